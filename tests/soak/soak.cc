@@ -1,0 +1,132 @@
+// Runs one show command many times in one process and fails when anything
+// grows: heap in use, open file descriptors, bound queues, undropped
+// messages, child processes or files left under the library's root.
+//
+//   sysmgrcli_soak COMMAND CALLS
+#include <dirent.h>
+#include <malloc.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "platform/cli.h"
+#include "sysmgrcli/sysmgrcli.h"
+#include "sysmgrsim/sim.h"
+
+namespace {
+
+int count_entries(const char *dir) {
+    DIR *d = opendir(dir);
+    if (d == nullptr)
+        return -1;
+    int n = 0;
+    while (readdir(d) != nullptr)
+        ++n;
+    closedir(d);
+    return n;
+}
+
+// Files and directories below dir, at any depth: what the library leaves
+// under its root (temporary files are taken under it too).
+int count_tree(const std::string &dir) {
+    DIR *d = opendir(dir.c_str());
+    if (d == nullptr)
+        return 0;
+    int n = 0;
+    while (dirent *e = readdir(d)) {
+        std::string name = e->d_name;
+        if (name == "." || name == "..")
+            continue;
+        ++n;
+        if (e->d_type == DT_DIR)
+            n += count_tree(dir + "/" + name);
+    }
+    closedir(d);
+    return n;
+}
+
+struct Usage {
+    size_t heap;
+    int fds;
+    int root_entries;
+    int queues;
+    int messages;
+};
+
+Usage measure(const char *root) {
+    return Usage{mallinfo2().uordblks, count_entries("/proc/self/fd"), count_tree(root),
+                 sim_queues_bound(), sim_messages_outstanding()};
+}
+
+bool has_children() {
+    errno = 0;
+    return waitpid(-1, nullptr, WNOHANG) != -1 || errno != ECHILD;
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: %s COMMAND CALLS\n", argv[0]);
+        return 2;
+    }
+    int command = std::atoi(argv[1]);
+    long calls = std::atol(argv[2]);
+
+    char root[] = "/tmp/sysmgrcli-soak-XXXXXX";
+    if (mkdtemp(root) == nullptr) {
+        std::perror("mkdtemp");
+        return 2;
+    }
+    char err[256];
+    char patch[64];
+    std::snprintf(patch, sizeof patch, "{\"backend\":{\"command\":%d}}", command);
+    if (sim_load_scenario(patch, "soak", err, sizeof err) != 0 ||
+        sim_write_files(root, err, sizeof err) < 0) {
+        std::fprintf(stderr, "%s\n", err);
+        return 2;
+    }
+    setenv("SYSMGRCLI_ROOT", root, 1);
+    cli_context_t context;
+    sim_fill_context(&context);
+
+    // Warm up: the first calls may allocate what the C library keeps
+    // for good (stdio buffers, time zone data).
+    for (int i = 0; i < 100; ++i) {
+        sim_clear_records();
+        sysmgr_cli_generic_show_func(&context);
+    }
+    sim_clear_records();
+    Usage before = measure(root);
+    for (long i = 0; i < calls; ++i) {
+        sim_clear_records();
+        sysmgr_cli_generic_show_func(&context);
+    }
+    sim_clear_records();
+    Usage after = measure(root);
+
+    std::printf("command %d, %ld calls: heap %zu -> %zu bytes, fds %d -> %d, root entries %d -> "
+                "%d, queues %d -> %d, messages %d -> %d\n",
+                command, calls, before.heap, after.heap, before.fds, after.fds,
+                before.root_entries, after.root_entries, before.queues, after.queues,
+                before.messages, after.messages);
+    std::string cleanup = std::string("rm -rf '") + root + "'";
+    int rc = std::system(cleanup.c_str());
+    (void)rc;
+
+    // A little slack for allocator bookkeeping; a leak of even one byte a
+    // call shows as many times more.
+    constexpr size_t kHeapSlack = 16 * 1024;
+    bool grew = after.heap > before.heap + kHeapSlack || after.fds > before.fds ||
+                after.root_entries > before.root_entries || after.queues != 0 ||
+                after.messages != 0 || has_children();
+    if (grew) {
+        std::fprintf(stderr, "resource growth over %ld calls\n", calls);
+        return 1;
+    }
+    return 0;
+}
