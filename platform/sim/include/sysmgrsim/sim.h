@@ -49,11 +49,18 @@ int sim_write_files(const char *root, char *err, size_t errlen);
 void sim_clear_records(void);
 /* Rendering used by sim_output() and the XML-agent answer. */
 void sim_set_format(enum sim_format format);
+/*
+ * What cmd_req_cmdId_getnext() answers from now on, in place of the
+ * scenario's backend.command; loading a scenario or sim_reset() drops it.
+ */
+void sim_set_command(int32_t command);
 
 /* Everything printed so far, rendered; valid until the next sim_ call. */
 const char *sim_output(void);
 /* Number of cmd_prt_send calls since the records were cleared. */
 int sim_send_count(void);
+/* 1 when cmd_prt_send was called and its last call succeeded, else 0. */
+int sim_output_delivered(void);
 /* Queues bound and not yet unbound, and the call counts. */
 int sim_queues_bound(void);
 int sim_bind_calls(void);

@@ -20,6 +20,7 @@ struct Print {
     uint32_t tag = 0;   /* value only */
     uint32_t len = 0;   /* value only: the length given to cmd_prt_arg_make */
     std::string text;   /* the call's plain-text rendering */
+    std::string value;  /* value only: the len bytes of the value, as read at the call */
 };
 const std::vector<Print> &prints();
 
@@ -28,6 +29,11 @@ const std::vector<Print> &prints();
  * library passed them (pointers to integer records are read: the 8-byte
  * address as two words, the receive options as ten), and its text arguments.
  * Print calls are in prints(), not here.
+ *
+ * Arguments are recorded in the order of the C declaration. Other pointers
+ * (records, buffers, message references, out-values such as the response
+ * pointer and length) are not recorded; a null text is recorded as "(null)",
+ * a null address or null receive options as no words.
  */
 struct Call {
     std::string name;

@@ -1,0 +1,154 @@
+/*
+ * Shared state of the simulated platform: the loaded scenario, the
+ * recordings and the transport's bookkeeping. One instance per process;
+ * the simulator serves one command at a time.
+ */
+#ifndef SYSMGRSIM_SIM_INTERNAL_H
+#define SYSMGRSIM_SIM_INTERNAL_H
+
+#include <cstddef>
+#include <cstdint>
+#include <initializer_list>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "sysmgrsim/sim.h"
+#include "sysmgrsim/sim.hpp"
+
+namespace sysmgrsim::detail {
+
+/* Answer of one supervisor's System Manager to request 0x9C3. */
+struct SupervisorAnswer {
+    int32_t result = 0; /* 0 success, -1 failure with err, else an error identifier */
+    int32_t err = 0;
+    uint32_t length = 32;   /* bytes of the response block */
+    uint32_t words[8] = {}; /* status, internal_state, ..., ha_synced */
+};
+
+/* Fault injection for one request/response exchange over the transport. */
+struct Exchange {
+    int32_t send_errno = 0;
+    int32_t recv_errno = 0;
+    uint32_t interrupts = 0; /* receives that fail with errno 4 first */
+};
+
+/* A validated scenario, the default merged with a patch. */
+struct Scenario {
+    std::string description;
+    struct {
+        int32_t debug = 0;
+        int32_t on_sup = 0;
+        int32_t mts_q = -1;
+        std::string cmi_text1;
+        std::string cmi_text2;
+    } context;
+    struct {
+        bool rx_null = false;
+        int32_t command = 1;
+        bool xml_agent = false;
+        int32_t send_result = 0;
+    } backend;
+    struct {
+        int32_t bind_errno = 0;
+        int32_t first_queue = 100;
+    } mts;
+    SupervisorAnswer local;
+    SupervisorAnswer peer;
+    Exchange scope_exchange;
+    uint32_t scope_done = 0;
+    uint64_t uptime_base = 0;
+    uint32_t start_time = 0;
+    Exchange prior_exchange;
+    uint32_t prior_uptime = 0;
+    struct {
+        uint64_t cycles = 0;
+        uint64_t cycles_per_msec = 1;
+    } timer;
+    struct {
+        int32_t result = 0;
+        uint8_t card_kind = 0;
+        uint16_t module_type = 0;
+    } card;
+    struct {
+        uint8_t this_sup = 1;
+        uint8_t other_sup = 2;
+        uint8_t byte3 = 0;
+        uint8_t byte4 = 0;
+    } slots;
+    struct {
+        int32_t result = 0;
+        std::string name;
+    } hostname;
+    std::map<std::string, std::string> files; /* absolute path -> content */
+};
+
+/* The embedded default scenario (generated from scenarios/default.json). */
+extern const char kDefaultScenario[];
+
+/* Builds a scenario from JSON text applied over the default; false with err. */
+bool parse_scenario(const char *json_text, const char *origin, Scenario &out, std::string &err);
+
+/* A transport message: a request just sent or a response received. */
+struct Message {
+    uint32_t token = 0;
+    std::unique_ptr<unsigned char[]> payload; /* null for requests */
+    bool live = true;                         /* false once dropped */
+};
+
+/* Per-queue transport state, for bound queues and the back end's queue. */
+struct QueueState {
+    uint32_t last_token = 0;  /* token of the last request sent */
+    uint32_t last_opcode = 0; /* its opcode; 0 = nothing sent */
+};
+
+struct State {
+    Scenario scenario;
+    bool command_override = false;
+    int32_t command = 0;
+    sim_format format = SIM_FORMAT_TEXT;
+
+    std::vector<Print> prints;
+    std::vector<Call> calls;
+    int sends = 0;
+    bool delivered = false; /* the last cmd_prt_send succeeded */
+
+    std::set<int32_t> bound;
+    int bind_calls = 0;
+    int unbind_calls = 0;
+    int binds_done = 0;
+    std::map<int32_t, int> errnos; /* mts_errno_get() per handle */
+    std::map<int32_t, QueueState> queues;
+    std::vector<Message> messages;
+    int outstanding = 0;
+    uint32_t next_token = 0x5a000001u;
+    std::map<uint32_t, uint32_t> receives; /* receive attempts per opcode */
+
+    std::string output; /* sim_output()'s buffer */
+};
+
+/* The process's state, with the default scenario loaded on first use. */
+State &state();
+/* Clears recordings and transport bookkeeping; keeps scenario and format. */
+void clear_records(State &s);
+
+/* Appends one platform call to calls(). */
+void record_call(const char *name, std::initializer_list<int64_t> args,
+                 std::initializer_list<std::string> texts = {});
+/* A text argument as recorded: at most max bytes, "(null)" for none. */
+std::string text_arg(const char *text, std::size_t max = 4096);
+
+/*
+ * The plain-text rendering of a value from its tag and the bytes copied from
+ * its print argument.
+ */
+std::string render_value(uint32_t tag, const std::string &bytes);
+/* The whole output in a format. */
+std::string render_output(sim_format format, const std::vector<Print> &prints);
+
+} // namespace sysmgrsim::detail
+
+#endif
