@@ -1,0 +1,17 @@
+/*
+ * Subcommands of sysmgr-show that live in files of their own. Each returns
+ * the program's exit status: 0 done, 1 nothing to show, 2 usage error.
+ */
+#ifndef SYSMGR_SHOW_COMMANDS_H
+#define SYSMGR_SHOW_COMMANDS_H
+
+#include <string>
+
+/*
+ * `enum NAME VALUE|SYMBOL`: looks a value or a symbol of the enumeration
+ * NAME up through the tables and lookups of the loaded library (a handle
+ * from dlopen) and prints the answer.
+ */
+int run_enum_command(void *library, const std::string &enumeration, const std::string &argument);
+
+#endif
