@@ -4,6 +4,7 @@
 #include <string>
 
 #include "sim_internal.h"
+#include "tagged.h"
 
 namespace sysmgrsim::detail {
 namespace {
@@ -55,9 +56,13 @@ std::string render_value(uint32_t tag, const std::string &bytes) {
 }
 
 std::string render_output(sim_format format, const std::vector<Print> &prints) {
-    // The tagged renderings (SIM_FORMAT_XML, SIM_FORMAT_JSON) are built from
-    // the same records; until they exist every format renders plain text.
-    (void)format;
+    // The tagged renderings name their document after the command served.
+    const State &s = state();
+    const int32_t command = s.command_override ? s.command : s.scenario.backend.command;
+    if (format == SIM_FORMAT_XML)
+        return render_xml(command, prints);
+    if (format == SIM_FORMAT_JSON)
+        return render_json(command, prints);
     std::string out;
     for (const Print &p : prints)
         out += p.text;

@@ -1,0 +1,52 @@
+// JSON rendering: one object per command, one member per tagged value.
+#include <nlohmann/json.hpp>
+
+#include "tagged.h"
+
+namespace sysmgrsim::detail {
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+Json json_value(const TaggedValue &v) {
+    switch (v.form) {
+    case ValueForm::int32:
+    case ValueForm::int64:
+        if (v.is_signed) {
+            return v.signed_number;
+        }
+        return v.unsigned_number;
+    default:
+        return v.text;
+    }
+}
+
+} // namespace
+
+/*
+ * Members keep the output order. A name printed more than once (only a
+ * platform hook does that) holds an array of its values in that order, the
+ * array taking the place of the first one.
+ */
+std::string render_json(int32_t command, const std::vector<Print> &prints) {
+    Json fields = Json::object();
+    for (const Print &p : prints) {
+        if (p.kind != Print::Kind::value) {
+            continue;
+        }
+        TaggedValue v = decode_tagged(p);
+        auto found = fields.find(v.name);
+        if (found == fields.end()) {
+            fields[v.name] = json_value(v);
+        } else if (found->is_array()) {
+            found->push_back(json_value(v));
+        } else {
+            *found = Json::array({*found, json_value(v)});
+        }
+    }
+    Json document = Json::object();
+    document[document_name(command)] = std::move(fields);
+    return document.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
+}
+
+} // namespace sysmgrsim::detail

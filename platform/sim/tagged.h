@@ -1,0 +1,53 @@
+/*
+ * Tagged renderings of the recorded print calls: one XML document or one
+ * JSON object per command, one field per tagged value in output order.
+ * Untagged literal text is not part of them. Field names come from the tag
+ * dictionary (sysmgrsim/tags.h); schema/README.md describes both formats.
+ */
+#ifndef SYSMGRSIM_TAGGED_H
+#define SYSMGRSIM_TAGGED_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "sysmgrsim/sim.hpp"
+
+namespace sysmgrsim::detail {
+
+/* How a tagged value renders. */
+enum class ValueForm { text, int32, int64, time, bytes };
+
+/* One tagged value, decoded from its tag and recorded bytes. */
+struct TaggedValue {
+    uint32_t tag = 0;
+    bool named = false; /* the tag is in the dictionary */
+    std::string name;   /* field name, or the generic name of the id */
+    ValueForm form = ValueForm::bytes;
+    bool is_signed = false; /* integers: which of the two numbers holds it */
+    int64_t signed_number = 0;
+    uint64_t unsigned_number = 0;
+    std::string text; /* valid UTF-8 of XML characters; integers in decimal */
+};
+
+/*
+ * Decodes a value print. Integers take their width from the length (4 or 8
+ * bytes), 0x11 values are signed and 0x15 values unsigned, as in the plain
+ * text; a time becomes ISO 8601 UTC; a text ends at its first NUL. A value
+ * that does not decode in its kind (a wrong length, an unknown kind) is
+ * rendered as "0x" and the hex digits of its bytes, in form bytes.
+ */
+TaggedValue decode_tagged(const Print &print);
+
+/* "text", "int32", "int64", "time" or "bytes". */
+const char *form_name(ValueForm form);
+
+/* Root element / top-level key: show_redundancy, show_version or show_command. */
+const char *document_name(int32_t command);
+
+std::string render_xml(int32_t command, const std::vector<Print> &prints);
+std::string render_json(int32_t command, const std::vector<Print> &prints);
+
+} // namespace sysmgrsim::detail
+
+#endif
