@@ -197,10 +197,10 @@ int run(int argc, char **argv) {
         ->type_name("DIR");
     app.add_option("--cmd", opt.cmd, "send command identifier N instead of the subcommand's")
         ->type_name("N");
-    // Output renderings; the tagged ones join this table as the simulator
-    // learns to render them.
-    const std::map<std::string, sim_format> formats{{"text", SIM_FORMAT_TEXT}};
-    app.add_option("--format", opt.format, "output format: text")
+    // Output renderings: plain text, or the tagged XML and JSON forms.
+    const std::map<std::string, sim_format> formats{
+        {"text", SIM_FORMAT_TEXT}, {"xml", SIM_FORMAT_XML}, {"json", SIM_FORMAT_JSON}};
+    app.add_option("--format", opt.format, "output format: text (default), xml or json")
         ->transform(CLI::CheckedTransformer(formats, CLI::ignore_case).description(""))
         ->type_name("FORMAT");
 
