@@ -1,0 +1,58 @@
+/*
+ * Test support: a simulated switch per test, loaded from a scenario patch,
+ * with the scenario's files under a temporary root, and capture of what the
+ * library writes to the standard output and error streams.
+ */
+#ifndef TESTS_SUPPORT_SIM_FIXTURE_H
+#define TESTS_SUPPORT_SIM_FIXTURE_H
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "platform/cli.h"
+#include "sysmgrsim/sim.hpp"
+
+namespace testsupport {
+
+/* What a piece of code wrote to the standard output and error streams. */
+struct Captured {
+    std::string out;
+    std::string err;
+};
+
+/*
+ * Runs body with file descriptors 1 and 2 sent to temporary files and
+ * returns what was written. Do not use EXPECT/ASSERT inside body: the
+ * framework's own report would be captured too.
+ */
+Captured capture(const std::function<void()> &body);
+
+/* The value prints (tagged values) recorded so far, in order. */
+std::vector<sysmgrsim::Print> recorded_values();
+
+class SimTest : public ::testing::Test {
+  protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    /*
+     * Applies patch (JSON merge patch text) over the default scenario, writes
+     * its files under the root, fills context_ and clears the recordings.
+     */
+    void load(const std::string &patch = "{}");
+    /* load(patch), then one call of the entry point, captured. */
+    Captured show(const std::string &patch = "{}");
+
+    /* The receive handle the back end gives for context_. */
+    void *rx() { return cmd_paraminfo_to_rxhandle(&context_); }
+
+    cli_context_t context_{};
+    std::string root_;
+};
+
+} // namespace testsupport
+
+#endif
