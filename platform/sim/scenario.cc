@@ -226,30 +226,15 @@ class Reader {
     std::string error_;
 };
 
-// Rejects input nested deeper than kMaxDepth; path ends where it goes too deep.
-bool check_depth(const json &node, int depth, Path &path) {
+// False for input nested deeper than kMaxDepth.
+bool depth_ok(const json &node, int depth) {
     if (!node.is_structured())
         return true;
     if (depth >= kMaxDepth)
         return false;
-    if (node.is_array()) {
-        std::size_t i = 0;
-        for (const json &item : node) {
-            path.push_back(std::to_string(i++));
-            bool ok = check_depth(item, depth + 1, path);
-            path.pop_back();
-            if (!ok)
-                return false;
-        }
-        return true;
-    }
-    for (auto it = node.begin(); it != node.end(); ++it) {
-        path.push_back(it.key());
-        bool ok = check_depth(it.value(), depth + 1, path);
-        path.pop_back();
-        if (!ok)
+    for (const json &item : node)
+        if (!depth_ok(item, depth + 1))
             return false;
-    }
     return true;
 }
 
@@ -395,7 +380,7 @@ bool parse_document(const char *json_text, const std::string &origin, Scenario &
                     std::string &err) {
     json patch = json::parse(json_text);
     Path path;
-    if (!check_depth(patch, 0, path)) {
+    if (!depth_ok(patch, 0)) {
         err = located(origin, path, "nested deeper than " + std::to_string(kMaxDepth) + " levels");
         return false;
     }
@@ -443,7 +428,12 @@ namespace {
 
 using sysmgrsim::detail::State;
 
-void copy_error(const std::string &message, char *err, size_t errlen) {
+// Messages quote the input; control characters become '?' so that a
+// message never drives the terminal.
+void copy_error(std::string message, char *err, size_t errlen) {
+    for (char &c : message)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+            c = '?';
     if (err != nullptr && errlen > 0)
         std::snprintf(err, errlen, "%s", message.c_str());
 }
