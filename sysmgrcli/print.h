@@ -10,6 +10,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/cli.h"
+
 namespace sysmgrcli {
 
 /* Size of the buffer a text value is formatted into; longer texts are cut. */
@@ -21,8 +23,7 @@ constexpr std::size_t kValueBufferSize = 50;
  */
 int print_text_value(void *rx, uint32_t tag, const char *text);
 /* The same for a text made from a printf format. */
-int print_formatted_value(void *rx, uint32_t tag, const char *format, ...)
-    __attribute__((format(printf, 3, 4)));
+int print_formatted_value(void *rx, uint32_t tag, const char *format, ...) PLATFORM_PRINTF(3, 4);
 /* Prints a 32-bit integer value (length 4). Returns cmd_prt's result. */
 int print_uint32_value(void *rx, uint32_t tag, uint32_t value);
 

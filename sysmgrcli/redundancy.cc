@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <iterator>
@@ -152,12 +153,15 @@ int32_t get_operational_red_mode(uint32_t local_state, uint32_t peer_state, int3
 int32_t libsysmgrcli_pd_is_card_single_sup(void *record) {
     if (get_card_module_info(record) != 0)
         return 0;
-    card_module_info_t card;
-    std::memcpy(&card, record, sizeof card);
-    if (card.card_kind == kSingleSupCardKind)
+    // Only the two fields the rule needs are read from the caller's storage.
+    const auto *bytes = static_cast<const unsigned char *>(record);
+    uint16_t module_type;
+    std::memcpy(&module_type, bytes + offsetof(card_module_info_t, module_type),
+                sizeof module_type);
+    if (bytes[offsetof(card_module_info_t, card_kind)] == kSingleSupCardKind)
         return 1;
     return std::binary_search(kSingleSupModuleTypes.begin(), kSingleSupModuleTypes.end(),
-                              card.module_type)
+                              module_type)
                ? 1
                : 0;
 }

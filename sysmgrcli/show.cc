@@ -6,7 +6,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <iterator>
 #include <memory>
 
 #include "enums/sysmgr_states.h"
@@ -49,13 +48,14 @@ bool is_peer_state(uint32_t state) {
 /* One request to the System Manager over the transport and what names it. */
 struct Exchange {
     uint32_t opcode;
-    const char *op;            /* prefixes the failure messages */
-    const char *response_name; /* "unable to receive <response_name>" */
+    const char *op;      /* prefixes the failure messages */
+    const char *receive; /* "unable to <receive>: ..." when the answer fails */
 };
 
-constexpr Exchange kScopeDoneExchange{SYSMGR_OPC_SCOPE_DONE, "sysmgr_scope_done", "response"};
+constexpr Exchange kScopeDoneExchange{SYSMGR_OPC_SCOPE_DONE, "sysmgr_scope_done",
+                                      "receive response"};
 constexpr Exchange kPriorUptimeExchange{SYSMGR_OPC_PRIOR_UPTIME, "sysmgr_uptime_internal",
-                                        "uptime response"};
+                                        "receive uptime response"};
 
 /* Receive options: ten words, the token of the request in word 3. */
 constexpr int32_t kRecvOptWord0 = 1;
@@ -93,9 +93,7 @@ bool exchange(int32_t q, const Exchange &x, void *out, std::size_t size) {
         const int error = mts_errno_get(q);
         if (rc == -1 && error == EINTR)
             continue; // interrupted before the answer came: wait again
-        char what[64];
-        std::snprintf(what, sizeof what, "receive %s", x.response_name);
-        report_transport_failure(x.op, what, error);
+        report_transport_failure(x.op, x.receive, error);
         return false;
     }
     if (const void *payload = mts_payload_get(message))
@@ -154,7 +152,7 @@ void uptime_report(const cli_context_t *context, void *rx) {
     // ctime's text, its newline included; empty if the time cannot be shown.
     const std::time_t start = scope.start_time;
     char start_text[kValueBufferSize] = "";
-    tzset();
+    tzset(); // ctime_r, unlike ctime, need not look at TZ by itself
     if (ctime_r(&start, start_text) == nullptr)
         start_text[0] = '\0';
 

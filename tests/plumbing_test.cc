@@ -169,27 +169,4 @@ TEST_F(Handles, CmiWrapperAsksServiceThreeOnTheCommandsQueue) {
     }
 }
 
-TEST_F(Handles, CmiWrapperReturnsTheRequestsResultUnchanged) {
-    struct Case {
-        json local;
-        int32_t rc;
-    };
-    const Case cases[] = {
-        {{{"result", 0}}, 0},
-        {{{"result", -1}, {"errno", 5}}, -1},
-        {{{"result", "0x40aa0012"}}, 0x40aa0012},
-    };
-    for (const Case &c : cases) {
-        load(json{{"supervisors", {{"local", c.local}}}}.dump());
-        void *response = nullptr;
-        uint32_t length = 0;
-        EXPECT_EQ(cmi_wrapper(0x9c3, 1, 0, &response, &length, &context_, 5), c.rc);
-        EXPECT_EQ(response != nullptr, c.rc == 0);
-        if (c.rc == 0) {
-            EXPECT_EQ(length, 32u);
-        }
-        std::free(response);
-    }
-}
-
 } // namespace

@@ -301,31 +301,6 @@ TEST_F(Redundancy, SupervisorNamesFromTheSlotRecord) {
     }
 }
 
-TEST_F(Redundancy, CardRuleDecidesBetweenNoticeAndFullReport) {
-    struct Case {
-        const char *patch;
-        bool notice;
-    };
-    const Case cases[] = {
-        {R"({"card": {"card_kind": 5}})", true},
-        {R"({"card": {"module_type": 148}})", true},
-        {R"({"card": {"result": -1, "card_kind": 5, "module_type": 87}})", false},
-        {R"({"card": {"card_kind": 1, "module_type": 149}})", false},
-    };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.patch);
-        load(c.patch);
-        const sysmgr_rdn_status_rsp_t local = active_alone();
-        print_show_redundancy_status_pd(&local, nullptr, 0, rx());
-        const std::string out = sim_output();
-        if (c.notice) {
-            EXPECT_EQ(out, "Redundancy information not available for this platform\n");
-        } else {
-            EXPECT_EQ(out.rfind("Redundancy mode\n---------------\n", 0), 0u) << out;
-        }
-    }
-}
-
 TEST_F(Redundancy, ActiveStateSummary) {
     struct Case {
         json local;
