@@ -76,16 +76,6 @@ TEST(TagDictionary, VersionReportsShareTheirFieldNames) {
     EXPECT_EQ(version, version2);
 }
 
-TEST(TagDictionary, EveryReportHasItsCountOfTags) {
-    std::map<Report, int> count;
-    for (const TagInfo &info : tag_dictionary) {
-        ++count[info.report];
-    }
-    EXPECT_EQ(count[Report::redundancy], 23);
-    EXPECT_EQ(count[Report::version], 32);
-    EXPECT_EQ(count[Report::version2], 31);
-}
-
 TEST(TagDictionary, FieldNames) {
     struct Case {
         uint32_t id;
