@@ -9,6 +9,8 @@
 #include <sstream>
 #include <string>
 
+#include <sys/wait.h>
+
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
@@ -400,6 +402,88 @@ TEST_F(Sim, RequestsAnswerFromTheScenario) {
         else
             EXPECT_STREQ(syserr2str(result), c.message) << c.name;
     }
+}
+
+// sysmgr-show run in a shell with its own TMPDIR; what it printed and its exit status.
+struct ShowRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string slurp(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+ShowRun run_show(const std::string &dir, const std::string &prefix, const std::string &args) {
+    std::string command = "TZ=UTC LC_ALL=C TMPDIR='" + dir + "/tmp' " + prefix + " '" +
+                          SYSMGR_SHOW_PATH + "' " + args + " 2>'" + dir + "/err'";
+    ShowRun run;
+    FILE *pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr)
+        return run;
+    char buf[4096];
+    std::size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0)
+        run.out.append(buf, n);
+    int status = pclose(pipe);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.err = slurp(dir + "/err");
+    return run;
+}
+
+struct ShowCase {
+    const char *name;
+    std::string env;  // prefix of the command
+    std::string args; // "@" stands for the test directory
+    int status;
+    const char *out; // expected in the standard output
+    const char *err; // expected in the standard error
+};
+
+TEST(SysmgrShow, ExitStatusAndMessages) {
+    char tmpl[] = "/tmp/sysmgr_show_test.XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    const std::string dir = tmpl;
+    std::filesystem::create_directories(dir + "/tmp");
+    std::filesystem::create_directories(dir + "/root/proc");
+    std::ofstream(dir + "/root/proc/uptime") << "59.99 100.00\n";
+    std::ofstream(dir + "/unknown.json") << R"({"cards": {}})";
+    std::ofstream(dir + "/undelivered.json") << R"({"backend": {"send_result": 3}})";
+
+    const ShowCase cases[] = {
+        {"default", "", "redundancy", 0,
+         "Active supervisor uptime:   3 days, 4 hours, 25 minutes, 36 seconds\n", ""},
+        {"files under --root", "", "--root @/root redundancy", 0,
+         "Kernel uptime:              0 days, 0 hours, 0 minutes, 59 seconds", ""},
+        {"options after the subcommand", "", "redundancy --cmd 7", 1, "Invalid cmdID 7", ""},
+        {"send fails", "", "--scenario @/undelivered.json redundancy", 1, "", ""},
+        {"scenario error", "", "--scenario @/unknown.json version", 2, "",
+         "sysmgr-show: @/unknown.json: $.cards: unknown key\n"},
+        {"no scenario file", "", "--scenario @/none.json redundancy", 2, "",
+         "sysmgr-show: @/none.json: No such file or directory\n"},
+        {"no subcommand", "", "", 2, "", "A subcommand is required"},
+        {"bad command number", "", "--cmd x redundancy", 2, "", "--cmd"},
+        {"help", "", "--help", 0, "redundancy", ""},
+        {"no library", "SYSMGRCLI_LIB=@/none.so", "version", 2, "",
+         "sysmgr-show: cannot load @/none.so: "},
+    };
+    auto expand = [&dir](std::string text) {
+        for (std::size_t at; (at = text.find('@')) != std::string::npos;)
+            text.replace(at, 1, dir);
+        return text;
+    };
+    for (const auto &c : cases) {
+        ShowRun run = run_show(dir, expand(c.env), expand(c.args));
+        EXPECT_EQ(run.status, c.status) << c.name << "\n" << run.err;
+        EXPECT_NE(run.out.find(c.out), std::string::npos) << c.name << "\n" << run.out;
+        EXPECT_NE(run.err.find(expand(c.err)), std::string::npos) << c.name << "\n" << run.err;
+        EXPECT_TRUE(std::filesystem::is_empty(dir + "/tmp")) << c.name << ": temporary root left";
+    }
+    std::filesystem::remove_all(dir);
 }
 
 TEST_F(Sim, ErrorTexts) {
