@@ -97,9 +97,23 @@ const char *redundancy_mode_text(int32_t mode) {
     return "None";
 }
 
-/* A label of the report: right-aligned in 20 columns, then ":\t". */
-void print_label(void *rx, const char *label) {
+const char *sup_state_text(uint32_t state) {
+    const bool known = state >= 1 && state <= std::size(kSupStateTexts);
+    return known ? kSupStateTexts[state - 1] : kUnknown;
+}
+
+const char *rdn_status_text(uint32_t status) {
+    return status < std::size(kRdnStatusTexts) ? kRdnStatusTexts[status] : kUnknown;
+}
+
+/*
+ * One line of the report: the label right-aligned in 20 columns, ":\t", the
+ * tagged value, then end. Returns the last print's result.
+ */
+int print_field(void *rx, const char *label, uint32_t tag, const char *text, const char *end) {
     cmd_dprt(rx, "%20s:\t", label);
+    print_text_value(rx, tag, text);
+    return cmd_prt(rx, end);
 }
 
 } // namespace
@@ -114,6 +128,21 @@ bool read_rdn_status(const CmiResponse &response, const char *op, sysmgr_rdn_sta
     return true;
 }
 
+bool ask_local_redundancy_status(const cli_context_t *context, const char *op,
+                                 sysmgr_rdn_status_rsp_t *out) {
+    void *data = nullptr;
+    uint32_t length = 0;
+    const int32_t rc = cmi_wrapper(kOpcodeRedundancyStatus, kCmiArg2, kCmiArg3, &data, &length,
+                                   context, kCmiLastArg);
+    if (rc != 0) {
+        std::fprintf(stderr, "%s: CMI returned a failure: %s (error-id 0x%08X).\n", op,
+                     error_str(rc), error_id(rc));
+        return false;
+    }
+    const CmiResponse response(data, length);
+    return read_rdn_status(response, op, out);
+}
+
 } // namespace sysmgrcli
 
 using namespace sysmgrcli;
@@ -126,13 +155,11 @@ int print_sysmgr_internal_state_t(uint32_t state, void *rx, uint32_t tag, int32_
 }
 
 int print_sysmgr_supstate_t(uint32_t state, void *rx, uint32_t tag) {
-    const bool known = state >= 1 && state <= std::size(kSupStateTexts);
-    return print_text_value(rx, tag, known ? kSupStateTexts[state - 1] : kUnknown);
+    return print_text_value(rx, tag, sup_state_text(state));
 }
 
 int print_rdn_sup_status_t(uint32_t status, void *rx, uint32_t tag) {
-    const bool known = status < std::size(kRdnStatusTexts);
-    return print_text_value(rx, tag, known ? kRdnStatusTexts[status] : kUnknown);
+    return print_text_value(rx, tag, rdn_status_text(status));
 }
 
 int32_t get_operational_red_mode(uint32_t local_state, uint32_t peer_state, int32_t local_ha_synced,
@@ -175,17 +202,14 @@ int print_show_redundancy_status_pd(const sysmgr_rdn_status_rsp_t *local,
 
     cmd_prt(rx, "Redundancy mode\n");
     cmd_prt(rx, "---------------\n");
-    print_label(rx, "administrative");
-    print_text_value(rx, kTagAdminMode, local->admin_mode == kAdminModeHa ? "HA" : "Warm");
-    cmd_prt(rx, "\n");
-    print_label(rx, "operational");
+    print_field(rx, "administrative", kTagAdminMode,
+                local->admin_mode == kAdminModeHa ? "HA" : "Warm", "\n");
     const int32_t mode = peer == nullptr
                              ? value(RedundancyMode::none)
                              : get_operational_red_mode(local->internal_state, peer->internal_state,
                                                         static_cast<int32_t>(local->ha_synced),
                                                         static_cast<int32_t>(peer->ha_synced));
-    print_text_value(rx, kTagOperMode, redundancy_mode_text(mode));
-    cmd_prt(rx, "\n\n");
+    print_field(rx, "operational", kTagOperMode, redundancy_mode_text(mode), "\n\n");
 
     // Left zeroed, the record still reads sensibly if the platform fills nothing.
     platform_slot_info_t slots{};
@@ -201,61 +225,38 @@ int print_show_redundancy_status_pd(const sysmgr_rdn_status_rsp_t *local,
     cmd_prt(rx, "-------\n");
     const int32_t local_flag = static_cast<int32_t>(local->ha_synced);
     const int32_t peer_flag = peer != nullptr ? static_cast<int32_t>(peer->ha_synced) : 0;
-    print_label(rx, "Redundancy state");
-    print_rdn_sup_status_t(local->rdn_state, rx, kTagThisRdnState);
-    cmd_prt(rx, "\n");
-    print_label(rx, "Supervisor state");
-    print_sysmgr_supstate_t(local->sup_state, rx, kTagThisSupState);
-    cmd_prt(rx, "\n");
-    print_label(rx, "Internal state");
-    print_sysmgr_internal_state_t(local->internal_state, rx, kTagThisInternalState, local_flag,
-                                  peer_flag);
-    cmd_prt(rx, "\n\n");
+    print_field(rx, "Redundancy state", kTagThisRdnState, rdn_status_text(local->rdn_state), "\n");
+    print_field(rx, "Supervisor state", kTagThisSupState, sup_state_text(local->sup_state), "\n");
+    print_field(rx, "Internal state", kTagThisInternalState,
+                internal_state_text(local->internal_state, local_flag, peer_flag), "\n\n");
 
     cmd_prt(rx, "Other supervisor ");
     print_formatted_value(rx, kTagOtherName, "(sup-%d)", slots.other_sup);
     cmd_prt(rx, "\n");
     cmd_prt(rx, "-----------------");
     cmd_prt(rx, "-------\n");
-    print_label(rx, "Redundancy state");
-    print_rdn_sup_status_t(local->peer_rdn_state, rx, kTagOtherRdnState);
-    cmd_prt(rx, "\n\n");
+    // Its redundancy state as this supervisor sees it; its other two states
+    // come from its own answer.
+    print_field(rx, "Redundancy state", kTagOtherRdnState, rdn_status_text(local->peer_rdn_state),
+                "\n\n");
 
-    if (peer_queried == 0) {
-        print_label(rx, "Supervisor state");
-        print_text_value(rx, kTagOtherSupState, "N/A");
-        cmd_prt(rx, "\n");
-        print_label(rx, "Internal state");
-        print_text_value(rx, kTagOtherInternalState, "N/A");
-        return cmd_prt(rx, "\n");
-    }
-    if (peer == nullptr)
+    // Not asked: "N/A" for both states. Asked but no answer: an error line.
+    const bool asked = peer_queried != 0;
+    if (asked && peer == nullptr)
         return cmd_prt(rx,
                        "\nError in getting supervisor and internal state of other supervisor.\n");
-    print_label(rx, "Supervisor state");
-    print_sysmgr_supstate_t(peer->sup_state, rx, kTagOtherSupState);
-    cmd_prt(rx, "\n");
-    print_label(rx, "Internal state");
-    print_sysmgr_internal_state_t(peer->internal_state, rx, kTagOtherInternalState, local_flag,
-                                  peer_flag);
-    return cmd_prt(rx, "\n");
+    print_field(rx, "Supervisor state", kTagOtherSupState,
+                asked ? sup_state_text(peer->sup_state) : "N/A", "\n");
+    return print_field(
+        rx, "Internal state", kTagOtherInternalState,
+        asked ? internal_state_text(peer->internal_state, local_flag, peer_flag) : "N/A", "\n");
 }
 
 int32_t sysmgr_show_redundancy_active_state(void *rx, const struct cli_context *context,
                                             uint32_t tag) {
-    static constexpr const char *kOp = "sysmgr_show_redundancy_active_state";
-    void *data = nullptr;
-    uint32_t length = 0;
-    const int32_t rc = cmi_wrapper(kOpcodeRedundancyStatus, kCmiArg2, kCmiArg3, &data, &length,
-                                   context, kCmiLastArg);
-    if (rc != 0) {
-        std::fprintf(stderr, "%s: CMI returned a failure: %s (error-id 0x%08X).\n", kOp,
-                     error_str(rc), error_id(rc));
-        return 0;
-    }
-    const CmiResponse response(data, length);
     sysmgr_rdn_status_rsp_t status;
-    if (!read_rdn_status(response, kOp, &status) || status.status != 0)
+    if (!ask_local_redundancy_status(context, "sysmgr_show_redundancy_active_state", &status) ||
+        status.status != 0)
         return 0;
 
     // Only the active states have a summary text; the standby ones read "Other".

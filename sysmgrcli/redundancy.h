@@ -1,5 +1,6 @@
 /*
- * Reading a redundancy status response (request 0x9C3) safely. Internal.
+ * Asking for a redundancy status response (request 0x9C3) and reading it
+ * safely. Internal.
  */
 #ifndef SYSMGRCLI_REDUNDANCY_H
 #define SYSMGRCLI_REDUNDANCY_H
@@ -22,6 +23,16 @@ constexpr int32_t kCmiLastArg = 5;
  * standard error stream.
  */
 bool read_rdn_status(const CmiResponse &response, const char *op, sysmgr_rdn_status_rsp_t *out);
+
+/*
+ * Asks the local System Manager for its redundancy status (request 0x9C3
+ * through cmi_wrapper) and copies the answer into *out. A failed request
+ * gives false with "<op>: CMI returned a failure: <text> (error-id 0x...).\n"
+ * on the standard error stream; a short answer gives false as
+ * read_rdn_status() does.
+ */
+bool ask_local_redundancy_status(const cli_context_t *context, const char *op,
+                                 sysmgr_rdn_status_rsp_t *out);
 
 } // namespace sysmgrcli
 

@@ -206,19 +206,9 @@ void print_with_peer(const cli_context_t *context, void *rx, const sysmgr_rdn_st
 
 void sysmgr_cli_show_redundancy_status(const cli_context_t *context, void *rx) {
     static constexpr const char *kOp = "sysmgr_cli_show_redundancy_status";
-    void *data = nullptr;
-    uint32_t length = 0;
-    const int32_t rc = cmi_wrapper(kOpcodeRedundancyStatus, kCmiArg2, kCmiArg3, &data, &length,
-                                   context, kCmiLastArg);
-    if (rc != 0) {
-        std::fprintf(stderr, "%s: CMI returned a failure: %s (error-id 0x%08X).\n", kOp,
-                     error_str(rc), error_id(rc));
-        return;
-    }
-    const CmiResponse response(data, length);
     sysmgr_rdn_status_rsp_t local;
-    if (!read_rdn_status(response, kOp, &local))
-        return; // as good as no answer: nothing printed or sent
+    if (!ask_local_redundancy_status(context, kOp, &local))
+        return; // no usable answer: nothing printed or sent
 
     if (local.status != 0)
         std::fprintf(stderr, "%s: the master System Manager returned a failure (%s).\n", kOp,
