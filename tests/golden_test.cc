@@ -5,9 +5,11 @@
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <sys/wait.h>
+#include <vector>
 
 #include <gtest/gtest.h>
+
+#include "support/show_runner.h"
 
 namespace {
 
@@ -20,30 +22,6 @@ const GoldenCase kCases[] = {
     {"default", 0},           {"active-ha-standby", 0}, {"active-alone", 0}, {"warm-standby", 0},
     {"standby-no-answer", 0}, {"single-sup-card", 0},   {"sysmgr-down", 1},
 };
-
-std::string quoted(const std::string &s) {
-    std::string q = "'";
-    for (const char c : s)
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
-/* Runs a shell command; its standard output and exit status. */
-std::string run(const std::string &command, int *status) {
-    std::string out;
-    FILE *pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) {
-        *status = -1;
-        return out;
-    }
-    char buf[4096];
-    std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0)
-        out.append(buf, n);
-    const int raw = pclose(pipe);
-    *status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    return out;
-}
 
 std::string read_file(const std::string &path) {
     std::ifstream in(path, std::ios::binary);
@@ -61,8 +39,7 @@ std::string diff(const std::string &expected_path, const std::string &actual) {
     FILE *f = fdopen(fd, "w");
     std::fwrite(actual.data(), 1, actual.size(), f);
     std::fclose(f);
-    int status = 0;
-    std::string d = run("diff -u " + quoted(expected_path) + " " + quoted(path), &status);
+    const std::string d = testsupport::run_program({"diff", "-u", expected_path, path}).out;
     std::remove(path);
     return d;
 }
@@ -73,12 +50,12 @@ TEST_P(Golden, RedundancyOutputMatchesTheTranscript) {
     const GoldenCase &c = GetParam();
     const std::string source = SYSMGRCLI_SOURCE_DIR;
     const std::string name = c.scenario;
-    std::string command = "TZ=UTC LC_ALL=C " + quoted(SYSMGR_SHOW_PATH);
+    std::vector<std::string> args;
     if (name != "default")
-        command += " --scenario " + quoted(source + "/scenarios/" + name + ".json");
-    command += " redundancy 2>/dev/null";
-    int status = -1;
-    const std::string actual = run(command, &status);
+        args = {"--scenario", source + "/scenarios/" + name + ".json"};
+    args.push_back("redundancy");
+    const testsupport::RunResult run = testsupport::run_show(args);
+    const std::string &actual = run.out;
     const std::string golden = source + "/tests/golden/" + name + ".redundancy.txt";
 
     const char *update = std::getenv("UPDATE_GOLDEN");
@@ -86,7 +63,7 @@ TEST_P(Golden, RedundancyOutputMatchesTheTranscript) {
         std::ofstream(golden, std::ios::binary) << actual;
         GTEST_SKIP() << "rewrote " << golden;
     }
-    EXPECT_EQ(status, c.exit_status);
+    EXPECT_EQ(run.status, c.exit_status);
     const std::string expected = read_file(golden);
     EXPECT_TRUE(actual == expected) << diff(golden, actual);
 }

@@ -1,0 +1,32 @@
+/*
+ * Test support: runs a program (sysmgr-show, or a tool such as diff) as a
+ * child process and collects its exit status and both output streams.
+ */
+#ifndef TESTS_SUPPORT_SHOW_RUNNER_H
+#define TESTS_SUPPORT_SHOW_RUNNER_H
+
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+struct RunResult {
+    int status = -1; /* exit status; -1 when it could not start or did not exit */
+    std::string out;
+    std::string err;
+};
+
+/*
+ * Runs argv[0], found on PATH, with the arguments and standard input from
+ * /dev/null. env holds "NAME=value" entries that take the place of the
+ * test's own variables of those names; the rest are passed on.
+ */
+RunResult run_program(const std::vector<std::string> &argv,
+                      const std::vector<std::string> &env = {});
+
+/* Runs sysmgr-show with the arguments, TZ=UTC and LC_ALL=C unless env sets them. */
+RunResult run_show(const std::vector<std::string> &args, const std::vector<std::string> &env = {});
+
+} // namespace testsupport
+
+#endif
