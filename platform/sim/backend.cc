@@ -97,14 +97,14 @@ int cmd_prt(void *rx, const char *fmt, ...) {
             c += 2;
             continue;
         }
-        const char *spec = c + 1;
-        bool left = *spec == '-';
+        const char *conv = c + 1;
+        bool left = *conv == '-';
         if (left)
-            ++spec;
+            ++conv;
         unsigned width = 0;
-        while (std::isdigit(static_cast<unsigned char>(*spec)))
-            width = std::min(width * 10 + static_cast<unsigned>(*spec++ - '0'), kMaxWidth);
-        if (*spec != 's' || p.kind == Print::Kind::value) {
+        while (std::isdigit(static_cast<unsigned char>(*conv)))
+            width = std::min(width * 10 + static_cast<unsigned>(*conv++ - '0'), kMaxWidth);
+        if (*conv != 's' || p.kind == Print::Kind::value) {
             p.text += *c++;
             continue;
         }
@@ -117,7 +117,7 @@ int cmd_prt(void *rx, const char *fmt, ...) {
             arg != nullptr ? sysmgrsim::detail::render_value(p.tag, p.value) : "(null)";
         std::string pad(width > shown.size() ? width - shown.size() : 0, ' ');
         p.text += left ? shown + pad : pad + shown;
-        c = spec + 1;
+        c = conv + 1;
     }
     va_end(ap);
     state().prints.push_back(std::move(p));

@@ -1,4 +1,5 @@
-// Plain-text rendering of recorded print calls.
+// Plain-text rendering of recorded print calls, and the decoding of integer
+// and time values that the tagged renderings share.
 #include <cstring>
 #include <ctime>
 #include <string>
@@ -9,50 +10,62 @@
 namespace sysmgrsim::detail {
 namespace {
 
-// Integer kinds: 4 or 8 bytes; 0x11 prints as signed, 0x15 as unsigned.
-std::string render_integer(uint32_t kind, const std::string &bytes) {
-    if (bytes.size() == 4) {
-        uint32_t v;
-        std::memcpy(&v, bytes.data(), sizeof v);
-        return kind == CMD_KIND_INT32 ? std::to_string(static_cast<int32_t>(v)) : std::to_string(v);
-    }
-    if (bytes.size() == 8) {
-        uint64_t v;
-        std::memcpy(&v, bytes.data(), sizeof v);
-        return kind == CMD_KIND_INT32 ? std::to_string(static_cast<int64_t>(v)) : std::to_string(v);
-    }
-    return "<bad length " + std::to_string(bytes.size()) + ">";
-}
-
-// A cmd_tuple time: local time as "Sat Dec  6 11:43:40 2025", no newline.
-std::string render_time(const std::string &bytes) {
-    if (bytes.size() != 4)
-        return "<bad length " + std::to_string(bytes.size()) + ">";
-    uint32_t seconds;
-    std::memcpy(&seconds, bytes.data(), sizeof seconds);
-    time_t t = static_cast<time_t>(seconds);
+// A time as local time, "Sat Dec  6 11:43:40 2025" (no newline).
+std::string local_time_text(time_t t) {
     struct tm tm;
     char buf[64];
     if (localtime_r(&t, &tm) == nullptr ||
         std::strftime(buf, sizeof buf, "%a %b %e %H:%M:%S %Y", &tm) == 0)
-        return std::to_string(seconds);
+        return std::to_string(t);
     return buf;
 }
 
 } // namespace
 
+bool value_integer(uint32_t kind, const std::string &bytes, uint64_t &out) {
+    if (bytes.size() == 4) {
+        uint32_t word;
+        std::memcpy(&word, bytes.data(), sizeof word);
+        out = kind == CMD_KIND_INT32 ? static_cast<uint64_t>(static_cast<int32_t>(word)) : word;
+        return true;
+    }
+    if (bytes.size() == 8) {
+        std::memcpy(&out, bytes.data(), sizeof out);
+        return true;
+    }
+    return false;
+}
+
+bool value_seconds(const std::string &bytes, time_t &out) {
+    uint32_t seconds;
+    if (bytes.size() != sizeof seconds)
+        return false;
+    std::memcpy(&seconds, bytes.data(), sizeof seconds);
+    out = static_cast<time_t>(seconds);
+    return true;
+}
+
 std::string render_value(uint32_t tag, const std::string &bytes) {
-    uint32_t kind = CMD_TAG_KIND(tag);
+    const uint32_t kind = CMD_TAG_KIND(tag);
+    uint64_t number;
+    time_t seconds;
     switch (kind) {
     case CMD_KIND_INT32:
     case CMD_KIND_INT64:
-        return render_integer(kind, bytes);
+        // 0x11 prints as signed, 0x15 as unsigned.
+        if (value_integer(kind, bytes, number))
+            return kind == CMD_KIND_INT32 ? std::to_string(static_cast<int64_t>(number))
+                                          : std::to_string(number);
+        break;
     case CMD_KIND_TIME:
-        return render_time(bytes);
+        if (value_seconds(bytes, seconds))
+            return local_time_text(seconds);
+        break;
     default:
         // Text, and any kind this back end does not know: up to the first NUL.
         return bytes.substr(0, bytes.find('\0'));
     }
+    return "<bad length " + std::to_string(bytes.size()) + ">";
 }
 
 std::string render_output(sim_format format, const std::vector<Print> &prints) {

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <ctime>
 #include <initializer_list>
 #include <map>
 #include <memory>
@@ -140,6 +141,14 @@ void record_call(const char *name, std::initializer_list<int64_t> args,
                  std::initializer_list<std::string> texts = {});
 /* A text argument as recorded: at most max bytes, "(null)" for none. */
 std::string text_arg(const char *text, std::size_t max = 4096);
+
+/*
+ * A recorded integer value in 64 bits: 4 or 8 bytes, a 4-byte value of kind
+ * 0x11 sign-extended. False for any other length.
+ */
+bool value_integer(uint32_t kind, const std::string &bytes, uint64_t &out);
+/* A recorded time value: 4 bytes of seconds since 1970. False for any other length. */
+bool value_seconds(const std::string &bytes, time_t &out);
 
 /*
  * The plain-text rendering of a value from its tag and the bytes copied from

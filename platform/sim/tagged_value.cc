@@ -3,6 +3,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "sim_internal.h"
 #include "sysmgrsim/tags.h"
 #include "tagged.h"
 
@@ -88,13 +89,7 @@ std::string hex_bytes(const std::string &bytes) {
 
 bool decode_integer(uint32_t kind, const std::string &bytes, TaggedValue &v) {
     uint64_t raw;
-    if (bytes.size() == 4) {
-        uint32_t word;
-        std::memcpy(&word, bytes.data(), sizeof word);
-        raw = kind == CMD_KIND_INT32 ? static_cast<uint64_t>(static_cast<int32_t>(word)) : word;
-    } else if (bytes.size() == 8) {
-        std::memcpy(&raw, bytes.data(), sizeof raw);
-    } else {
+    if (!value_integer(kind, bytes, raw)) {
         return false;
     }
     v.is_signed = kind == CMD_KIND_INT32;
@@ -110,15 +105,10 @@ bool decode_integer(uint32_t kind, const std::string &bytes, TaggedValue &v) {
 }
 
 bool decode_time(const std::string &bytes, TaggedValue &v) {
-    uint32_t seconds;
-    if (bytes.size() != sizeof seconds) {
-        return false;
-    }
-    std::memcpy(&seconds, bytes.data(), sizeof seconds);
-    time_t t = static_cast<time_t>(seconds);
+    time_t t;
     struct tm tm;
     char text[32];
-    if (gmtime_r(&t, &tm) == nullptr ||
+    if (!value_seconds(bytes, t) || gmtime_r(&t, &tm) == nullptr ||
         strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &tm) == 0) {
         return false;
     }
