@@ -210,7 +210,8 @@ TEST_F(Sim, TransportAnswersAndFails) {
 }
 
 // The answers the goldens do not show: the simulator's refusals of a request
-// it does not serve, and what it leaves alone on failure.
+// it does not serve, what it leaves alone on failure, a success without a
+// response.
 TEST_F(Sim, RequestsAnswerFromTheScenario) {
     struct Case {
         const char *name;
@@ -219,7 +220,7 @@ TEST_F(Sim, RequestsAnswerFromTheScenario) {
         int32_t service;
         uint32_t node; // 0: a local request
         int32_t result;
-        uint32_t length; // of the response when result is 0
+        uint32_t length; // of the response when result is 0; 0: no response
     };
     const Case cases[] = {
         {"error identifier", R"({"supervisors": {"local": {"result": "0x40AA0012"}}})", 0x9C3, 3, 0,
@@ -227,6 +228,8 @@ TEST_F(Sim, RequestsAnswerFromTheScenario) {
         {"wrong service", "{}", 0x9C3, 37, 0, 0x40AA0008, 0},
         {"peer at another node", "{}", 0x9C3, 3, 0x503, 0x40AA000C, 0},
         {"host name", R"({"hostname": {"name": "core-1"}})", 0x394, 37, 0, 0, 7},
+        {"success without a response", R"({"supervisors": {"peer": {"null_response": true}}})",
+         0x9C3, 3, 0x502, 0, 0},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -243,7 +246,7 @@ TEST_F(Sim, RequestsAnswerFromTheScenario) {
             continue;
         }
         EXPECT_EQ(len, c.length);
-        EXPECT_NE(resp, nullptr);
+        EXPECT_EQ(resp == nullptr, c.length == 0);
         std::free(resp);
     }
 }

@@ -302,6 +302,7 @@ void read_supervisor(Reader &r, const char *side, SupervisorAnswer &out) {
     out.result = static_cast<int32_t>(r.integer(at("result"), INT32_MIN, INT32_MAX));
     out.err = static_cast<int32_t>(r.integer(at("errno"), 0, INT32_MAX));
     out.length = static_cast<uint32_t>(r.integer(at("length"), 0, 4096));
+    out.null_response = r.boolean(at("null_response"));
     for (int i = 0; i < 8; ++i)
         out.words[i] = r.word(at(kWords[i]));
 }

@@ -26,8 +26,9 @@ namespace sysmgrsim::detail {
 struct SupervisorAnswer {
     int32_t result = 0; /* 0 success, -1 failure with err, else an error identifier */
     int32_t err = 0;
-    uint32_t length = 32;   /* bytes of the response block */
-    uint32_t words[8] = {}; /* status, internal_state, ..., ha_synced */
+    uint32_t length = 32;       /* bytes of the response block */
+    bool null_response = false; /* on success: no response, a null pointer and length 0 */
+    uint32_t words[8] = {};     /* status, internal_state, ..., ha_synced */
 };
 
 /* Fault injection for one request/response exchange over the transport. */

@@ -104,7 +104,8 @@ std::unique_ptr<unsigned char[]> answer_payload(const State &s, uint32_t opcode)
     return p;
 }
 
-// A heap response of length bytes: the eight words, cut or zero-padded.
+// A heap response of length bytes: the eight words, cut or zero-padded; or,
+// with null_response, success without any response.
 int32_t answer_supervisor(const SupervisorAnswer &a, void **resp, uint32_t *len) {
     if (a.result == -1) {
         errno = a.err;
@@ -112,6 +113,11 @@ int32_t answer_supervisor(const SupervisorAnswer &a, void **resp, uint32_t *len)
     }
     if (a.result != 0)
         return a.result;
+    if (a.null_response) {
+        *resp = nullptr;
+        *len = 0;
+        return 0;
+    }
     auto *block = static_cast<unsigned char *>(std::calloc(a.length > 0 ? a.length : 1, 1));
     if (block == nullptr) {
         errno = ENOMEM;
