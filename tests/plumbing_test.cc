@@ -1,4 +1,5 @@
-// Error identifiers, the queue handle functions and the CMI request wrapper.
+// Error identifiers and the queue handle functions. The CMI request wrapper's
+// arguments are checked with the dispatcher's requests.
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
@@ -17,155 +18,88 @@
 namespace {
 
 using nlohmann::json;
-using sysmgrsim::calls_named;
 using testsupport::Captured;
 
-using Args = std::vector<int64_t>;
-using Texts = std::vector<std::string>;
-
-TEST(ErrorId, MinusOneEncodesErrnoOtherValuesPassThrough) {
+TEST(ErrorId, MinusOneStandsForErrnoOtherValuesForThemselves) {
     struct Case {
         int32_t rc;
         int err;
         uint32_t id;
     };
     const Case cases[] = {
-        {-1, 2, 0x801E0002},
-        {-1, 0x1005, 0x801E0005},
-        {-1, 0, 0x801E0000},
-        {-1, 0xFFF, 0x801E0FFF},
-        {0, 5, 0},
-        {0x1234, 5, 0x1234},
-        {-2, 5, 0xFFFFFFFE},
-        {INT32_MIN, 5, 0x80000000},
+        {-1, 0x0002, 0x801E0002},    {-1, 0x1005, 0x801E0005}, {-1, 0x0000, 0x801E0000},
+        {-1, 0x0FFF, 0x801E0FFF},    {0, 0x0005, 0x00000000},  {-2, 0x0005, 0xFFFFFFFE},
         {0x40aa0012, 5, 0x40aa0012},
     };
     for (const Case &c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.rc << " errno " << c.err);
         errno = c.err;
-        EXPECT_EQ(error_id(c.rc), c.id) << c.rc << " errno " << c.err;
+        EXPECT_EQ(error_id(c.rc), c.id);
+        errno = c.err;
+        const std::string text = error_str(c.rc); // copied: the next call may reuse it
+        EXPECT_EQ(text, c.rc == -1 ? std::strerror(c.err) : syserr2str(c.rc));
     }
 }
 
-TEST(ErrorStr, MinusOneDescribesErrnoOtherValuesTheSystemManagersText) {
-    for (const int32_t rc : {-1, 0, 0x40aa0012, -2}) {
-        errno = ENOENT;
-        const std::string expected = rc == -1 ? std::strerror(ENOENT) : syserr2str(rc);
-        EXPECT_EQ(error_str(rc), expected) << rc;
+/* The bind and unbind calls recorded so far, e.g. "bind 2 -1 0 NAME; unbind 100 0; ". */
+std::string binds_and_unbinds() {
+    std::string s;
+    for (const sysmgrsim::Call &call : sysmgrsim::calls()) {
+        if (call.name != "mts_bind" && call.name != "mts_unbind")
+            continue;
+        s += call.name.substr(4);
+        for (const int64_t a : call.args)
+            s += " " + std::to_string(a);
+        for (const std::string &t : call.texts)
+            s += " " + t;
+        s += "; ";
     }
+    return s;
 }
 
 class Handles : public testsupport::SimTest {};
 
-TEST_F(Handles, OrdinaryHandleIsTheBackEndsOrOneOfOurOwn) {
+TEST_F(Handles, GetThenRelease) {
     struct Case {
         const char *name;
+        bool default_vdc; // the context-free pair
         int32_t mts_q, on_sup, bind_errno;
+        uint32_t result;
         int32_t handle;
-        std::vector<Args> binds;
-        std::vector<Args> unbinds;
-        const char *err;
+        const char *calls, *err;
     };
+    const char *own = "bind 2 -1 0 LIB_SYSMGR_CLI; unbind 100 0; ";
     const Case cases[] = {
-        {"back end's queue", 7, 0, 0, 7, {}, {}, ""},
-        {"back end's queue on sup", 7, 1, 0, 7, {}, {}, ""},
-        {"own queue", -1, 0, 0, 100, {{2, -1, 0}}, {{100, 0}}, ""},
-        {"none on sup",
-         -1,
-         1,
-         0,
-         -1,
-         {},
-         {{-1, 0}},
+        {"back end's queue", false, 7, 0, 0, 0, 7, "", ""},
+        {"back end's queue on sup", false, 7, 1, 0, 0, 7, "", ""},
+        {"own queue", false, -1, 0, 0, 0, 100, own, ""},
+        {"on-sup flag other than 1", false, -1, 2, 0, 0, 100, own, ""},
+        {"none on sup", false, -1, 1, 0, 0, -1, "unbind -1 0; ",
          "get_mts_q_handle: Unexpected case of invalid queue on sup!\n"},
-        {"bind fails",
-         -1,
-         0,
-         12,
-         -1,
-         {{2, -1, 0}},
-         {{-1, 0}},
+        {"bind fails", false, -1, 0, 12, 0, -1, "bind 2 -1 0 LIB_SYSMGR_CLI; unbind -1 0; ",
          "get_mts_q_handle :: Bind Failed - Cannot allocate memory\n"},
-        {"on-sup flag other than 1", -1, 2, 0, 100, {{2, -1, 0}}, {{100, 0}}, ""},
+        {"default vdc", true, 7, 1, 0, 0, 100, "bind 1 -1 0 LIB_SYSMGR_CLI_ON_SUP; unbind 100 0; ",
+         ""},
+        {"default vdc bind fails", true, 7, 0, 0x1005, 0x801E0005, -1,
+         "bind 1 -1 0 LIB_SYSMGR_CLI_ON_SUP; unbind -1 0; ", ""},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         load(json{{"context", {{"mts_q", c.mts_q}, {"on_sup", c.on_sup}}},
                   {"mts", {{"bind_errno", c.bind_errno}}}}
                  .dump());
-        int32_t handle = 12345;
-        int32_t got = 1, released = 1;
+        int32_t handle = 12345, got = 1;
         const Captured cap = testsupport::capture([&] {
-            got = get_mts_q_handle(&context_, &handle);
-            released = release_mts_q_handle(&context_, &handle);
+            got = c.default_vdc ? get_default_vdc_mts_q_handle(&handle)
+                                : get_mts_q_handle(&context_, &handle);
+            c.default_vdc ? release_default_vdc_mts_q_handle(&handle)
+                          : release_mts_q_handle(&context_, &handle);
         });
-        EXPECT_EQ(got, 0);
-        EXPECT_EQ(released, 0);
+        EXPECT_EQ(static_cast<uint32_t>(got), c.result);
         EXPECT_EQ(handle, c.handle);
+        EXPECT_EQ(binds_and_unbinds(), c.calls);
         EXPECT_EQ(cap.err, c.err);
-        EXPECT_EQ(cap.out, "");
-        std::vector<Args> binds, unbinds;
-        for (const auto &call : calls_named("mts_bind")) {
-            binds.push_back(call.args);
-            EXPECT_EQ(call.texts, Texts{"LIB_SYSMGR_CLI"});
-        }
-        for (const auto &call : calls_named("mts_unbind"))
-            unbinds.push_back(call.args);
-        EXPECT_EQ(binds, c.binds);
-        EXPECT_EQ(unbinds, c.unbinds);
         EXPECT_EQ(sim_queues_bound(), 0);
-    }
-}
-
-TEST_F(Handles, DefaultVdcHandleIgnoresTheContext) {
-    struct Case {
-        int32_t bind_errno;
-        int32_t result, handle;
-    };
-    for (const Case c : {Case{0, 0, 100}, Case{12, static_cast<int32_t>(0x801E000C), -1},
-                         Case{0x1005, static_cast<int32_t>(0x801E0005), -1}}) {
-        SCOPED_TRACE(c.bind_errno);
-        load(json{{"context", {{"mts_q", 7}}}, {"mts", {{"bind_errno", c.bind_errno}}}}.dump());
-        int32_t handle = 12345;
-        int32_t got = 1, released = 1;
-        const Captured cap = testsupport::capture([&] {
-            got = get_default_vdc_mts_q_handle(&handle);
-            released = release_default_vdc_mts_q_handle(&handle);
-        });
-        EXPECT_EQ(got, c.result);
-        EXPECT_EQ(released, 0);
-        EXPECT_EQ(handle, c.handle);
-        EXPECT_EQ(cap.err, "");
-        const auto binds = calls_named("mts_bind");
-        ASSERT_EQ(binds.size(), 1u);
-        EXPECT_EQ(binds[0].args, (Args{1, -1, 0}));
-        EXPECT_EQ(binds[0].texts, Texts{"LIB_SYSMGR_CLI_ON_SUP"});
-        const auto unbinds = calls_named("mts_unbind");
-        ASSERT_EQ(unbinds.size(), 1u);
-        EXPECT_EQ(unbinds[0].args, (Args{c.handle, 0}));
-        EXPECT_EQ(sim_queues_bound(), 0);
-    }
-}
-
-TEST_F(Handles, CmiWrapperAsksServiceThreeOnTheCommandsQueue) {
-    struct Case {
-        uint32_t opcode;
-        int32_t mts_q, queue;
-    };
-    for (const Case c : {Case{0x9c3, -1, 100}, Case{0x9c3, 9, 9}, Case{0x394, -1, 100}}) {
-        SCOPED_TRACE(::testing::Message() << c.opcode << " " << c.mts_q);
-        load(json{{"context", {{"mts_q", c.mts_q}, {"cmi_text1", "one"}, {"cmi_text2", "two"}}}}
-                 .dump());
-        void *response = nullptr;
-        uint32_t length = 0;
-        const int32_t rc = cmi_wrapper(c.opcode, 1, 0, &response, &length, &context_, 5);
-        const auto calls = calls_named("cmi_req_resp");
-        ASSERT_EQ(calls.size(), 1u);
-        EXPECT_EQ(calls[0].args, (Args{c.opcode, 1, 0, 3, c.queue, 5}));
-        EXPECT_EQ(calls[0].texts, (Texts{"one", "two"}));
-        EXPECT_EQ(sim_queues_bound(), 0);
-        if (rc == 0) {
-            std::free(response);
-        }
     }
 }
 

@@ -1,75 +1,19 @@
 #include "support/sim_fixture.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <unistd.h>
 
 #include "sysmgrcli/sysmgrcli.h"
 #include "sysmgrsim/sim.h"
 
 namespace testsupport {
 
-namespace {
-
-/* Sends one descriptor to a temporary file until restored or destroyed. */
-class Redirect {
-  public:
-    Redirect(std::FILE *stream) : stream_(stream), fd_(fileno(stream)) {
-        std::fflush(stream_);
-        file_ = std::tmpfile();
-        saved_ = dup(fd_);
-        if (file_ != nullptr && saved_ >= 0)
-            dup2(fileno(file_), fd_);
-    }
-    ~Redirect() {
-        restore();
-        if (file_ != nullptr)
-            std::fclose(file_);
-    }
-    Redirect(const Redirect &) = delete;
-    Redirect &operator=(const Redirect &) = delete;
-
-    /* Restores the descriptor and returns what was written. */
-    std::string finish() {
-        restore();
-        std::string text;
-        if (file_ == nullptr)
-            return text;
-        std::rewind(file_);
-        char buf[4096];
-        std::size_t n;
-        while ((n = std::fread(buf, 1, sizeof buf, file_)) > 0)
-            text.append(buf, n);
-        return text;
-    }
-
-  private:
-    void restore() {
-        if (saved_ < 0)
-            return;
-        std::fflush(stream_);
-        dup2(saved_, fd_);
-        close(saved_);
-        saved_ = -1;
-    }
-
-    std::FILE *stream_;
-    int fd_;
-    std::FILE *file_ = nullptr;
-    int saved_ = -1;
-};
-
-} // namespace
-
 Captured capture(const std::function<void()> &body) {
-    Redirect out(stdout);
-    Redirect err(stderr);
+    ::testing::internal::CaptureStdout();
+    ::testing::internal::CaptureStderr();
     body();
-    Captured c;
-    c.out = out.finish();
-    c.err = err.finish();
-    return c;
+    return Captured{::testing::internal::GetCapturedStdout(),
+                    ::testing::internal::GetCapturedStderr()};
 }
 
 std::vector<sysmgrsim::Print> recorded_values() {
@@ -86,6 +30,7 @@ void SimTest::SetUp() {
     ASSERT_NE(mkdtemp(templ), nullptr);
     root_ = templ;
     setenv("SYSMGRCLI_ROOT", root_.c_str(), 1);
+    setenv("TZ", "UTC", 1); // the times printed are read in UTC
     sim_reset();
 }
 
@@ -111,7 +56,10 @@ Captured SimTest::show(const std::string &patch) {
     load(patch);
     if (HasFatalFailure())
         return {};
-    return capture([this] { sysmgr_cli_generic_show_func(&context_); });
+    const Captured captured = capture([this] { sysmgr_cli_generic_show_func(&context_); });
+    EXPECT_EQ(sim_queues_bound(), 0) << "a queue was left bound";
+    EXPECT_EQ(sim_messages_outstanding(), 0) << "a transport message was not dropped";
+    return captured;
 }
 
 } // namespace testsupport

@@ -1,7 +1,8 @@
 /*
  * Test support: a simulated switch per test, loaded from a scenario patch,
- * with the scenario's files under a temporary root, and capture of what the
- * library writes to the standard output and error streams.
+ * with the scenario's files under a temporary root and TZ set to UTC, and
+ * capture of what the library writes to the standard output and error
+ * streams.
  */
 #ifndef TESTS_SUPPORT_SIM_FIXTURE_H
 #define TESTS_SUPPORT_SIM_FIXTURE_H
@@ -24,9 +25,10 @@ struct Captured {
 };
 
 /*
- * Runs body with file descriptors 1 and 2 sent to temporary files and
- * returns what was written. Do not use EXPECT/ASSERT inside body: the
- * framework's own report would be captured too.
+ * Runs body with the standard output and error streams (file descriptors
+ * 1 and 2) captured by GoogleTest and returns what was written. Do not use
+ * EXPECT/ASSERT inside body: the framework's own report would be captured
+ * too.
  */
 Captured capture(const std::function<void()> &body);
 
@@ -43,7 +45,10 @@ class SimTest : public ::testing::Test {
      * its files under the root, fills context_ and clears the recordings.
      */
     void load(const std::string &patch = "{}");
-    /* load(patch), then one call of the entry point, captured. */
+    /*
+     * load(patch), then one call of the entry point, captured. Expects the
+     * call to leave no queue bound and no transport message undropped.
+     */
     Captured show(const std::string &patch = "{}");
 
     /* The receive handle the back end gives for context_. */
