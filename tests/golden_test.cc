@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include "support/show_runner.h"
 
 namespace {
@@ -17,6 +19,11 @@ struct GoldenCase {
     const char *scenario; // scenarios/<name>.json; "default": none given
     int exit_status;      // 0 when output was delivered, 1 when none
 };
+
+// Names the case in test logs instead of dumping its bytes.
+void PrintTo(const GoldenCase &c, std::ostream *os) {
+    *os << c.scenario;
+}
 
 const GoldenCase kCases[] = {
     {"default", 0},           {"active-ha-standby", 0}, {"active-alone", 0}, {"warm-standby", 0},
