@@ -21,6 +21,11 @@ constexpr int32_t kBindDefaultVdc = 1;
 
 } // namespace
 
+const char *syserr_text(int32_t err) noexcept {
+    const char *text = syserr2str(err);
+    return text != nullptr ? text : "unknown error";
+}
+
 QueueHandle::QueueHandle(const cli_context_t *context) noexcept : context_(context) {
     get_mts_q_handle(context_, &handle_);
 }
@@ -44,7 +49,7 @@ uint32_t error_id(int32_t rc) {
 const char *error_str(int32_t rc) {
     if (rc == -1)
         return std::strerror(errno);
-    return syserr2str(rc);
+    return sysmgrcli::syserr_text(rc);
 }
 
 int32_t get_mts_q_handle(const struct cli_context *context, int32_t *handle) {

@@ -18,6 +18,12 @@ constexpr uint32_t errno_error_id(int error) {
 }
 
 /*
+ * The System Manager's text of an error identifier, never null: a platform
+ * that has no text for it gets a fixed one, so messages always have a text.
+ */
+const char *syserr_text(int32_t err) noexcept;
+
+/*
  * The message queue of one command: get_mts_q_handle() when made,
  * release_mts_q_handle() when destroyed, so a bound queue is never left
  * behind on any path.

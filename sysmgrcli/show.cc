@@ -212,7 +212,7 @@ void sysmgr_cli_show_redundancy_status(const cli_context_t *context, void *rx) {
 
     if (local.status != 0)
         std::fprintf(stderr, "%s: the master System Manager returned a failure (%s).\n", kOp,
-                     syserr2str(static_cast<int32_t>(local.status)));
+                     syserr_text(static_cast<int32_t>(local.status)));
     else if (is_peer_state(local.internal_state))
         print_with_peer(context, rx, local, kOp);
     else
