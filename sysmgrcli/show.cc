@@ -60,6 +60,8 @@ constexpr Exchange kPriorUptimeExchange{SYSMGR_OPC_PRIOR_UPTIME, "sysmgr_uptime_
 /* Receive options: ten words, the token of the request in word 3. */
 constexpr int32_t kRecvOptWord0 = 1;
 constexpr int32_t kRecvOptWord2 = 5;
+/* Interruptions of one receive in a row before it counts as failed. */
+constexpr int kMaxInterruptedReceives = 10000;
 
 void report_transport_failure(const char *op, const char *what, int error) {
     std::fprintf(stderr, "%s: unable to %s: %s (error-id 0x%08X).\n", op, what,
@@ -86,13 +88,16 @@ bool exchange(int32_t q, const Exchange &x, void *out, std::size_t size) {
     options[2] = kRecvOptWord2;
     mts_drop(q, message);
 
-    for (;;) {
+    // An interrupted receive is repeated silently. A transport that reports
+    // nothing but interruptions is broken, not interrupted: after that many
+    // in a row the receive counts as failed, so the command cannot hang.
+    for (int interrupts = 0;; ++interrupts) {
         const int rc = mts_recv(q, message, options);
         if (rc >= 0)
             break;
         const int error = mts_errno_get(q);
-        if (rc == -1 && error == EINTR)
-            continue; // interrupted before the answer came: wait again
+        if (rc == -1 && error == EINTR && interrupts < kMaxInterruptedReceives)
+            continue;
         report_transport_failure(x.op, x.receive, error);
         return false;
     }

@@ -140,6 +140,11 @@ TEST_F(Uptime, AnswersAndFailuresOfTheExchanges) {
         {{{"scope_done", {{"interrupts", 2}, {"recv_errno", 5}}}},
          "sysmgr_scope_done: unable to receive response: " + eio,
          no_scope},
+        // A transport that is never done being interrupted fails the receive.
+        {{{"scope_done", {{"recv_errno", 4}}}},
+         std::string("sysmgr_scope_done: unable to receive response: ") + std::strerror(4) +
+             " (error-id 0x801E0004).\n",
+         no_scope},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.patch.dump());
