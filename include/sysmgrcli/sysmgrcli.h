@@ -16,6 +16,15 @@
  *    and released with free().
  *  - Texts returned by the library (error_str(), the enumeration names) are
  *    not owned by the caller and must not be freed or changed.
+ *  - get_sw_ver_string() and read_file_str() return static buffers of the
+ *    library that the next call overwrites: copy a text to keep it. These
+ *    sources are not for two threads at once.
+ *  - Banners and hooks are plain variables that platform code may overwrite
+ *    at any time; the reports read each one at the moment they use it, and
+ *    nothing restores a default.
+ *  - Files the sources open and programs they run are taken under
+ *    $SYSMGRCLI_ROOT when it is set and non-empty, paths passed by callers
+ *    included; printed texts do not change.
  *  - No pointer argument may be null unless its description says so.
  *  - The cli context is read, never written, and never kept after a call.
  */
@@ -34,8 +43,9 @@ extern "C" {
 #define SYSMGRCLI_EXPORT
 #endif
 
-/* The CLI back end's record for one command (platform/cli.h). */
+/* The CLI back end's record for one command and its print argument (platform/cli.h). */
 struct cli_context;
+struct cmd_prt_arg;
 
 /*
  * The System Manager's answer to the redundancy status request 0x9C3: eight
@@ -121,6 +131,87 @@ SYSMGRCLI_EXPORT int32_t libsysmgrcli_pd_is_card_single_sup(void *record);
 SYSMGRCLI_EXPORT int32_t sysmgr_show_redundancy_active_state(void *rx,
                                                              const struct cli_context *context,
                                                              uint32_t tag);
+
+/* ---- Version report ------------------------------------------------------ */
+
+/*
+ * Prints the whole version report of command 107 into rx (the caller sends
+ * it). option is not read; the dispatcher passes 1.
+ */
+SYSMGRCLI_EXPORT void sysmgr_show_version_internal_generic_pd(const struct cli_context *context,
+                                                              void *rx, int32_t option);
+/*
+ * Calls whatever sysmgrpd_hardware_show_version holds, with these arguments,
+ * and returns its result. Nothing in the library calls it.
+ */
+SYSMGRCLI_EXPORT int sysmgr_show_version_internal2(int32_t q, void *rx);
+
+/* Reset-reason texts by code (0 to 158), and supervisor device error texts (0 to 4). */
+SYSMGRCLI_EXPORT extern const char *rr_string[159];
+SYSMGRCLI_EXPORT extern const char *sup_device_rr_string[5];
+
+/* ---- Version and image sources ----------------------------------------- */
+
+/*
+ * The booted loader's version from the kernel command line, or a fixed text
+ * saying how the image was booted. 0 with buf filled (cut to size - 1), or
+ * -1. Messages go to the standard output.
+ */
+SYSMGRCLI_EXPORT int sysmgr_get_loader_ver(char *buf, int32_t size);
+/*
+ * The loader version kept in the loader store, through the cache file
+ * /var/tmp/bootloader_ver (filled on first use). buf when a version was
+ * read, else null.
+ */
+SYSMGRCLI_EXPORT char *sysmgr_get_loader_ver_information(char *buf, int32_t size);
+/*
+ * The release version of a software-release file with its build version and
+ * the image's build kind; "[not available]" without a release version.
+ * Static buffer of 256 bytes.
+ */
+SYSMGRCLI_EXPORT char *get_sw_ver_string(const char *release_path, const char *image_path);
+/* The number on line n (from 0) of a flash-size listing; 0 when there is none. */
+SYSMGRCLI_EXPORT int32_t read_flash_size_file_item(const char *path, int32_t n);
+/* The file's first line, its line end kept (static, 128 bytes); "" when none. */
+SYSMGRCLI_EXPORT char *read_file_str(const char *path);
+/* Prints an image's build time "[mm/dd/yyyy hh:mm:ss]\n", tagged, into rx. */
+SYSMGRCLI_EXPORT void get_image_timestamp(const char *path, void *rx, uint32_t tag);
+/* Prints a compile stamp (YYMMDDHH) " m/d/yyyy h:00:00", tagged, then " ". */
+SYSMGRCLI_EXPORT void disp_time(int32_t stamp, int32_t type, void *rx, uint32_t tag);
+/*
+ * Splits "...v<version>(<date>)..." into version and date, each cut at 31
+ * characters and written without a terminator: pass zero-filled 32-byte
+ * buffers. Outputs are untouched when the marks are missing.
+ */
+SYSMGRCLI_EXPORT void extract_date_and_version(const char *text, char *version, char *date);
+/* 1 when the slot0 device is present, else 0. */
+SYSMGRCLI_EXPORT int exists_dev_slot0(void);
+/* Prints text tagged 0x305c001e, then a line end. */
+SYSMGRCLI_EXPORT void print_show_version_string(const char *text, void *rx);
+/*
+ * Writes the display form of an image path: "/bootflash/name" becomes
+ * "bootflash:///name". out needs room for strlen(path) + 3 bytes.
+ */
+SYSMGRCLI_EXPORT void change_display(char *out, const char *path);
+
+/* ---- Platform hooks ------------------------------------------------------ */
+
+/* The standard and the partner-branded banner of the version report. */
+SYSMGRCLI_EXPORT extern const char *header_str;
+SYSMGRCLI_EXPORT extern const char *header_str_dorrel;
+/* The current value of header_str (never the partner banner). */
+SYSMGRCLI_EXPORT const char *sysmgr_cli_get_show_version_header(void);
+/* Called right after the loader line; the default prints nothing. */
+SYSMGRCLI_EXPORT extern int (*sysmgrpd_firmware_show_version)(int32_t q, void *rx);
+/*
+ * Called for output to the XML agent only; the default prints the
+ * manufacturer tagged 0x305c0039 through arg.
+ */
+SYSMGRCLI_EXPORT extern int (*sysmgrpd_show_hardware_manufacture_print)(uint32_t value,
+                                                                       struct cmd_prt_arg *arg,
+                                                                       void *rx);
+/* The alternate version report, called by sysmgr_show_version_internal2(). */
+SYSMGRCLI_EXPORT extern int (*sysmgrpd_hardware_show_version)(int32_t q, void *rx);
 
 #ifdef __cplusplus
 }
