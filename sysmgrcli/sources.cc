@@ -1,0 +1,536 @@
+// The version and image sources: small readers of one fact each, shared by
+// the version reports and exported for other clients.
+#include "sources.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdarg>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "platform/cli.h"
+#include "platform/services.h"
+#include "plumbing.h"
+#include "print.h"
+#include "root_path.h"
+#include "sysmgrcli/sysmgrcli.h"
+
+namespace sysmgrcli {
+
+namespace {
+
+constexpr const char kCmdlinePath[] = "/proc/cmdline";
+constexpr const char kNoAutoSyncPath[] = "/var/log/no-img-auto-sync";
+constexpr const char kKickstartUriPath[] = "/var/log/current_ks.uri";
+constexpr const char kForceDownloadUri[] = "image://sup-remote/running-kickstart";
+constexpr const char kLoaderCachePath[] = "/var/tmp/bootloader_ver";
+constexpr const char kLoaderMountPoint[] = "/mnt/bootloader";
+constexpr const char kLoaderReleaseFile[] = "/mnt/bootloader/srg-sloader.sro";
+constexpr const char kImageHeaderTool[] = "/vornboot/bin/imghdr";
+
+/* The kernel command line and status files are read one line of this size. */
+constexpr std::size_t kLineSize = 256;
+/* The static result buffers of get_sw_ver_string and read_file_str. */
+constexpr std::size_t kVersionTextSize = 256;
+constexpr std::size_t kFirstLineSize = 128;
+/* extract_date_and_version's outputs are 32 bytes, zero-filled by the caller. */
+constexpr std::size_t kPieceMax = 31;
+
+/* Image build kinds that the image header tool reports. */
+struct BuildKind {
+    long number;
+    const char *marker;
+};
+constexpr BuildKind kBuildKinds[] = {
+    {.number = 2, .marker = " [gdb]"},
+    {.number = 3, .marker = " [insure]"},
+};
+
+/* A descriptor from open(2), closed when its owner goes. */
+class Fd {
+  public:
+    explicit Fd(int fd) noexcept : fd_(fd) {}
+    ~Fd() {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    Fd(const Fd &) = delete;
+    Fd &operator=(const Fd &) = delete;
+    int get() const noexcept { return fd_; }
+    /* Closes now; the result of close(2). */
+    int close() noexcept {
+        int rc = ::close(fd_);
+        fd_ = -1;
+        return rc;
+    }
+
+  private:
+    int fd_;
+};
+
+/* A pipe from popen(), closed with pclose() when its owner goes. */
+struct PipeCloser {
+    void operator()(std::FILE *pipe) const noexcept { ::pclose(pipe); }
+};
+using Pipe = std::unique_ptr<std::FILE, PipeCloser>;
+
+/* An image header from img_open(), closed once when its owner goes. */
+class ImageHeader {
+  public:
+    explicit ImageHeader(void *image) noexcept : image_(image) {}
+    ~ImageHeader() {
+        if (image_ != nullptr)
+            img_close(image_);
+    }
+    ImageHeader(const ImageHeader &) = delete;
+    ImageHeader &operator=(const ImageHeader &) = delete;
+    void *get() const noexcept { return image_; }
+
+  private:
+    void *image_;
+};
+
+/*
+ * Copies len bytes of text into buf of size bytes, cut to size - 1 and
+ * terminated. Nothing is written when size is not positive.
+ */
+void copy_cut(char *buf, int32_t size, const char *text, std::size_t len) {
+    if (size <= 0)
+        return;
+    len = std::min(len, static_cast<std::size_t>(size) - 1);
+    std::memcpy(buf, text, len);
+    buf[len] = '\0';
+}
+
+void copy_cut(char *buf, int32_t size, const char *text) {
+    copy_cut(buf, size, text, std::strlen(text));
+}
+
+/* fgets on an open stream; false, with buf empty, when nothing was read. */
+bool read_line(std::FILE *file, char *buf, std::size_t size) {
+    if (size == 0)
+        return false;
+    if (size > INT_MAX)
+        size = INT_MAX;
+    if (std::fgets(buf, static_cast<int>(size), file) == nullptr) {
+        buf[0] = '\0';
+        return false;
+    }
+    return true;
+}
+
+/* Appends a formatted text to buf (size bytes), cut so it stays terminated. */
+void append(char *buf, std::size_t size, const char *format, ...) PLATFORM_PRINTF(3, 4);
+void append(char *buf, std::size_t size, const char *format, ...) {
+    std::size_t used = strnlen(buf, size - 1);
+    va_list args;
+    va_start(args, format);
+    if (std::vsnprintf(buf + used, size - used, format, args) < 0)
+        buf[used] = '\0';
+    va_end(args);
+}
+
+/* Characters a path may hold and still be placed in a command unquoted. */
+bool shell_safe(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+           std::strchr("_./:@%+,=-", c) != nullptr;
+}
+
+/*
+ * Writes path as one shell word into out[pos..size): as it is when every
+ * character is safe, else in single quotes with each ' written as '\''.
+ * Returns the new position, or size when it does not fit.
+ */
+std::size_t put_word(char *out, std::size_t size, std::size_t pos, const char *path) {
+    auto put = [&](char c) {
+        if (pos < size)
+            out[pos++] = c;
+    };
+    bool safe = *path != '\0';
+    for (const char *p = path; *p != '\0' && safe; ++p)
+        safe = shell_safe(*p);
+    if (!safe)
+        put('\'');
+    for (const char *p = path; *p != '\0'; ++p) {
+        if (!safe && *p == '\'') {
+            for (char c : {'\'', '\\', '\'', '\''})
+                put(c);
+        } else {
+            put(*p);
+        }
+    }
+    if (!safe)
+        put('\'');
+    return pos;
+}
+
+/*
+ * The release version of the boot loader store, read with the store mounted
+ * read-only for the time of the read. False when the shell cannot be run.
+ */
+bool read_loader_store_version(const char **version) {
+    static constexpr const char kOperation[] = "sysmgr_get_loader_ver_information";
+    char mount[kCommandSize];
+    char umount[kCommandSize];
+    bool mount_ok = build_command(mount, sizeof mount, kOperation,
+                                  "sudo /bin/mount -o ro %s > /dev/null 2>&1", {kLoaderMountPoint});
+    // A mount that cannot run counts as a failed mount: the read goes on.
+    if (mount_ok && std::system(mount) < 0)
+        return false;
+    *version = srg_sw_interim_ver_file_get(kLoaderReleaseFile);
+    if (mount_ok && build_command(umount, sizeof umount, kOperation,
+                                  "sudo /bin/umount %s > /dev/null 2>&1", {kLoaderMountPoint}))
+        std::system(umount);
+    return true;
+}
+
+/* Writes all of len bytes, retrying short and interrupted writes. */
+bool write_all(int fd, const char *data, std::size_t len) {
+    while (len > 0) {
+        ssize_t n = ::write(fd, data, len);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        data += n;
+        len -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+/*
+ * Creates the loader version cache and fills it from the loader store, then
+ * opens it for reading. Null when it cannot be created or reopened, or the
+ * shell cannot be run. A store without a version leaves the cache empty.
+ */
+File fill_loader_cache() {
+    RootedPath path(kLoaderCachePath);
+    if (path.c_str() == nullptr)
+        return nullptr;
+    Fd cache(::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666));
+    if (cache.get() < 0)
+        return nullptr;
+    const char *version = nullptr;
+    if (!read_loader_store_version(&version))
+        return nullptr;
+    if (version != nullptr)
+        write_all(cache.get(), version, std::strlen(version) + 1);
+    ::fsync(cache.get());
+    cache.close();
+    return open_rooted(kLoaderCachePath, "re");
+}
+
+/*
+ * The image's build kind from the image header tool: the number it prints
+ * first. False when it prints no number; *started is false when the tool
+ * could not be started at all.
+ */
+bool image_build_kind(const char *image_path, long *kind, bool *started) {
+    *started = true;
+    char command[kCommandSize];
+    if (!build_command(command, sizeof command, "get_sw_ver_string", "%s Debug %s",
+                       {kImageHeaderTool, image_path}))
+        return false;
+    Pipe pipe(::popen(command, "r"));
+    if (!pipe) {
+        *started = false;
+        return false;
+    }
+    char token[24];
+    if (std::fscanf(pipe.get(), " %23[-+0-9]", token) != 1)
+        return false;
+    char *end = nullptr;
+    errno = 0;
+    *kind = std::strtol(token, &end, 10);
+    return end != token && errno == 0;
+}
+
+/* The value of one flash-size listing line: the number after its first word. */
+bool listing_number(const char *line, int32_t *value) {
+    const char *p = line + std::strspn(line, " \t\r\n\v\f");
+    p += std::strcspn(p, " \t\r\n\v\f");
+    char *end = nullptr;
+    errno = 0;
+    long n = std::strtol(p, &end, 10);
+    if (end == p || errno != 0 || n < INT32_MIN || n > INT32_MAX)
+        return false;
+    *value = static_cast<int32_t>(n);
+    return true;
+}
+
+/* Reads one whole line, keeping its first size - 1 bytes. False at the end. */
+bool read_whole_line(std::FILE *file, char *buf, std::size_t size) {
+    if (!read_line(file, buf, size))
+        return false;
+    if (std::strchr(buf, '\n') == nullptr) {
+        int c;
+        while ((c = std::getc(file)) != EOF && c != '\n') {
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+File open_rooted(const char *path, const char *mode) noexcept {
+    RootedPath rooted(path);
+    if (rooted.c_str() == nullptr) {
+        errno = ENAMETOOLONG;
+        return nullptr;
+    }
+    return File(std::fopen(rooted.c_str(), mode));
+}
+
+int stat_rooted(const char *path, struct stat *st) noexcept {
+    RootedPath rooted(path);
+    if (rooted.c_str() == nullptr) {
+        errno = ENAMETOOLONG;
+        return -1;
+    }
+    return ::stat(rooted.c_str(), st);
+}
+
+bool read_first_line(const char *path, char *buf, std::size_t size) noexcept {
+    if (size == 0)
+        return false;
+    buf[0] = '\0';
+    File file = open_rooted(path, "re");
+    return file && read_line(file.get(), buf, size);
+}
+
+bool build_command(char *out, std::size_t size, const char *operation, const char *format,
+                   std::initializer_list<const char *> paths) noexcept {
+    if (size == 0)
+        return false;
+    std::size_t pos = 0;
+    auto path = paths.begin();
+    for (const char *f = format; *f != '\0' && pos < size; ++f) {
+        if (f[0] == '%' && f[1] == 's' && path != paths.end()) {
+            RootedPath rooted(*path++);
+            pos = rooted.c_str() != nullptr ? put_word(out, size, pos, rooted.c_str()) : size;
+            ++f;
+        } else {
+            out[pos++] = *f;
+        }
+    }
+    if (pos >= size) {
+        out[0] = '\0';
+        std::fprintf(stderr, "%s: command does not fit in %zu bytes, not run\n", operation, size);
+        return false;
+    }
+    out[pos] = '\0';
+    return true;
+}
+
+} // namespace sysmgrcli
+
+using namespace sysmgrcli;
+
+extern "C" {
+
+SYSMGRCLI_EXPORT int sysmgr_get_loader_ver(char *buf, int32_t size) {
+    char line[kLineSize];
+    {
+        File cmdline = open_rooted(kCmdlinePath, "re");
+        if (!cmdline) {
+            std::printf("%s Couldn't open cmdline file \n", "sysmgr_get_loader_ver");
+            return -1;
+        }
+        read_line(cmdline.get(), line, sizeof line);
+    }
+
+    if (const char *key = std::strstr(line, "loader_ver=")) {
+        const char *quote = std::strchr(key, '"');
+        if (quote == nullptr)
+            return -1;
+        const char *start = quote + std::strspn(quote, "\"");
+        std::size_t len = std::strcspn(start, "\"");
+        if (len == 0)
+            return -1;
+        copy_cut(buf, size, start, len);
+        return 0;
+    }
+
+    struct stat st;
+    if (stat_rooted(kNoAutoSyncPath, &st) == 0) {
+        copy_cut(buf, size, "image booted through mgmt0");
+        return 0;
+    }
+    if (errno != ENOENT) {
+        std::printf("stat of /var/log/no-img-auto-sync returned errno %d\n", errno);
+        return -1;
+    }
+
+    if (stat_rooted(kKickstartUriPath, &st) == 0) {
+        File uri = open_rooted(kKickstartUriPath, "re");
+        if (!uri) {
+            std::printf("fopen() failed with errno %d\n", errno);
+            return -1;
+        }
+        read_line(uri.get(), line, sizeof line);
+        if (std::strcmp(line, kForceDownloadUri) == 0) {
+            copy_cut(buf, size, "image booted through force-dnld");
+            return 0;
+        }
+    } else if (errno != ENOENT) {
+        std::printf("stat of /var/log/current_ks.uri returned errno %d\n", errno);
+        return -1;
+    }
+
+    copy_cut(buf, size, "loader version not available");
+    return 0;
+}
+
+SYSMGRCLI_EXPORT char *sysmgr_get_loader_ver_information(char *buf, int32_t size) {
+    if (size <= 0)
+        return nullptr;
+    buf[0] = '\0';
+    File cache = open_rooted(kLoaderCachePath, "re");
+    if (!cache)
+        cache = fill_loader_cache();
+    if (!cache)
+        return nullptr;
+    std::size_t n = std::fread(buf, 1, static_cast<std::size_t>(size), cache.get());
+    if (n == 0)
+        return nullptr;
+    // The cache holds the text with its NUL; anything else is cut to fit.
+    if (std::memchr(buf, '\0', n) == nullptr)
+        buf[std::min(n, static_cast<std::size_t>(size) - 1)] = '\0';
+    return buf;
+}
+
+SYSMGRCLI_EXPORT char *get_sw_ver_string(const char *release_path, const char *image_path) {
+    static char text[kVersionTextSize];
+    static char not_available[] = "[not available]";
+
+    const char *version = srg_sw_ver_file_get(release_path);
+    const char *interim = srg_sw_interim_ver_file_get(release_path);
+    if (version == nullptr)
+        return not_available;
+
+    text[0] = '\0';
+    append(text, sizeof text, "%.255s", version);
+    if (interim != nullptr && std::strcmp(interim, version) != 0)
+        append(text, sizeof text, " [build %.255s]", interim);
+
+    long kind = 0;
+    bool started = true;
+    if (image_build_kind(image_path, &kind, &started)) {
+        for (const BuildKind &k : kBuildKinds)
+            if (k.number == kind)
+                append(text, sizeof text, "%s", k.marker);
+    } else if (!started) {
+        append(text, sizeof text, "%s", "Could not open imghdr file\n");
+    }
+    text[sizeof text - 1] = '\0';
+    return text;
+}
+
+SYSMGRCLI_EXPORT int32_t read_flash_size_file_item(const char *path, int32_t n) {
+    File listing = open_rooted(path, "re");
+    if (!listing)
+        return 0;
+    int32_t value = 0;
+    char line[kLineSize];
+    for (int64_t i = 0; i <= n; ++i) {
+        if (!read_whole_line(listing.get(), line, sizeof line))
+            return 0;
+        listing_number(line, &value);
+    }
+    return value;
+}
+
+SYSMGRCLI_EXPORT char *read_file_str(const char *path) {
+    static char line[kFirstLineSize];
+    read_first_line(path, line, sizeof line);
+    return line;
+}
+
+SYSMGRCLI_EXPORT void get_image_timestamp(const char *path, void *rx, uint32_t tag) {
+    int32_t error = 0;
+    ImageHeader image(img_open(path, &error));
+    if (error != 0 || image.get() == nullptr) {
+        cmd_dprt(rx, " [could not extract timestamp: %s]\n", syserr_text(error));
+        return;
+    }
+    std::time_t built = img_timestamp(image.get());
+    std::tm local;
+    if (localtime_r(&built, &local) == nullptr)
+        return;
+    char stamp[128];
+    if (std::strftime(stamp, sizeof stamp, "%m/%d/%Y %H:%M:%S", &local) == 0) {
+        cmd_prt(rx, " [Error in formatting timestamp]\n");
+        return;
+    }
+    cmd_prt(rx, "[");
+    print_text_value(rx, tag, stamp);
+    cmd_prt(rx, "]\n");
+}
+
+SYSMGRCLI_EXPORT void disp_time(int32_t stamp, int32_t type, void *rx, uint32_t tag) {
+    if (type > 10) {
+        cmd_prt(rx, "Unknown type of image supplied\n");
+        return;
+    }
+    const int hour = stamp % 100;
+    const int day = stamp / 100 % 100;
+    const int month = stamp / 10000 % 100;
+    const int year = stamp / 1000000 + 2000;
+    print_formatted_value(rx, tag, " %d/%d/%d %d:00:00", month, day, year, hour);
+    cmd_prt(rx, " ");
+}
+
+SYSMGRCLI_EXPORT void extract_date_and_version(const char *text, char *version, char *date) {
+    const char *v = std::strchr(text, 'v');
+    const char *open = std::strchr(text, '(');
+    const char *close = std::strchr(text, ')');
+    if (v == nullptr || open == nullptr || open < v)
+        return;
+    std::memcpy(version, v + 1, std::min<std::size_t>(open - v - 1, kPieceMax));
+    if (close != nullptr && close > open)
+        std::memcpy(date, open + 1, std::min<std::size_t>(close - open - 1, kPieceMax));
+}
+
+SYSMGRCLI_EXPORT int exists_dev_slot0(void) {
+    if (pdb_is_bellwick_chassis() != 0)
+        return 0;
+    // The scheme's details are not used; the storage only has to be there.
+    alignas(8) unsigned char details[256] = {};
+    return urifs_scheme_validate("slot0", details) == 0 ? 1 : 0;
+}
+
+SYSMGRCLI_EXPORT void print_show_version_string(const char *text, void *rx) {
+    cmd_prt_arg_t arg;
+    cmd_prt_arg_make(&arg, 0x305c001e, text, static_cast<uint32_t>(std::strlen(text) + 1));
+    cmd_prt(rx, "%s", &arg);
+    cmd_prt(rx, "\n");
+}
+
+SYSMGRCLI_EXPORT void change_display(char *out, const char *path) {
+    if (path[0] == '\0') {
+        out[0] = '\0';
+        return;
+    }
+    const char *p = path + 1;
+    std::size_t device = std::strcspn(p, "/");
+    std::memcpy(out, p, device);
+    out += device;
+    p += device;
+    if (*p == '/') {
+        // "/dev/name" becomes "dev:///name", "/dev//name" becomes "dev://name".
+        const bool doubled = p[1] == '/';
+        std::memcpy(out, doubled ? "://" : ":///", doubled ? 3 : 4);
+        out += doubled ? 3 : 4;
+        p += doubled ? 2 : 1;
+    }
+    std::size_t rest = std::strlen(p);
+    std::memcpy(out, p, rest + 1);
+}
+
+} // extern "C"
