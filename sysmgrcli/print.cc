@@ -1,6 +1,7 @@
 // Tagged value printers shared by the reports.
 #include "print.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -9,36 +10,54 @@
 
 namespace sysmgrcli {
 
+int print_value(void *rx, uint32_t tag, const void *value, uint32_t len, const char *format) {
+    cmd_prt_arg_t arg;
+    cmd_prt_arg_make(&arg, tag, value, len);
+    return cmd_prt(rx, format, &arg);
+}
+
+int print_text(void *rx, uint32_t tag, const char *text) {
+    return print_value(rx, tag, text, static_cast<uint32_t>(std::strlen(text) + 1));
+}
+
+int print_text_value(void *rx, uint32_t tag, const char *text) {
+    return print_formatted_value(rx, tag, "%s", text);
+}
+
 namespace {
 
-/* Prints a value buffer as one text value; the length counts its NUL. */
-int print_buffer(void *rx, uint32_t tag, const char *buffer) {
-    cmd_prt_arg_t arg;
-    cmd_prt_arg_make(&arg, tag, buffer, static_cast<uint32_t>(std::strlen(buffer) + 1));
-    return cmd_prt(rx, "%s", &arg);
+void vformat_text(char *field, std::size_t size, const char *format, va_list args) {
+    // A failed format leaves an empty text rather than stale bytes.
+    if (std::vsnprintf(field, size, format, args) < 0)
+        field[0] = '\0';
 }
 
 } // namespace
 
-int print_text_value(void *rx, uint32_t tag, const char *text) {
-    return print_formatted_value(rx, tag, "%s", text);
+void format_text(char *field, std::size_t size, const char *format, ...) {
+    va_list args;
+    va_start(args, format);
+    vformat_text(field, size, format, args);
+    va_end(args);
 }
 
 int print_formatted_value(void *rx, uint32_t tag, const char *format, ...) {
     char buffer[kValueBufferSize];
     va_list args;
     va_start(args, format);
-    // A failed format leaves an empty text rather than stale bytes.
-    if (std::vsnprintf(buffer, sizeof buffer, format, args) < 0)
-        buffer[0] = '\0';
+    vformat_text(buffer, sizeof buffer, format, args);
     va_end(args);
-    return print_buffer(rx, tag, buffer);
+    return print_text(rx, tag, buffer);
 }
 
 int print_uint32_value(void *rx, uint32_t tag, uint32_t value) {
-    cmd_prt_arg_t arg;
-    cmd_prt_arg_make(&arg, tag, &value, sizeof value);
-    return cmd_prt(rx, "%s", &arg);
+    return print_value(rx, tag, &value, sizeof value);
+}
+
+void copy_text(char *field, std::size_t size, const char *text, std::size_t text_max) {
+    const std::size_t n = text != nullptr ? strnlen(text, std::min(text_max, size - 1)) : 0;
+    std::memcpy(field, text, n);
+    field[n] = '\0';
 }
 
 int print_duration(void *rx, const DurationStyle &style, uint32_t seconds) {

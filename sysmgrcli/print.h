@@ -26,6 +26,30 @@ int print_text_value(void *rx, uint32_t tag, const char *text);
 int print_formatted_value(void *rx, uint32_t tag, const char *format, ...) PLATFORM_PRINTF(3, 4);
 /* Prints a 32-bit integer value (length 4). Returns cmd_prt's result. */
 int print_uint32_value(void *rx, uint32_t tag, uint32_t value);
+/*
+ * Prints len bytes at value as one value with the given tag, through format
+ * ("%s", or "%10s" for a right-aligned column). Returns cmd_prt's result.
+ */
+int print_value(void *rx, uint32_t tag, const void *value, uint32_t len, const char *format = "%s");
+/*
+ * Prints a terminated text as it stands, however long; the caller has
+ * bounded it. The value length counts the terminating NUL.
+ */
+int print_text(void *rx, uint32_t tag, const char *text);
+
+/*
+ * Copies text into a field of size bytes, always terminated: at most
+ * text_max bytes of the text are read, so one that is unterminated within
+ * its own field is never read past it, and at most size - 1 are copied. A
+ * null text copies as empty.
+ */
+void copy_text(char *field, std::size_t size, const char *text, std::size_t text_max = SIZE_MAX);
+
+/*
+ * snprintf into a field of size bytes where cutting the text to fit is
+ * intended; an empty text when formatting fails.
+ */
+void format_text(char *field, std::size_t size, const char *format, ...) PLATFORM_PRINTF(3, 4);
 
 /* A count of seconds as days, hours, minutes and seconds. */
 struct Duration {

@@ -227,7 +227,7 @@ void sysmgr_cli_show_redundancy_status(const cli_context_t *context, void *rx) {
 }
 
 void sysmgr_cli_show_version(const cli_context_t *context, void *rx) {
-    version_report(context, rx);
+    sysmgr_show_version_internal_generic_pd(context, rx, 1);
     send_output(rx, "sysmgr_cli_show_version", 1387);
 }
 

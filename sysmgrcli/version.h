@@ -1,13 +1,16 @@
-/* The version report of command 107. Internal. */
+/* The version reports. Internal. */
 #ifndef SYSMGRCLI_VERSION_H
 #define SYSMGRCLI_VERSION_H
 
-#include "platform/cli.h"
+#include <cstdint>
 
 namespace sysmgrcli {
 
-/* Prints the whole version report into rx; the caller sends it. */
-void version_report(const cli_context_t *context, void *rx);
+/*
+ * The alternate version report into rx, for queue handle q (-1: none); the
+ * default of sysmgrpd_hardware_show_version. Returns 0.
+ */
+int hardware_show_version(int32_t q, void *rx);
 
 } // namespace sysmgrcli
 
