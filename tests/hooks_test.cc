@@ -1,0 +1,51 @@
+// The banners and the default hooks of the version report.
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "platform/cli.h"
+#include "support/sim_fixture.h"
+#include "sysmgrcli/sysmgrcli.h"
+#include "sysmgrsim/sim.h"
+#include "sysmgrsim/sim.hpp"
+
+namespace {
+
+class Hooks : public testsupport::SimTest {};
+
+TEST_F(Hooks, HeaderIsTheStandardBannerOrWhatReplacedIt) {
+    const char *standard = header_str;
+    ASSERT_NE(standard, nullptr);
+    ASSERT_NE(header_str_dorrel, nullptr);
+    EXPECT_STRNE(standard, header_str_dorrel);
+    for (const char *banner : {standard, header_str_dorrel})
+        EXPECT_GE(std::count(banner, banner + std::strlen(banner), '\n'), 2) << banner;
+    EXPECT_EQ(sysmgr_cli_get_show_version_header(), standard);
+
+    static const char replaced[] = "Replaced banner\n";
+    header_str = replaced;
+    EXPECT_EQ(sysmgr_cli_get_show_version_header(), replaced);
+    header_str = standard;
+}
+
+TEST_F(Hooks, DefaultsPrintTheManufacturerLineOrNothing) {
+    load();
+    EXPECT_EQ(sysmgrpd_firmware_show_version(-1, rx()), 0);
+    EXPECT_TRUE(sysmgrsim::prints().empty());
+
+    for (uint32_t value : {0u, 0xFFFFFFFFu}) {
+        sim_clear_records();
+        cmd_prt_arg_t arg{};
+        sysmgrpd_show_hardware_manufacture_print(value, &arg, rx());
+        const auto &prints = sysmgrsim::prints();
+        ASSERT_EQ(prints.size(), 2u);
+        EXPECT_EQ(prints[0].tag, 0x305c0039u);
+        EXPECT_EQ(prints[0].value, std::string("Velta Systems, Inc.", 20));
+        EXPECT_EQ(prints[1].text, "\n");
+        EXPECT_EQ(arg.tag, 0x305c0039u) << "the caller's print argument is used";
+    }
+}
+
+} // namespace
