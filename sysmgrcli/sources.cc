@@ -41,6 +41,8 @@ constexpr std::size_t kVersionTextSize = 256;
 constexpr std::size_t kFirstLineSize = 128;
 /* extract_date_and_version's outputs are 32 bytes, zero-filled by the caller. */
 constexpr std::size_t kPieceMax = 31;
+/* What separates the words of a flash-size listing line. */
+constexpr const char kBlanks[] = " \t\r\n\v\f";
 
 /* Image build kinds that the image header tool reports. */
 struct BuildKind {
@@ -253,8 +255,8 @@ bool image_build_kind(const char *image_path, long *kind, bool *started) {
 
 /* The value of one flash-size listing line: the number after its first word. */
 bool listing_number(const char *line, int32_t *value) {
-    const char *p = line + std::strspn(line, " \t\r\n\v\f");
-    p += std::strcspn(p, " \t\r\n\v\f");
+    const char *p = line + std::strspn(line, kBlanks);
+    p += std::strcspn(p, kBlanks);
     char *end = nullptr;
     errno = 0;
     long n = std::strtol(p, &end, 10);
@@ -264,15 +266,20 @@ bool listing_number(const char *line, int32_t *value) {
     return true;
 }
 
-/* Reads one whole line, keeping its first size - 1 bytes. False at the end. */
-bool read_whole_line(std::FILE *file, char *buf, std::size_t size) {
-    if (!read_line(file, buf, size))
-        return false;
-    if (std::strchr(buf, '\n') == nullptr) {
-        int c;
-        while ((c = std::getc(file)) != EOF && c != '\n') {
+/*
+ * Reads the next listing entry: one whole line that is not blank, keeping
+ * its first size - 1 bytes. False at the end of the file.
+ */
+bool read_entry(std::FILE *file, char *buf, std::size_t size) {
+    do {
+        if (!read_line(file, buf, size))
+            return false;
+        if (std::strchr(buf, '\n') == nullptr) {
+            int c;
+            while ((c = std::getc(file)) != EOF && c != '\n') {
+            }
         }
-    }
+    } while (buf[std::strspn(buf, kBlanks)] == '\0');
     return true;
 }
 
@@ -439,7 +446,7 @@ SYSMGRCLI_EXPORT int32_t read_flash_size_file_item(const char *path, int32_t n) 
     int32_t value = 0;
     char line[kLineSize];
     for (int64_t i = 0; i <= n; ++i) {
-        if (!read_whole_line(listing.get(), line, sizeof line))
+        if (!read_entry(listing.get(), line, sizeof line))
             return 0;
         listing_number(line, &value);
     }
@@ -469,7 +476,7 @@ SYSMGRCLI_EXPORT void get_image_timestamp(const char *path, void *rx, uint32_t t
         return;
     }
     cmd_prt(rx, "[");
-    print_text_value(rx, tag, stamp);
+    print_text(rx, tag, stamp);
     cmd_prt(rx, "]\n");
 }
 
@@ -506,9 +513,7 @@ SYSMGRCLI_EXPORT int exists_dev_slot0(void) {
 }
 
 SYSMGRCLI_EXPORT void print_show_version_string(const char *text, void *rx) {
-    cmd_prt_arg_t arg;
-    cmd_prt_arg_make(&arg, 0x305c001e, text, static_cast<uint32_t>(std::strlen(text) + 1));
-    cmd_prt(rx, "%s", &arg);
+    print_text(rx, 0x305c001e, text);
     cmd_prt(rx, "\n");
 }
 

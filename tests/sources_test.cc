@@ -139,6 +139,7 @@ TEST_F(Sources, FlashSizeListingItems) {
         {"bootflash 1000 kB\n", 1, 0},
         {"bootflash 1000 kB\nslot0 none kB\n", 1, 1000},
         {"bootflash none kB\nslot0 -5 kB\n", 1, -5},
+        {"bootflash 1000 kB\n\n  \nslot0 2000 kB", 1, 2000},
         {"bootflash 1000 kB\n", -1, 0},
         {nullptr, 0, 0},
     };
