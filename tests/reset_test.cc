@@ -1,0 +1,125 @@
+// The kernel uptime and last reset lines that close the version reports.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include "support/sim_fixture.h"
+#include "sysmgrcli/sysmgrcli.h"
+#include "sysmgrsim/sim.h"
+
+namespace {
+
+using nlohmann::json;
+
+/*
+ * The version report's closing lines on a scenario with no plug-ins, so
+ * that everything after the flash sizes is the kernel uptime and last reset.
+ */
+class Reset : public testsupport::SimTest {
+  protected:
+    std::string tail(json patch) {
+        json scenario = {{"plugins", {{"count", 0}, {"names", json::array()}}}};
+        scenario.update(patch, true);
+        load(scenario.dump());
+        testsupport::capture(
+            [this] { sysmgr_show_version_internal_generic_pd(&context_, rx(), 1); });
+        const std::string out = sim_output();
+        const std::string flash_end = "(expansion flash)\n\n";
+        const std::size_t at = out.find(flash_end);
+        return at == std::string::npos ? "(no flash lines)\n" + out
+                                       : out.substr(at + flash_end.size());
+    }
+
+    /* One ring entry, reason 9, no time; next_index 1 selects it. */
+    static json entry(const std::string &version, uint32_t reason = 9,
+                      const std::string &service = "") {
+        return {{"reason", reason},
+                {"service", service},
+                {"system_version", version},
+                {"time", 0},
+                {"usecs", 0}};
+    }
+    static json history(const std::vector<json> &entries, uint32_t next_index = 1) {
+        return {{"last_reset",
+                 {{"result", 0}, {"next_index", next_index}, {"entries", json(entries)}}}};
+    }
+};
+
+TEST_F(Reset, PlainTextExample) {
+    json patch = history({entry("1.0")});
+    patch["files"] = {{"/proc/uptime", "90061.87 170000.00\n"}};
+    EXPECT_EQ(tail(patch), "Kernel uptime is 1 day(s), 1 hour(s), 1 minute(s), 1 second(s)\n"
+                           "\nLast reset \n"
+                           "  Reason: Reset Requested by CLI command reload\n"
+                           "  System version: 1.0\n"
+                           "  Service: \n");
+}
+
+TEST_F(Reset, KernelUptimeFromProcUptime) {
+    const std::string rest = "\nLast reset \n  Reason: Unknown\n  System version: \n  Service: \n";
+    struct Case {
+        json content; // null: no file
+        std::string line;
+    };
+    const Case cases[] = {
+        {"59.99 1.00\n", "Kernel uptime is 0 day(s), 0 hour(s), 0 minute(s), 59 second(s)\n"},
+        {"86400.00 1.00\n", "Kernel uptime is 1 day(s), 0 hour(s), 0 minute(s), 0 second(s)\n"},
+        {"3599 1\n", "Kernel uptime is 0 day(s), 0 hour(s), 59 minute(s), 59 second(s)\n"},
+        {nullptr, "\n"},
+        {"uptime unknown\n", "\n"}, // no number: left out like a missing file
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.content.dump());
+        json patch = history({entry("", 0)});
+        patch["files"] = {{"/proc/uptime", c.content}};
+        EXPECT_EQ(tail(patch), c.line + rest);
+    }
+}
+
+TEST_F(Reset, EntryReasonAndFieldBounds) {
+    const std::vector<json> ring = {entry("e0"), entry("e1"), entry("e2"), entry("e3")};
+    const std::string service32(32, 's');
+    const std::string version64(64, 'v');
+    struct Case {
+        json patch;
+        std::string expected; // a line of the last reset block
+    };
+    const Case cases[] = {
+        {history(ring, 0), "  System version: e3\n"},
+        {history(ring, 1), "  System version: e0\n"},
+        {history(ring, 3), "  System version: e2\n"},
+        {history(ring, 4), "  System version: e3\n"},
+        {history(ring, 6), "  System version: e1\n"}, // beyond the ring: taken modulo 4
+        {history(ring, 0xFFFFFFFF), "  System version: e2\n"},
+        {history({entry("", 158)}), "  Reason: Reset due to soft reload attempt failure\n"},
+        {history({entry("", 159)}), "  Reason: Not defined\n"},
+        {history({entry("", 0xFFFFFFFF)}), "  Reason: Not defined\n"},
+        {history({entry("", 103)}), "  Reason: Policy trigger initiated reset: \n"},
+        {history({entry("", 141)}),
+         "  Reason: Powered-down since linecard/spine/supervisor doesn't support di\n"},
+        // Fields that fill their record space without a terminator.
+        {history({entry("", 0, service32)}), "  Service: " + service32 + "\n"},
+        {history({entry(version64)}), "  System version: " + version64.substr(0, 63) + "\n"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.patch.dump());
+        EXPECT_NE(tail(c.patch).find(c.expected), std::string::npos) << tail(c.patch);
+    }
+}
+
+TEST_F(Reset, RecordedTimeAndFailedHistory) {
+    json timed = history({{{"reason", 9},
+                           {"service", "vpc"},
+                           {"system_version", "4.2(1)"},
+                           {"time", 1764918669},
+                           {"usecs", 517326}}});
+    EXPECT_NE(tail(timed).find("\nLast reset at 517326 usecs after Fri Dec  5 07:11:09 2025\n"),
+              std::string::npos);
+    const std::string failed = tail({{"last_reset", {{"result", -1}}}});
+    EXPECT_EQ(failed.substr(failed.find("second(s)\n")), "second(s)\n\n");
+}
+
+} // namespace
