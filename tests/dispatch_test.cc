@@ -105,7 +105,8 @@ TEST_F(Dispatch, RequestsCarryTheContextsQueueAndTexts) {
     // library binds (the first is 100); the remote one gets the field as it is.
     for (const auto &[mts_q, local_queue] : {std::pair{-1, 100}, std::pair{7, 7}}) {
         SCOPED_TRACE(mts_q);
-        show(json{{"context", {{"mts_q", mts_q}, {"cmi_text1", "alpha"}, {"cmi_text2", "beta"}}},
+        show(json{{"context",
+                   {{"on_sup", 0}, {"mts_q", mts_q}, {"cmi_text1", "alpha"}, {"cmi_text2", "beta"}}},
                   {"supervisors", {{"local", {{"peer_node", "0x0503"}}}}}}
                  .dump());
         const auto requests = calls_named("cmi_req_resp");

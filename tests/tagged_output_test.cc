@@ -178,8 +178,12 @@ TEST(TaggedValues, RenderInBothFormats) {
         bool valid;          // the document validates against show-version.xsd
     };
     const Case cases[] = {
-        {"markup is escaped", 0x305c002d, text("a<b>&\"' ]]>\n"), "device_name", "",
-         "a<b>&\"' ]]>\n", false, true},
+        {"markup is escaped", 0x305c002d, text("a<b>&\"' ]]>"), "device_name", "", "a<b>&\"' ]]>",
+         false, true},
+        {"one trailing line end is layout", 0x305c002d, text("two\nlines\n\n"), "device_name", "",
+         "two\nlines\n", false, true},
+        {"31 bytes without a NUL", 0x302f0021, "05/09/2025 [last: 01/02/2024]xy",
+         "bios_compile_time", "", "05/09/2025 [last: 01/02/2024]xy", false, true},
         {"a text without a NUL", 0x305c002d, "abc", "device_name", "", "abc", false, true},
         {"UTF-8 is kept", 0x305c002d, text("r\xC3\xA9seau"), "device_name", "", "r\xC3\xA9seau",
          false, true},

@@ -22,15 +22,17 @@ std::string local_time_text(time_t t) {
 
 } // namespace
 
-bool value_integer(uint32_t kind, const std::string &bytes, uint64_t &out) {
+bool value_integer(uint32_t kind, const std::string &bytes, uint64_t &out, bool &is_signed) {
     if (bytes.size() == 4) {
         uint32_t word;
         std::memcpy(&word, bytes.data(), sizeof word);
-        out = kind == CMD_KIND_INT32 ? static_cast<uint64_t>(static_cast<int32_t>(word)) : word;
+        is_signed = kind == CMD_KIND_INT32;
+        out = is_signed ? static_cast<uint64_t>(static_cast<int32_t>(word)) : word;
         return true;
     }
     if (bytes.size() == 8) {
         std::memcpy(&out, bytes.data(), sizeof out);
+        is_signed = false;
         return true;
     }
     return false;
@@ -48,14 +50,14 @@ bool value_seconds(const std::string &bytes, time_t &out) {
 std::string render_value(uint32_t tag, const std::string &bytes) {
     const uint32_t kind = CMD_TAG_KIND(tag);
     uint64_t number;
+    bool is_signed;
     time_t seconds;
     switch (kind) {
     case CMD_KIND_INT32:
     case CMD_KIND_INT64:
-        // 0x11 prints as signed, 0x15 as unsigned.
-        if (value_integer(kind, bytes, number))
-            return kind == CMD_KIND_INT32 ? std::to_string(static_cast<int64_t>(number))
-                                          : std::to_string(number);
+        if (value_integer(kind, bytes, number, is_signed))
+            return is_signed ? std::to_string(static_cast<int64_t>(number))
+                             : std::to_string(number);
         break;
     case CMD_KIND_TIME:
         if (value_seconds(bytes, seconds))

@@ -1,5 +1,6 @@
 // Scenario loading: a JSON merge patch over the embedded default, validated
 // key by key against the default's structure.
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cmath>
@@ -9,10 +10,6 @@
 #include <sstream>
 #include <string>
 #include <vector>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <nlohmann/json.hpp>
 
@@ -32,6 +29,21 @@ constexpr std::size_t kMaxPathLength = 1024;
 constexpr std::size_t kMaxCmiText = sizeof(cli_context_t::cmi_text1) - 1;
 constexpr std::size_t kMaxText = 4096;
 
+// Fixed-size fields the platform fills: a text of exactly the field's size
+// fills it with no terminator.
+constexpr std::size_t kProcessorField = 128;
+constexpr std::size_t kSerialField = 64;
+constexpr std::size_t kBiosField = BIOS_RECORD_RUNNING_TEXT - BIOS_RECORD_FLASH_TEXT;
+constexpr std::size_t kServiceField = sizeof(last_rr_record_t::service[0]);
+constexpr std::size_t kSystemVersionField = sizeof(last_rr_record_t::sys_version[0]);
+constexpr std::size_t kPluginNameField = sizeof(plugin_record_t::name);
+static_assert(kBiosField == 128 && kServiceField == 32 && kSystemVersionField == 64 &&
+                  kPluginNameField == 256,
+              "field sizes of the platform records");
+
+// Top-level objects whose keys are the scenario's own (paths), not the default's.
+constexpr const char *kFreeMaps[] = {"files", "release_files", "images"};
+
 bool is_identifier(const std::string &key) {
     if (key.empty() || std::isdigit(static_cast<unsigned char>(key[0])))
         return false;
@@ -41,10 +53,21 @@ bool is_identifier(const std::string &key) {
     return true;
 }
 
+// Paths name array elements by their decimal index.
+bool is_index(const std::string &key) {
+    return !key.empty() && key.size() <= 9 && std::all_of(key.begin(), key.end(), [](char c) {
+        return std::isdigit(static_cast<unsigned char>(c));
+    });
+}
+
 // The path in JSONPath notation: $.supervisors.local.result, $.files['/a'].
 std::string path_text(const Path &path) {
     std::string out = "$";
     for (const std::string &key : path) {
+        if (is_index(key)) {
+            out += "[" + key + "]";
+            continue;
+        }
         if (is_identifier(key)) {
             out += "." + key;
             continue;
@@ -132,6 +155,17 @@ std::string located(const std::string &origin, const Path &path, const std::stri
     return origin + ": " + path_text(path) + ": " + problem;
 }
 
+Path at(const Path &path, std::size_t index) {
+    Path p = path;
+    p.push_back(std::to_string(index));
+    return p;
+}
+Path at(const Path &path, const char *key) {
+    Path p = path;
+    p.push_back(key);
+    return p;
+}
+
 // Typed reads from the merged document; the first problem is kept and every
 // later read returns a default.
 class Reader {
@@ -146,23 +180,91 @@ class Reader {
             error_ = located(origin_, path, problem);
     }
 
-    const json *find(const Path &path) {
+    // The node at path; a missing one is a problem unless optional.
+    const json *find(const Path &path, bool optional = false) {
         const json *node = &doc_;
         Path walked;
         for (const std::string &key : path) {
+            walked.push_back(key);
+            if (node->is_array() && is_index(key)) {
+                std::size_t i = std::stoul(key);
+                if (i >= node->size()) {
+                    if (!optional)
+                        fail(walked, "missing");
+                    return nullptr;
+                }
+                node = &(*node)[i];
+                continue;
+            }
             if (!node->is_object()) {
+                walked.pop_back();
                 fail(walked, "expected an object");
                 return nullptr;
             }
-            walked.push_back(key);
             auto it = node->find(key);
             if (it == node->end()) {
-                fail(walked, "missing");
+                if (!optional)
+                    fail(walked, "missing");
                 return nullptr;
             }
             node = &*it;
         }
         return node;
+    }
+
+    // True when path names a node; no problem either way.
+    bool present(const Path &path) { return ok() && find(path, true) != nullptr; }
+
+    // An object whose keys are all among the known ones.
+    bool entry(const Path &path, std::initializer_list<const char *> known) {
+        const json *v = ok() ? find(path) : nullptr;
+        if (v == nullptr)
+            return false;
+        if (!v->is_object()) {
+            fail(path, "expected an object");
+            return false;
+        }
+        for (auto it = v->begin(); it != v->end(); ++it) {
+            if (std::none_of(known.begin(), known.end(),
+                             [&it](const char *k) { return it.key() == k; })) {
+                Path p = path;
+                p.push_back(it.key());
+                fail(p, "unknown key");
+                return false;
+            }
+        }
+        return true;
+    }
+
+    // The number of elements of the array at path, at most max_count.
+    std::size_t array(const Path &path, std::size_t max_count) {
+        const json *v = ok() ? find(path) : nullptr;
+        if (v == nullptr)
+            return 0;
+        if (!v->is_array()) {
+            fail(path, "expected an array");
+            return 0;
+        }
+        if (v->size() > max_count) {
+            fail(path, "more than " + std::to_string(max_count) + " elements");
+            return 0;
+        }
+        return v->size();
+    }
+
+    std::vector<std::string> texts(const Path &path, std::size_t max_count, std::size_t max) {
+        std::vector<std::string> out;
+        std::size_t n = array(path, max_count);
+        for (std::size_t i = 0; i < n && ok(); ++i)
+            out.push_back(text(at(path, i), max));
+        return out;
+    }
+
+    // A text that may be left out (or removed with null): none then.
+    std::optional<std::string> optional_text(const Path &path, std::size_t max) {
+        if (!present(path))
+            return std::nullopt;
+        return text(path, max);
     }
 
     int64_t integer(const Path &path, int64_t lo, int64_t hi) {
@@ -268,8 +370,10 @@ void check_keys(const json &doc, const json &def, Path &path, Reader &r) {
         } else if (known->is_object()) {
             if (!it->is_object())
                 r.fail(path, "expected an object");
-            else if (path.size() == 1 && it.key() == "files")
-                ; // checked by read_files
+            else if (path.size() == 1 &&
+                     std::any_of(std::begin(kFreeMaps), std::end(kFreeMaps),
+                                 [&it](const char *m) { return it.key() == m; }))
+                ; // checked by their readers
             else
                 check_keys(*it, *known, path, r);
         }
@@ -287,6 +391,115 @@ void read_files(const json &files, Reader &r, Scenario &out) {
         else
             out.files[it.key()] = it->get<std::string>();
     }
+}
+
+// Keys of a free map: the same paths as the files'.
+bool map_key_ok(Reader &r, const Path &path) {
+    if (valid_file_path(path.back()))
+        return true;
+    r.fail(path, "expected an absolute path without empty, \".\" or \"..\" parts");
+    return false;
+}
+
+void read_release_files(const json &files, Reader &r, Scenario &out) {
+    for (auto it = files.begin(); it != files.end() && r.ok(); ++it) {
+        Path path{"release_files", it.key()};
+        if (!map_key_ok(r, path) || !r.entry(path, {"version", "interim_version", "compile_stamp"}))
+            return;
+        ReleaseFile &f = out.release_files[it.key()];
+        f.version = r.optional_text(at(path, "version"), kMaxText);
+        f.interim_version = r.optional_text(at(path, "interim_version"), kMaxText);
+        if (r.present(at(path, "compile_stamp")))
+            f.compile_stamp =
+                static_cast<int32_t>(r.integer(at(path, "compile_stamp"), INT32_MIN, INT32_MAX));
+    }
+}
+
+void read_images(const json &images, Reader &r, Scenario &out) {
+    for (auto it = images.begin(); it != images.end() && r.ok(); ++it) {
+        Path path{"images", it.key()};
+        if (!map_key_ok(r, path) || !r.entry(path, {"error", "handle_on_error", "build_time"}))
+            return;
+        ImageHeader &image = out.images[it.key()];
+        if (r.present(at(path, "error")))
+            image.error = static_cast<int32_t>(r.word(at(path, "error")));
+        if (r.present(at(path, "handle_on_error")))
+            image.handle_on_error = r.boolean(at(path, "handle_on_error"));
+        if (r.present(at(path, "build_time")))
+            image.build_time =
+                static_cast<uint32_t>(r.integer(at(path, "build_time"), 0, UINT32_MAX));
+    }
+}
+
+void read_last_reset(Reader &r, Scenario &out) {
+    const Path base{"last_reset"};
+    auto &rr = out.last_reset;
+    rr.result = static_cast<int32_t>(r.integer(at(base, "result"), INT32_MIN, INT32_MAX));
+    rr.next_index = r.word(at(base, "next_index"));
+    const Path entries = at(base, "entries");
+    std::size_t n = r.array(entries, LAST_RR_ENTRIES);
+    for (std::size_t i = 0; i < n && r.ok(); ++i) {
+        const Path path = at(entries, i);
+        if (!r.entry(path, {"reason", "service", "system_version", "time", "usecs"}))
+            return;
+        ResetEntry &e = rr.entries[i];
+        if (r.present(at(path, "reason")))
+            e.reason = r.word(at(path, "reason"));
+        if (r.present(at(path, "service")))
+            e.service = r.text(at(path, "service"), kServiceField);
+        if (r.present(at(path, "system_version")))
+            e.system_version = r.text(at(path, "system_version"), kSystemVersionField);
+        if (r.present(at(path, "time")))
+            e.time = r.word(at(path, "time"));
+        if (r.present(at(path, "usecs")))
+            e.usecs = r.word(at(path, "usecs"));
+    }
+}
+
+// The services of the version reports.
+void read_platform_services(Reader &r, Scenario &out) {
+    auto &c = out.chassis;
+    c.dorrel = r.boolean({"chassis", "dorrel"});
+    c.bellwick = r.boolean({"chassis", "bellwick"});
+    c.slot = static_cast<uint8_t>(r.integer({"chassis", "slot"}, 0, 255));
+    c.name = r.text({"chassis", "name"}, kMaxText);
+    c.dorrel_name = r.text({"chassis", "dorrel_name"}, kMaxText);
+    c.module = r.text({"chassis", "module"}, kMaxText);
+    c.processor = r.text({"chassis", "processor"}, kProcessorField);
+    c.serial_result =
+        static_cast<int32_t>(r.integer({"chassis", "serial_result"}, INT32_MIN, INT32_MAX));
+    c.serial = r.text({"chassis", "serial"}, kSerialField);
+
+    out.bios.result = static_cast<int32_t>(r.integer({"bios", "result"}, INT32_MIN, INT32_MAX));
+    out.bios.flash = r.text({"bios", "flash"}, kBiosField);
+    out.bios.running = r.text({"bios", "running"}, kBiosField);
+
+    if (const json *files = r.ok() ? r.find({"release_files"}) : nullptr)
+        read_release_files(*files, r, out);
+    if (const json *images = r.ok() ? r.find({"images"}) : nullptr)
+        read_images(*images, r, out);
+
+    out.uri.schemes = r.texts({"uri", "schemes"}, 64, kMaxText);
+    out.uri.local_servers = r.texts({"uri", "local_servers"}, 64, kMaxText);
+
+    out.slot0_fs.result =
+        static_cast<int32_t>(r.integer({"slot0_fs", "result"}, INT32_MIN, INT32_MAX));
+    out.slot0_fs.block_size =
+        static_cast<uint32_t>(r.integer({"slot0_fs", "block_size"}, 0, UINT32_MAX));
+    out.slot0_fs.blocks = static_cast<uint32_t>(r.integer({"slot0_fs", "blocks"}, 0, UINT32_MAX));
+
+    out.tools.flash_size = r.optional_text({"tools", "flash_size"}, kMaxFileSize);
+    out.tools.imghdr = r.optional_text({"tools", "imghdr"}, kMaxFileSize);
+
+    read_last_reset(r, out);
+
+    out.plugins.result =
+        static_cast<int32_t>(r.integer({"plugins", "result"}, INT32_MIN, INT32_MAX));
+    out.plugins.count = static_cast<int32_t>(r.integer({"plugins", "count"}, INT32_MIN, INT32_MAX));
+    out.plugins.names = r.texts({"plugins", "names"}, PLUGIN_TABLE_ROWS, kPluginNameField);
+
+    out.cmp.version_lines = r.texts({"cmp", "version_lines"}, 1024, kMaxText);
+    out.cmp.hardware_lines = r.texts({"cmp", "hardware_lines"}, 1024, kMaxText);
 }
 
 void read_supervisor(Reader &r, const char *side, SupervisorAnswer &out) {
@@ -331,6 +544,8 @@ void read_scenario(Reader &r, Scenario &out) {
         static_cast<int32_t>(r.integer({"backend", "send_result"}, INT32_MIN, INT32_MAX));
 
     out.mts.bind_errno = static_cast<int32_t>(r.integer({"mts", "bind_errno"}, 0, INT32_MAX));
+    out.mts.default_vdc_bind_errno =
+        static_cast<int32_t>(r.integer({"mts", "default_vdc_bind_errno"}, 0, INT32_MAX));
     out.mts.first_queue = static_cast<int32_t>(r.integer({"mts", "first_queue"}, 0, 1000000));
 
     read_supervisor(r, "local", out.local);
@@ -358,6 +573,10 @@ void read_scenario(Reader &r, Scenario &out) {
     out.hostname.result =
         static_cast<int32_t>(r.integer({"hostname", "result"}, INT32_MIN, INT32_MAX));
     out.hostname.name = r.text({"hostname", "name"}, kMaxText);
+    out.hostname.null_response = r.boolean({"hostname", "null_response"});
+    out.hostname.terminated = r.boolean({"hostname", "terminated"});
+
+    read_platform_services(r, out);
 
     if (const json *files = r.ok() ? r.find({"files"}) : nullptr)
         read_files(*files, r, out);
@@ -427,17 +646,8 @@ bool parse_scenario(const char *json_text, const char *origin, Scenario &out, st
 
 namespace {
 
+using sysmgrsim::detail::copy_error;
 using sysmgrsim::detail::State;
-
-// Messages quote the input; control characters become '?' so that a
-// message never drives the terminal.
-void copy_error(std::string message, char *err, size_t errlen) {
-    for (char &c : message)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
-            c = '?';
-    if (err != nullptr && errlen > 0)
-        std::snprintf(err, errlen, "%s", message.c_str());
-}
 
 // Reads a whole scenario file, refusing anything larger than kMaxFileSize.
 bool read_file(const char *path, std::string &text, std::string &problem) {
@@ -462,44 +672,6 @@ bool read_file(const char *path, std::string &text, std::string &problem) {
         return false;
     }
     text = buf.str();
-    return true;
-}
-
-// Creates the directories of full = root + path below the existing root.
-bool make_parents(const std::string &full, std::size_t root_length, std::string &problem) {
-    for (std::size_t slash = full.find('/', root_length + 1); slash != std::string::npos;
-         slash = full.find('/', slash + 1)) {
-        std::string dir = full.substr(0, slash);
-        if (mkdir(dir.c_str(), 0755) != 0 && errno != EEXIST) {
-            problem = dir + ": " + std::strerror(errno);
-            return false;
-        }
-    }
-    return true;
-}
-
-bool write_file(const std::string &path, const std::string &content, std::string &problem) {
-    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
-    if (fd < 0) {
-        problem = path + ": " + std::strerror(errno);
-        return false;
-    }
-    std::size_t done = 0;
-    while (done < content.size()) {
-        ssize_t n = write(fd, content.data() + done, content.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            problem = path + ": " + std::strerror(errno);
-            close(fd);
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    if (close(fd) != 0) {
-        problem = path + ": " + std::strerror(errno);
-        return false;
-    }
     return true;
 }
 
@@ -564,32 +736,6 @@ void sim_fill_context(cli_context_t *context) {
     context->mts_q = c.mts_q;
     std::snprintf(context->cmi_text1, sizeof context->cmi_text1, "%s", c.cmi_text1.c_str());
     std::snprintf(context->cmi_text2, sizeof context->cmi_text2, "%s", c.cmi_text2.c_str());
-}
-
-int sim_write_files(const char *root, char *err, size_t errlen) {
-    if (root == nullptr || root[0] == '\0') {
-        copy_error("no root directory", err, errlen);
-        return -1;
-    }
-    std::string problem;
-    int written = 0;
-    try {
-        for (const auto &[path, content] : sysmgrsim::detail::state().scenario.files) {
-            std::string full = std::string(root) + path;
-            if (!make_parents(full, std::strlen(root), problem) ||
-                !write_file(full, content, problem))
-                break;
-            ++written;
-        }
-    } catch (const std::exception &e) {
-        problem = e.what();
-    }
-    if (!problem.empty()) {
-        copy_error(problem, err, errlen);
-        return -1;
-    }
-    copy_error("", err, errlen);
-    return written;
 }
 
 } // extern "C"

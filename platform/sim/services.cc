@@ -1,6 +1,6 @@
 // Platform manager, database, card, release-file, image, file-system,
-// plug-in and CMP services. Card and slot records come from the scenario;
-// the other services give the fixed answers of a healthy supervisor.
+// plug-in and CMP services, each answering from the scenario.
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -9,29 +9,52 @@
 
 namespace {
 
+using sysmgrsim::detail::ImageHandle;
 using sysmgrsim::detail::record_call;
+using sysmgrsim::detail::ReleaseFile;
+using sysmgrsim::detail::Scenario;
 using sysmgrsim::detail::state;
 using sysmgrsim::detail::text_arg;
 
-constexpr uint8_t kSlot = 1;
-constexpr int32_t kCompileStamp = 25110316; /* 2025-11-03, 16 h */
-constexpr uint32_t kImageTime = 1762185600; /* 2025-11-03 16:00:00 UTC */
-constexpr const char *kBiosVersion = "3.6.0";
-constexpr const char *kVersion = "4.2(1)";
-constexpr const char *kInterimVersion = "4.2(1.118)";
-constexpr const char *kProcessor = "Dual-core 64-bit processor";
-constexpr const char *kChassis = "10-slot chassis";
-constexpr const char *kPartnerChassis = "TESK 10-slot chassis";
-constexpr const char *kModule = "Supervisor Module-3";
-constexpr const char *kSerial = "SUP0032178";
-constexpr const char *kPlugins[] = {"Core Plugin", "Ethernet Plugin"};
-constexpr uint32_t kSlot0BlockSize = 512;
-constexpr uint32_t kSlot0Blocks = 3932160; /* 2013265920 bytes */
+// What img_open sets for a path the scenario has no header for: ENOENT.
+constexpr int32_t kNoSuchImage = static_cast<int32_t>(0x801E0002u);
+// What the URI file system answers for an unknown scheme or server.
+constexpr int kUnknownUri = -1;
 
-// The one image header the service hands out; img_open/img_close pair up.
-struct Image {
-    int unused;
-} g_image;
+const Scenario &scenario() {
+    return state().scenario;
+}
+
+/*
+ * Copies text into a field of size bytes the way the platform fills it: the
+ * text, then zeros to the end. A text exactly as long as the field fills it
+ * with no terminator (the scenario rejects longer ones).
+ */
+void fill_field(char *field, std::size_t size, const std::string &text) {
+    const std::size_t n = std::min(text.size(), size);
+    std::memcpy(field, text.data(), n);
+    std::memset(field + n, 0, size - n);
+}
+
+const ReleaseFile *release_file(const char *path) {
+    if (path == nullptr)
+        return nullptr;
+    const auto &files = scenario().release_files;
+    auto it = files.find(path);
+    return it != files.end() ? &it->second : nullptr;
+}
+
+bool listed(const std::vector<std::string> &names, const char *name) {
+    return name != nullptr && std::find(names.begin(), names.end(), name) != names.end();
+}
+
+// The open handle behind image, or null for anything else.
+ImageHandle *open_image(void *image) {
+    for (const auto &h : state().images)
+        if (h.get() == image && h->open)
+            return h.get();
+    return nullptr;
+}
 
 } // namespace
 
@@ -39,55 +62,64 @@ extern "C" {
 
 int pfm_is_dorrel_switch(int32_t q) {
     record_call("pfm_is_dorrel_switch", {q});
-    return 0;
+    return scenario().chassis.dorrel ? 1 : 0;
 }
 
 int pdb_is_bellwick_chassis(void) {
     record_call("pdb_is_bellwick_chassis", {});
-    return 0;
+    return scenario().chassis.bellwick ? 1 : 0;
 }
 
 int card_get_slot_num(uint8_t *slot) {
     record_call("card_get_slot_num", {});
     if (slot == nullptr)
         return -1;
-    *slot = kSlot;
+    *slot = scenario().chassis.slot;
     return 0;
 }
 
-/* Fills the flash and running BIOS texts; *len must cover the record. */
+/*
+ * On success the record is zeroed and holds the flash and running BIOS
+ * texts in their 128-byte fields; *len must cover the record.
+ */
 int get_module_bios_version_ext(uint8_t slot, void *record, int32_t *len) {
-    record_call("get_module_bios_version_ext", {slot});
+    record_call("get_module_bios_version_ext", {slot, len != nullptr ? *len : -1});
+    const auto &bios = scenario().bios;
+    if (bios.result != 0)
+        return bios.result;
     if (record == nullptr || len == nullptr || *len < BIOS_RECORD_SIZE)
         return -1;
     auto *bytes = static_cast<char *>(record);
     std::memset(bytes, 0, BIOS_RECORD_SIZE);
-    std::snprintf(bytes + BIOS_RECORD_FLASH_TEXT, BIOS_RECORD_RUNNING_TEXT - BIOS_RECORD_FLASH_TEXT,
-                  "%s", kBiosVersion);
-    std::snprintf(bytes + BIOS_RECORD_RUNNING_TEXT, 128, "%s", kBiosVersion);
+    constexpr std::size_t kField = BIOS_RECORD_RUNNING_TEXT - BIOS_RECORD_FLASH_TEXT;
+    fill_field(bytes + BIOS_RECORD_FLASH_TEXT, kField, bios.flash);
+    fill_field(bytes + BIOS_RECORD_RUNNING_TEXT, kField, bios.running);
     *len = BIOS_RECORD_SIZE;
     return 0;
 }
 
 int32_t srg_timestamp_file_get(const char *path) {
     record_call("srg_timestamp_file_get", {}, {text_arg(path)});
-    return kCompileStamp;
+    const ReleaseFile *f = release_file(path);
+    return f != nullptr ? f->compile_stamp : 0;
 }
 
 const char *srg_sw_ver_file_get(const char *path) {
     record_call("srg_sw_ver_file_get", {}, {text_arg(path)});
-    return kVersion;
+    const ReleaseFile *f = release_file(path);
+    return f != nullptr && f->version ? f->version->c_str() : nullptr;
 }
 
 const char *srg_sw_interim_ver_file_get(const char *path) {
     record_call("srg_sw_interim_ver_file_get", {}, {text_arg(path)});
-    return kInterimVersion;
+    const ReleaseFile *f = release_file(path);
+    return f != nullptr && f->interim_version ? f->interim_version->c_str() : nullptr;
 }
 
 /* The scenario's card: on success card_kind and module_type, the rest zero. */
 int get_card_module_info(void *record) {
     record_call("get_card_module_info", {});
-    const auto &card = state().scenario.card;
+    const auto &card = scenario().card;
     if (record == nullptr)
         return -1;
     if (card.result != 0)
@@ -102,7 +134,7 @@ int get_card_module_info(void *record) {
 /* The scenario's slots in bytes 0, 1, 3 and 4 of the 8-byte record. */
 int get_platform_info(void *record) {
     record_call("get_platform_info", {});
-    const auto &slots = state().scenario.slots;
+    const auto &slots = scenario().slots;
     if (record == nullptr)
         return -1;
     platform_slot_info_t info{};
@@ -118,121 +150,170 @@ int pfm_get_processor_name(char *buf) {
     record_call("pfm_get_processor_name", {});
     if (buf == nullptr)
         return -1;
-    std::snprintf(buf, 128, "%s", kProcessor);
+    fill_field(buf, 128, scenario().chassis.processor);
     return 0;
 }
 
 const char *pdb_get_chassis_id_string(void) {
     record_call("pdb_get_chassis_id_string", {});
-    return kChassis;
+    return scenario().chassis.name.c_str();
 }
 
+/* The partner's name of any chassis text is the scenario's dorrel_name. */
 const char *pfm_get_dorrel_value(const char *text) {
     record_call("pfm_get_dorrel_value", {}, {text_arg(text)});
-    return kPartnerChassis;
+    return scenario().chassis.dorrel_name.c_str();
 }
 
 const char *pdb_get_mod_id_string2(uint8_t slot, int32_t q) {
     record_call("pdb_get_mod_id_string2", {slot, q});
-    return kModule;
+    return scenario().chassis.module.c_str();
 }
 
+/* On failure the buffer is left as it was. */
 int pfm_get_sup_serial_num(int32_t q, char *buf) {
     record_call("pfm_get_sup_serial_num", {q});
+    const auto &c = scenario().chassis;
+    if (c.serial_result != 0)
+        return c.serial_result;
     if (buf == nullptr)
         return -1;
-    std::snprintf(buf, 64, "%s", kSerial);
+    fill_field(buf, 64, c.serial);
     return 0;
 }
 
+/* 0 for "sup-local" and a scheme the scenario lists as served locally. */
 int urifs_server_validate(const char *scheme, const char *server, uint32_t *a, uint32_t *b) {
     record_call("urifs_server_validate", {}, {text_arg(scheme), text_arg(server)});
     if (a != nullptr)
         *a = 0;
     if (b != nullptr)
         *b = 0;
-    return 0;
+    const bool local = server != nullptr && std::strcmp(server, "sup-local") == 0;
+    return local && listed(scenario().uri.local_servers, scheme) ? 0 : kUnknownUri;
 }
 
 int urifs_scheme_validate(const char *scheme, void *out) {
     record_call("urifs_scheme_validate", {}, {text_arg(scheme)});
     (void)out;
-    return 0;
+    return listed(scenario().uri.schemes, scheme) ? 0 : kUnknownUri;
 }
 
+/* Words 2 and 3 of the record, block size and block count; the rest zero. */
 int fileutil_fs_stat_get(const char *path, void *record) {
     record_call("fileutil_fs_stat_get", {}, {text_arg(path)});
+    const auto &fs = scenario().slot0_fs;
+    if (fs.result != 0)
+        return fs.result;
     if (record == nullptr)
         return -1;
-    fs_stat_record_t fs{};
-    fs.word[FS_STAT_BLOCK_SIZE_WORD] = kSlot0BlockSize;
-    fs.word[FS_STAT_BLOCK_COUNT_WORD] = kSlot0Blocks;
-    std::memcpy(record, &fs, sizeof fs);
+    fs_stat_record_t out{};
+    out.word[FS_STAT_BLOCK_SIZE_WORD] = fs.block_size;
+    out.word[FS_STAT_BLOCK_COUNT_WORD] = fs.blocks;
+    std::memcpy(record, &out, sizeof out);
     return 0;
 }
 
+/*
+ * Writes one record per listed name (at most the table's 32) and reports
+ * the scenario's count, which may differ from the names written. On failure
+ * neither the table nor the count is touched.
+ */
 int get_running_plugins(void *table, int32_t *count) {
     record_call("get_running_plugins", {});
+    const auto &p = scenario().plugins;
+    if (p.result != 0)
+        return p.result;
     if (table == nullptr || count == nullptr)
         return -1;
     auto *rows = static_cast<plugin_record_t *>(table);
-    int32_t n = 0;
-    for (const char *name : kPlugins) {
-        std::memset(&rows[n], 0, sizeof rows[n]);
-        std::snprintf(rows[n].name, sizeof rows[n].name, "%s", name);
-        ++n;
+    const std::size_t n = std::min<std::size_t>(p.names.size(), PLUGIN_TABLE_ROWS);
+    for (std::size_t i = 0; i < n; ++i) {
+        std::memset(rows[i].platform, 0, sizeof rows[i].platform);
+        fill_field(rows[i].name, sizeof rows[i].name, p.names[i]);
     }
-    *count = n;
+    *count = p.count;
     return 0;
 }
 
-/* This supervisor has no connectivity-management processor: nothing to print. */
+/* The scenario's CMP lines, each as untagged text and a line end. */
 int cmpproxy_print_cmp_version(int32_t q, void *rx) {
-    (void)rx;
     record_call("cmpproxy_print_cmp_version", {q});
+    for (const std::string &line : scenario().cmp.version_lines)
+        cmd_dprt(rx, "%s\n", line.c_str());
     return 0;
 }
 
 int cmpproxy_print_cmp_hardware(int32_t q, void *rx) {
-    (void)rx;
     record_call("cmpproxy_print_cmp_hardware", {q});
+    for (const std::string &line : scenario().cmp.hardware_lines)
+        cmd_dprt(rx, "%s\n", line.c_str());
     return 0;
 }
 
-/* One reset recorded: a reload from the CLI shortly before the system start. */
+/*
+ * Fills the ring from the scenario unless its result is negative; the
+ * result is returned either way.
+ */
 int pfm_last_rr(void *record) {
     record_call("pfm_last_rr", {});
+    const auto &last = scenario().last_reset;
+    if (last.result < 0)
+        return last.result;
     if (record == nullptr)
         return -1;
     auto *rr = static_cast<last_rr_record_t *>(record);
     std::memset(rr, 0, sizeof *rr);
-    rr->reason[0] = 9;
-    std::snprintf(rr->sys_version[0], sizeof rr->sys_version[0], "%s", kVersion);
-    rr->next_index = 1;
-    uint32_t start = state().scenario.start_time;
-    rr->reset_time[0] = start > 180 ? start - 180 : 0;
-    rr->reset_usecs[0] = 517326;
-    return 0;
+    for (std::size_t i = 0; i < LAST_RR_ENTRIES; ++i) {
+        const auto &e = last.entries[i];
+        rr->reason[i] = e.reason;
+        fill_field(rr->service[i], sizeof rr->service[i], e.service);
+        fill_field(rr->sys_version[i], sizeof rr->sys_version[i], e.system_version);
+        rr->reset_time[i] = e.time;
+        rr->reset_usecs[i] = e.usecs;
+    }
+    rr->next_index = last.next_index;
+    return last.result;
 }
 
+/*
+ * A new handle for a path the scenario has a header for and no error, or
+ * an error with handle_on_error; null otherwise. Every handle is a distinct
+ * object until the records are cleared, so a second close of one is seen.
+ */
 void *img_open(const char *path, int32_t *error) {
     record_call("img_open", {}, {text_arg(path)});
+    auto &s = state();
+    const auto &images = s.scenario.images;
+    auto it = path != nullptr ? images.find(path) : images.end();
+    const int32_t err = it != images.end() ? it->second.error : kNoSuchImage;
     if (error != nullptr)
-        *error = 0;
-    return &g_image;
+        *error = err;
+    if (it == images.end() || (err != 0 && !it->second.handle_on_error))
+        return nullptr;
+    s.images.push_back(std::make_unique<ImageHandle>(ImageHandle{it->second.build_time, true}));
+    ++s.images_open;
+    return s.images.back().get();
 }
 
 uint32_t img_timestamp(void *image) {
     record_call("img_timestamp", {});
-    return image == &g_image ? kImageTime : 0;
+    const ImageHandle *h = open_image(image);
+    return h != nullptr ? h->build_time : 0;
 }
 
+/* Closing anything but an open handle is counted as an error. */
 int img_close(void *image) {
     record_call("img_close", {});
-    if (image != &g_image) {
+    auto &s = state();
+    ImageHandle *h = open_image(image);
+    if (h == nullptr) {
+        ++s.image_close_errors;
         errno = EINVAL;
         return -1;
     }
+    h->open = false;
+    --s.images_open;
     return 0;
 }
 

@@ -12,6 +12,7 @@
 #include <initializer_list>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -38,6 +39,29 @@ struct Exchange {
     uint32_t interrupts = 0; /* receives that fail with errno 4 first */
 };
 
+/* What the release-file service answers for one path. */
+struct ReleaseFile {
+    std::optional<std::string> version; /* none: srg_sw_ver_file_get returns null */
+    std::optional<std::string> interim_version;
+    int32_t compile_stamp = 0;
+};
+
+/* What the image-header service answers for one path. */
+struct ImageHeader {
+    int32_t error = 0;            /* error identifier img_open sets */
+    bool handle_on_error = false; /* a handle even with a nonzero error */
+    uint32_t build_time = 0;      /* seconds since 1970 */
+};
+
+/* One entry of the last-reset ring. */
+struct ResetEntry {
+    uint32_t reason = 0;
+    std::string service;        /* 32-byte field */
+    std::string system_version; /* 64-byte field */
+    uint32_t time = 0;
+    uint32_t usecs = 0;
+};
+
 /* A validated scenario, the default merged with a patch. */
 struct Scenario {
     std::string description;
@@ -56,6 +80,7 @@ struct Scenario {
     } backend;
     struct {
         int32_t bind_errno = 0;
+        int32_t default_vdc_bind_errno = 0; /* fails binds of kind 1 only */
         int32_t first_queue = 100;
     } mts;
     SupervisorAnswer local;
@@ -84,7 +109,54 @@ struct Scenario {
     struct {
         int32_t result = 0;
         std::string name;
+        bool null_response = false; /* success with a null reply */
+        bool terminated = true;     /* false: the reply holds the name without its NUL */
     } hostname;
+    struct {
+        bool dorrel = false;
+        bool bellwick = false;
+        uint8_t slot = 0;
+        std::string name;        /* pdb_get_chassis_id_string */
+        std::string dorrel_name; /* pfm_get_dorrel_value */
+        std::string module;      /* pdb_get_mod_id_string2 */
+        std::string processor;   /* 128-byte field */
+        int32_t serial_result = 0;
+        std::string serial; /* 64-byte field */
+    } chassis;
+    struct {
+        int32_t result = 0;
+        std::string flash;   /* 128-byte field at BIOS_RECORD_FLASH_TEXT */
+        std::string running; /* 128-byte field at BIOS_RECORD_RUNNING_TEXT */
+    } bios;
+    std::map<std::string, ReleaseFile> release_files; /* srg_ path -> answers */
+    std::map<std::string, ImageHeader> images;        /* img_open path -> answers */
+    struct {
+        std::vector<std::string> schemes;
+        std::vector<std::string> local_servers; /* schemes served by "sup-local" */
+    } uri;
+    struct {
+        int32_t result = 0;
+        uint32_t block_size = 0;
+        uint32_t blocks = 0;
+    } slot0_fs;
+    struct {
+        std::optional<std::string> flash_size; /* what the utility prints; none: absent */
+        std::optional<std::string> imghdr;
+    } tools;
+    struct {
+        int32_t result = 0;
+        uint32_t next_index = 0;
+        ResetEntry entries[LAST_RR_ENTRIES];
+    } last_reset;
+    struct {
+        int32_t result = 0;
+        int32_t count = 0;              /* reported; may exceed the names */
+        std::vector<std::string> names; /* 256-byte fields, at most 32 */
+    } plugins;
+    struct {
+        std::vector<std::string> version_lines;
+        std::vector<std::string> hardware_lines;
+    } cmp;
     std::map<std::string, std::string> files; /* absolute path -> content */
 };
 
@@ -105,6 +177,12 @@ struct Message {
 struct QueueState {
     uint32_t last_token = 0;  /* token of the last request sent */
     uint32_t last_opcode = 0; /* its opcode; 0 = nothing sent */
+};
+
+/* An image handle from img_open. */
+struct ImageHandle {
+    uint32_t build_time = 0;
+    bool open = true;
 };
 
 struct State {
@@ -129,8 +207,20 @@ struct State {
     uint32_t next_token = 0x5a000001u;
     std::map<uint32_t, uint32_t> receives; /* receive attempts per opcode */
 
+    /* Image handles given out since the records were cleared; kept until then
+     * so that no two handles ever share an address. */
+    std::vector<std::unique_ptr<ImageHandle>> images;
+    int images_open = 0;
+    int image_close_errors = 0;
+
     std::string output; /* sim_output()'s buffer */
 };
+
+/*
+ * Copies a message for a caller's err buffer; control characters become '?'
+ * so that a message quoting the input never drives the terminal.
+ */
+void copy_error(std::string message, char *err, std::size_t errlen);
 
 /* The process's state, with the default scenario loaded on first use. */
 State &state();
@@ -144,10 +234,12 @@ void record_call(const char *name, std::initializer_list<int64_t> args,
 std::string text_arg(const char *text, std::size_t max = 4096);
 
 /*
- * A recorded integer value in 64 bits: 4 or 8 bytes, a 4-byte value of kind
- * 0x11 sign-extended. False for any other length.
+ * A recorded integer value in 64 bits: 4 or 8 bytes. A 4-byte value of kind
+ * 0x11 is signed (sign-extended, is_signed set); every other value is
+ * unsigned, 8 bytes under 0x11 included (the slot0 size of the alternate
+ * report). False for any other length.
  */
-bool value_integer(uint32_t kind, const std::string &bytes, uint64_t &out);
+bool value_integer(uint32_t kind, const std::string &bytes, uint64_t &out, bool &is_signed);
 /* A recorded time value: 4 bytes of seconds since 1970. False for any other length. */
 bool value_seconds(const std::string &bytes, time_t &out);
 

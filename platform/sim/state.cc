@@ -45,7 +45,18 @@ void clear_records(State &s) {
     s.messages.clear();
     s.outstanding = 0;
     s.receives.clear();
+    s.images.clear();
+    s.images_open = 0;
+    s.image_close_errors = 0;
     s.output.clear();
+}
+
+void copy_error(std::string message, char *err, std::size_t errlen) {
+    for (char &c : message)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+            c = '?';
+    if (err != nullptr && errlen > 0)
+        std::snprintf(err, errlen, "%s", message.c_str());
 }
 
 void record_call(const char *name, std::initializer_list<int64_t> args,
@@ -126,6 +137,14 @@ int sim_unbind_calls(void) {
 
 int sim_messages_outstanding(void) {
     return state().outstanding;
+}
+
+int sim_images_open(void) {
+    return state().images_open;
+}
+
+int sim_image_close_errors(void) {
+    return state().image_close_errors;
 }
 
 } // extern "C"

@@ -32,8 +32,10 @@ struct TaggedValue {
 
 /*
  * Decodes a value print. Integers take their width from the length (4 or 8
- * bytes), 0x11 values are signed and 0x15 values unsigned, as in the plain
- * text; a time becomes ISO 8601 UTC; a text ends at its first NUL. A value
+ * bytes); 4-byte 0x11 values are signed, the others unsigned, as in the
+ * plain text; a time becomes ISO 8601 UTC; a text ends at its first NUL
+ * (and at its length when it has none), and one trailing line end, layout
+ * of the plain text, is dropped. A value
  * that does not decode in its kind (a wrong length, an unknown kind) is
  * rendered as "0x" and the hex digits of its bytes, in form bytes.
  */

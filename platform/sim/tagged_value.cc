@@ -89,10 +89,9 @@ std::string hex_bytes(const std::string &bytes) {
 
 bool decode_integer(uint32_t kind, const std::string &bytes, TaggedValue &v) {
     uint64_t raw;
-    if (!value_integer(kind, bytes, raw)) {
+    if (!value_integer(kind, bytes, raw, v.is_signed)) {
         return false;
     }
-    v.is_signed = kind == CMD_KIND_INT32;
     if (v.is_signed) {
         v.signed_number = static_cast<int64_t>(raw);
         v.text = std::to_string(v.signed_number);
@@ -100,7 +99,7 @@ bool decode_integer(uint32_t kind, const std::string &bytes, TaggedValue &v) {
         v.unsigned_number = raw;
         v.text = std::to_string(v.unsigned_number);
     }
-    v.form = kind == CMD_KIND_INT32 ? ValueForm::int32 : ValueForm::int64;
+    v.form = bytes.size() == 4 && kind == CMD_KIND_INT32 ? ValueForm::int32 : ValueForm::int64;
     return true;
 }
 
@@ -127,11 +126,16 @@ TaggedValue decode_tagged(const Print &print) {
     uint32_t kind = CMD_TAG_KIND(print.tag);
     bool decoded = false;
     switch (kind) {
-    case CMD_KIND_TEXT:
-        v.text = clean_text(print.value.substr(0, print.value.find('\0')));
+    case CMD_KIND_TEXT: {
+        // A trailing line end is the plain text's layout, not part of the value.
+        std::string raw = print.value.substr(0, print.value.find('\0'));
+        if (!raw.empty() && raw.back() == '\n')
+            raw.pop_back();
+        v.text = clean_text(raw);
         v.form = ValueForm::text;
         decoded = true;
         break;
+    }
     case CMD_KIND_INT32:
     case CMD_KIND_INT64:
         decoded = decode_integer(kind, print.value, v);

@@ -45,6 +45,7 @@ struct MessageRef {
 };
 static_assert(sizeof(MessageRef) <= MTS_MSG_SIZE, "message reference fits the caller's storage");
 
+constexpr int32_t kBindDefaultVdc = 1; /* mts_bind kind of the default VDC's queue */
 constexpr int kInterrupted = 4;
 constexpr int kTimedOut = 110;
 
@@ -129,6 +130,8 @@ int32_t answer_supervisor(const SupervisorAnswer &a, void **resp, uint32_t *len)
     return 0;
 }
 
+// The name in a heap block, with its NUL unless the scenario leaves it out;
+// or, with null_response, success without any reply.
 int32_t answer_hostname(const State &s, void **resp, uint32_t *len) {
     const auto &h = s.scenario.hostname;
     if (h.result == -1) {
@@ -137,14 +140,22 @@ int32_t answer_hostname(const State &s, void **resp, uint32_t *len) {
     }
     if (h.result != 0)
         return h.result;
-    auto *name = static_cast<char *>(std::malloc(h.name.size() + 1));
+    if (h.null_response) {
+        *resp = nullptr;
+        *len = 0;
+        return 0;
+    }
+    const std::size_t size = h.name.size() + (h.terminated ? 1 : 0);
+    auto *name = static_cast<char *>(std::malloc(size > 0 ? size : 1));
     if (name == nullptr) {
         errno = ENOMEM;
         return -1;
     }
-    std::memcpy(name, h.name.c_str(), h.name.size() + 1);
+    std::memcpy(name, h.name.data(), h.name.size());
+    if (h.terminated)
+        name[h.name.size()] = '\0';
     *resp = name;
-    *len = static_cast<uint32_t>(h.name.size() + 1);
+    *len = static_cast<uint32_t>(size);
     return 0;
 }
 
@@ -156,6 +167,8 @@ int32_t mts_bind(int32_t kind, int32_t sap, int32_t flags, const char *client) {
     record_call("mts_bind", {kind, sap, flags}, {text_arg(client)});
     State &s = state();
     ++s.bind_calls;
+    if (kind == kBindDefaultVdc && s.scenario.mts.default_vdc_bind_errno != 0)
+        return fail(s, 0, s.scenario.mts.default_vdc_bind_errno);
     if (s.scenario.mts.bind_errno != 0)
         return fail(s, 0, s.scenario.mts.bind_errno);
     int32_t q = s.scenario.mts.first_queue + s.binds_done++;

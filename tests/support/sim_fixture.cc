@@ -32,6 +32,9 @@ void SimTest::SetUp() {
     setenv("SYSMGRCLI_ROOT", root_.c_str(), 1);
     setenv("TZ", "UTC", 1); // the times printed are read in UTC
     sim_reset();
+    // Before anything can run the library's mount commands.
+    char err[512] = "";
+    ASSERT_EQ(sim_install_sudo((root_ + "/" SIM_SUDO_DIR).c_str(), err, sizeof err), 0) << err;
 }
 
 void SimTest::TearDown() {

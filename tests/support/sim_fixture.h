@@ -1,6 +1,8 @@
 /*
  * Test support: a simulated switch per test, loaded from a scenario patch,
- * with the scenario's files under a temporary root and TZ set to UTC, and
+ * with the scenario's files under a temporary root, the sudo stand-in first
+ * on PATH (in <root>/SIM_SUDO_DIR, which tests must leave in place; its log
+ * is sim_sudo_log()) and TZ set to UTC, and
  * capture of what the library writes to the standard output and error
  * streams.
  */

@@ -31,6 +31,13 @@ constexpr int kExitNoOutput = 1;
 constexpr int kExitError = 2;
 
 using ShowFunc = int32_t (*)(cli_context_t *);
+using VersionFunc = int (*)(int32_t, void *);
+
+// How the command reaches the library.
+enum class Entry {
+    dispatcher,  // sysmgr_cli_generic_show_func, which sends the output itself
+    version_alt, // sysmgr_show_version_internal2; this program sends, as a back end would
+};
 
 struct Options {
     std::string scenario;
@@ -113,8 +120,32 @@ class TempRoot {
     std::string path_;
 };
 
+// Serves the command through the library's entry; false when it lacks it.
+bool serve(void *library, Entry entry, cli_context_t &context) {
+    if (entry == Entry::dispatcher) {
+        auto show = reinterpret_cast<ShowFunc>(dlsym(library, "sysmgr_cli_generic_show_func"));
+        if (show == nullptr) {
+            complain("the library has no sysmgr_cli_generic_show_func");
+            return false;
+        }
+        sim_clear_records();
+        show(&context);
+        return true;
+    }
+    auto report = reinterpret_cast<VersionFunc>(dlsym(library, "sysmgr_show_version_internal2"));
+    if (report == nullptr) {
+        complain("the library has no sysmgr_show_version_internal2");
+        return false;
+    }
+    sim_clear_records();
+    void *rx = cmd_paraminfo_to_rxhandle(&context);
+    report(context.mts_q, rx);
+    cmd_prt_send(rx);
+    return true;
+}
+
 // Runs one show command; the scenario is loaded and the command chosen.
-int run_show(const Options &opt, int32_t command) {
+int run_show(const Options &opt, int32_t command, Entry entry) {
     char err[1024];
     if (!opt.scenario.empty()) {
         if (sim_load_scenario_file(opt.scenario.c_str(), err, sizeof err) != 0) {
@@ -128,20 +159,25 @@ int run_show(const Options &opt, int32_t command) {
     sim_set_format(opt.format);
 
     // The files the library reads: a directory given, or the scenario's
-    // "files" written under a temporary root.
+    // "files" written under a temporary root. Either way the sudo stand-in
+    // comes first on PATH (under the temporary root, or in a temporary
+    // directory beside a given one, which stays untouched).
     TempRoot temp;
     std::string problem;
+    if (!temp.create(problem)) {
+        complain(problem);
+        return kExitError;
+    }
     const std::string *root = &opt.root;
     if (opt.root.empty()) {
-        if (!temp.create(problem)) {
-            complain(problem);
-            return kExitError;
-        }
         if (sim_write_files(temp.path().c_str(), err, sizeof err) < 0) {
             complain(std::string("cannot write the scenario's files: ") + err);
             return kExitError;
         }
         root = &temp.path();
+    } else if (sim_install_sudo(temp.path().c_str(), err, sizeof err) != 0) {
+        complain(std::string("cannot install the sudo stand-in: ") + err);
+        return kExitError;
     }
     if (setenv("SYSMGRCLI_ROOT", root->c_str(), 1) != 0) {
         complain(std::string("cannot set SYSMGRCLI_ROOT: ") + std::strerror(errno));
@@ -153,16 +189,10 @@ int run_show(const Options &opt, int32_t command) {
         complain(problem);
         return kExitError;
     }
-    auto show = reinterpret_cast<ShowFunc>(dlsym(library.handle(), "sysmgr_cli_generic_show_func"));
-    if (show == nullptr) {
-        complain("the library has no sysmgr_cli_generic_show_func");
-        return kExitError;
-    }
-
     cli_context_t context;
     sim_fill_context(&context);
-    sim_clear_records();
-    show(&context);
+    if (!serve(library.handle(), entry, context))
+        return kExitError;
 
     // The library's own lines on the standard output come first.
     std::fflush(stdout);
@@ -206,6 +236,8 @@ int run(int argc, char **argv) {
 
     CLI::App *redundancy = app.add_subcommand("redundancy", "redundancy status and system uptime");
     CLI::App *version = app.add_subcommand("version", "version report");
+    CLI::App *version_alt = app.add_subcommand(
+        "version-alt", "alternate version report, through sysmgr_show_version_internal2");
     CLI::App *enumeration =
         app.add_subcommand("enum", "look a System Manager enumeration value or name up");
     enumeration->add_option("NAME", opt.enumeration, "enumeration, such as srv_state_t")
@@ -219,9 +251,12 @@ int run(int argc, char **argv) {
     }
 
     if (*redundancy)
-        return run_show(opt, 1);
+        return run_show(opt, 1, Entry::dispatcher);
     if (*version)
-        return run_show(opt, 107);
+        return run_show(opt, 107, Entry::dispatcher);
+    // Rendered under the version report's names.
+    if (*version_alt)
+        return run_show(opt, 107, Entry::version_alt);
     return run_enum(opt);
 }
 

@@ -40,10 +40,36 @@ const char *sim_default_scenario(void);
 /* Fills a cli context from the scenario's "context" object. */
 void sim_fill_context(cli_context_t *context);
 /*
- * Writes the scenario's "files" under root (directories created as needed).
- * Returns the number of files written, or -1 with err filled.
+ * Prepares root (an existing directory) as the library's file system:
+ * - the scenario's "files", directories created as needed;
+ * - the directories <root>/tmp and <root>/var/tmp, which the library writes to;
+ * - the utilities of the scenario's "tools": <root>/vorn/bin/flash_size and
+ *   <root>/vornboot/bin/imghdr print their text byte for byte whatever their
+ *   arguments (each keeps it in a file beside it, <utility>.out); a tool set
+ *   to null is absent;
+ * - the sudo stand-in in <root>/SIM_SUDO_DIR, put first on PATH
+ *   (sim_install_sudo).
+ * Returns the number of "files" written, or -1 with err filled.
  */
 int sim_write_files(const char *root, char *err, size_t errlen);
+
+/* Where sim_write_files() installs the sudo stand-in, under the root. */
+#define SIM_SUDO_DIR ".sim-bin"
+
+/*
+ * The version report runs "sudo /bin/mount -o ro <root>/mnt/bootloader" and
+ * the matching umount through the shell; on a development machine, where we
+ * are root and the real sudo exists, that would mount on the host. Before the
+ * library runs, every host of the simulator installs this stand-in:
+ * <dir>/sudo only appends its arguments, one line per call, to
+ * <dir>/sudo.log and exits 0. Installing creates dir if needed and puts it
+ * first on this process's PATH, in place of the directory an earlier call put
+ * there, so that every shell the library starts finds the stand-in first.
+ * dir must not contain ':'. Returns 0, or -1 with err filled.
+ */
+int sim_install_sudo(const char *dir, char *err, size_t errlen);
+/* The log of the stand-in installed last (absolute path), "" before any. */
+const char *sim_sudo_log(void);
 
 /* Clears the recorded output, calls and counters; the scenario stays. */
 void sim_clear_records(void);
@@ -67,6 +93,13 @@ int sim_bind_calls(void);
 int sim_unbind_calls(void);
 /* Transport messages sent or received and not yet dropped. */
 int sim_messages_outstanding(void);
+/*
+ * Image handles img_open gave out and img_close has not closed, and the
+ * img_close calls on anything else (null, unknown, already closed): both 0
+ * when every handle opened was closed exactly once.
+ */
+int sim_images_open(void);
+int sim_image_close_errors(void);
 
 #ifdef __cplusplus
 }

@@ -1,0 +1,191 @@
+// The library's file system: the scenario's files, the directories the
+// library writes to and the utilities it runs, under a root directory; and
+// the sudo stand-in that keeps the library's mount commands off the host.
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "sim_internal.h"
+
+namespace {
+
+using sysmgrsim::detail::copy_error;
+
+/*
+ * Each utility prints a data file kept beside it byte for byte, so that any
+ * text (no line end, blanks, shell syntax) comes out exactly as given.
+ */
+constexpr char kPrintBeside[] = "#!/bin/sh\n"
+                                "exec cat -- \"$0.out\"\n";
+
+/*
+ * The sudo stand-in: one line per call with its arguments, appended to
+ * sudo.log beside it; it never runs anything.
+ */
+constexpr char kSudo[] = "#!/bin/sh\n"
+                         "printf '%s\\n' \"$*\" >> \"${0%/*}/sudo.log\"\n"
+                         "exit 0\n";
+
+// The directory sim_install_sudo() last put on PATH.
+std::string g_sudo_dir;
+std::string g_sudo_log;
+
+// Creates the directories of full = root + path below the existing root.
+bool make_parents(const std::string &full, std::size_t root_length, std::string &problem) {
+    for (std::size_t slash = full.find('/', root_length + 1); slash != std::string::npos;
+         slash = full.find('/', slash + 1)) {
+        std::string dir = full.substr(0, slash);
+        if (mkdir(dir.c_str(), 0755) != 0 && errno != EEXIST) {
+            problem = dir + ": " + std::strerror(errno);
+            return false;
+        }
+    }
+    return true;
+}
+
+bool write_file(const std::string &path, const std::string &content, mode_t mode,
+                std::string &problem) {
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, mode);
+    if (fd < 0 || fchmod(fd, mode) != 0) {
+        problem = path + ": " + std::strerror(errno);
+        if (fd >= 0)
+            close(fd);
+        return false;
+    }
+    std::size_t done = 0;
+    while (done < content.size()) {
+        ssize_t n = write(fd, content.data() + done, content.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            problem = path + ": " + std::strerror(errno);
+            close(fd);
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    if (close(fd) != 0) {
+        problem = path + ": " + std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+bool remove_file(const std::string &path, std::string &problem) {
+    if (unlink(path.c_str()) == 0 || errno == ENOENT)
+        return true;
+    problem = path + ": " + std::strerror(errno);
+    return false;
+}
+
+// The utility at root + path printing text, or none when text is absent.
+bool write_utility(const std::string &root, const char *path,
+                   const std::optional<std::string> &text, std::string &problem) {
+    const std::string full = root + path;
+    if (!text)
+        return remove_file(full, problem) && remove_file(full + ".out", problem);
+    return make_parents(full, root.size(), problem) &&
+           write_file(full + ".out", *text, 0644, problem) &&
+           write_file(full, kPrintBeside, 0755, problem);
+}
+
+// PATH with dir first, and without the directory a previous call put there.
+std::string path_with(const std::string &dir) {
+    const char *current = std::getenv("PATH");
+    std::string rest = current != nullptr ? current : "/usr/local/bin:/usr/bin:/bin";
+    if (!g_sudo_dir.empty()) {
+        if (rest == g_sudo_dir)
+            rest.clear();
+        else if (rest.rfind(g_sudo_dir + ":", 0) == 0)
+            rest.erase(0, g_sudo_dir.size() + 1);
+    }
+    return rest.empty() ? dir : dir + ":" + rest;
+}
+
+bool install_sudo(const std::string &given, std::string &problem) {
+    if (given.empty() || given.find(':') != std::string::npos) {
+        problem = "cannot put \"" + given + "\" on PATH";
+        return false;
+    }
+    std::error_code ec;
+    std::filesystem::create_directories(given, ec);
+    const std::string dir = std::filesystem::absolute(given, ec).lexically_normal().string();
+    if (ec) {
+        problem = given + ": " + ec.message();
+        return false;
+    }
+    if (!write_file(dir + "/sudo", kSudo, 0755, problem))
+        return false;
+    const std::string path = path_with(dir);
+    if (setenv("PATH", path.c_str(), 1) != 0) {
+        problem = std::string("PATH: ") + std::strerror(errno);
+        return false;
+    }
+    g_sudo_dir = dir;
+    g_sudo_log = dir + "/sudo.log";
+    return true;
+}
+
+} // namespace
+
+extern "C" {
+
+int sim_write_files(const char *root, char *err, size_t errlen) {
+    if (root == nullptr || root[0] == '\0') {
+        copy_error("no root directory", err, errlen);
+        return -1;
+    }
+    const std::string base = root;
+    const auto &scenario = sysmgrsim::detail::state().scenario;
+    std::string problem;
+    int written = 0;
+    try {
+        for (const auto &[path, content] : scenario.files) {
+            std::string full = base + path;
+            if (!make_parents(full, base.size(), problem) ||
+                !write_file(full, content, 0644, problem))
+                break;
+            ++written;
+        }
+        if (problem.empty())
+            for (const char *dir : {"/tmp/", "/var/tmp/"})
+                if (!make_parents(base + dir, base.size(), problem))
+                    break;
+        if (problem.empty() &&
+            write_utility(base, "/vorn/bin/flash_size", scenario.tools.flash_size, problem) &&
+            write_utility(base, "/vornboot/bin/imghdr", scenario.tools.imghdr, problem))
+            install_sudo(base + "/" SIM_SUDO_DIR, problem);
+    } catch (const std::exception &e) {
+        problem = e.what();
+    }
+    if (!problem.empty()) {
+        copy_error(problem, err, errlen);
+        return -1;
+    }
+    copy_error("", err, errlen);
+    return written;
+}
+
+int sim_install_sudo(const char *dir, char *err, size_t errlen) {
+    std::string problem;
+    try {
+        install_sudo(dir != nullptr ? dir : "", problem);
+    } catch (const std::exception &e) {
+        problem = e.what();
+    }
+    copy_error(problem, err, errlen);
+    return problem.empty() ? 0 : -1;
+}
+
+const char *sim_sudo_log(void) {
+    return g_sudo_log.c_str();
+}
+
+} // extern "C"
