@@ -17,16 +17,12 @@ class Hooks : public testsupport::SimTest {};
 
 TEST_F(Hooks, HeaderIsTheStandardBannerOrWhatReplacedIt) {
     const char *standard = header_str;
-    ASSERT_NE(standard, nullptr);
-    ASSERT_NE(header_str_dorrel, nullptr);
     EXPECT_STRNE(standard, header_str_dorrel);
     for (const char *banner : {standard, header_str_dorrel})
         EXPECT_GE(std::count(banner, banner + std::strlen(banner), '\n'), 2) << banner;
     EXPECT_EQ(sysmgr_cli_get_show_version_header(), standard);
-
-    static const char replaced[] = "Replaced banner\n";
-    header_str = replaced;
-    EXPECT_EQ(sysmgr_cli_get_show_version_header(), replaced);
+    header_str = "Replaced banner\n";
+    EXPECT_STREQ(sysmgr_cli_get_show_version_header(), "Replaced banner\n");
     header_str = standard;
 }
 
@@ -34,7 +30,6 @@ TEST_F(Hooks, DefaultsPrintTheManufacturerLineOrNothing) {
     load();
     EXPECT_EQ(sysmgrpd_firmware_show_version(-1, rx()), 0);
     EXPECT_TRUE(sysmgrsim::prints().empty());
-
     for (uint32_t value : {0u, 0xFFFFFFFFu}) {
         sim_clear_records();
         cmd_prt_arg_t arg{};

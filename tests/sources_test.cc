@@ -6,9 +6,12 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <optional>
 #include <string>
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include "support/sim_fixture.h"
 #include "sysmgrcli/sysmgrcli.h"
@@ -18,102 +21,75 @@
 namespace {
 
 namespace fs = std::filesystem;
+using nlohmann::json;
 using testsupport::capture;
 using testsupport::Captured;
+using Files = std::map<std::string, std::string>;
 
-/* The sources over an empty root that each test fills with its own files. */
+std::string slurp(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+/* Everything printed into the receive handle, values as {tag:text}. */
+std::string printed() {
+    std::string out;
+    for (const auto &p : sysmgrsim::prints()) {
+        char tag[16];
+        std::snprintf(tag, sizeof tag, "%08x", p.tag);
+        out +=
+            p.kind == sysmgrsim::Print::Kind::value ? "{" + (tag + (":" + p.text)) + "}" : p.text;
+    }
+    return out;
+}
+
 class Sources : public testsupport::SimTest {
   protected:
-    void SetUp() override {
-        SimTest::SetUp();
-        load();
-        clear_root();
-    }
+    void use(const json &patch) { load(patch.is_null() ? "{}" : patch.dump()); }
 
-    /* Empties the root but for the simulator's sudo stand-in. */
-    void clear_root() {
+    /* The scenario, then a root that holds only files and the sudo stand-in. */
+    void prepare(const json &patch, const Files &files) {
+        use(patch);
         for (const auto &entry : fs::directory_iterator(root_))
             if (entry.path().filename() != ".sim-bin")
                 fs::remove_all(entry.path());
-    }
-
-    /* Writes a file under the root, creating its directories. */
-    void put(const std::string &path, const std::string &content) {
-        fs::path file = root_ + path;
-        fs::create_directories(file.parent_path());
-        std::ofstream(file, std::ios::binary) << content;
-    }
-
-    std::string slurp(const std::string &path) {
-        std::ifstream in(root_ + path, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
-
-    /*
-     * An executable under the root that appends its arguments, one a line, to
-     * "<path>.log" next to it and prints output.
-     */
-    void put_tool(const std::string &path, const std::string &output) {
-        put(path, "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done >> \"$0.log\"\n"
-                  "printf '" +
-                      output + "'\n");
-        fs::permissions(root_ + path, fs::perms::owner_all);
-    }
-
-    /* Everything printed into the receive handle, values as {tag:text}. */
-    static std::string printed() {
-        std::string out;
-        for (const auto &p : sysmgrsim::prints()) {
-            if (p.kind == sysmgrsim::Print::Kind::value) {
-                char tag[16];
-                std::snprintf(tag, sizeof tag, "%08x", p.tag);
-                out += std::string("{") + tag + ":" + p.text + "}";
-            } else {
-                out += p.text;
-            }
+        for (const auto &[path, content] : files) {
+            fs::create_directories(fs::path(root_ + path).parent_path());
+            std::ofstream(root_ + path, std::ios::binary) << content;
         }
-        return out;
     }
 };
 
 TEST_F(Sources, LoaderVersionFromTheCommandLineOrTheStatusFiles) {
-    const std::string force = "image://sup-remote/running-kickstart";
+    const std::string cmdline = "/proc/cmdline", sync = "/var/log/no-img-auto-sync";
+    const std::string uri = "/var/log/current_ks.uri",
+                      force = "image://sup-remote/running-kickstart";
     struct Case {
-        const char *name;
-        std::string cmdline;           // "-" : no /proc/cmdline
-        std::string auto_sync, ks_uri; // "-" : file absent, "dir" : /var/log is a file
+        Files files;
         int32_t size;
         int rc;
         const char *text;
-        const char *out;
+        const char *out = "";
     } cases[] = {
-        {"quoted", "a=1 loader_ver=\"3.6(0)\" quiet\n", "-", "-", 128, 0, "3.6(0)", ""},
-        {"doubled quotes", "loader_ver=\"\"x\" y\n", "-", "-", 128, 0, "x", ""},
-        {"no closing quote", "loader_ver=\"abc\n", "-", "-", 128, 0, "abc\n", ""},
-        {"no quote", "loader_ver=abc\n", "-", "-", 128, -1, "", ""},
-        {"quotes only", "loader_ver=\"\"", "-", "-", 128, -1, "", ""},
-        {"quotes then line end", "loader_ver=\"\"\n", "-", "-", 128, 0, "\n", ""},
-        {"cut to size", "loader_ver=\"3.6(0)\"\n", "-", "-", 4, 0, "3.6", ""},
-        {"no cmdline", "-", "-", "-", 128, -1, "",
-         "sysmgr_get_loader_ver Couldn't open cmdline file \n"},
-        {"mgmt0", "quiet\n", "", force, 128, 0, "image booted through mgmt0", ""},
-        {"force download", "\n", "-", force, 128, 0, "image booted through force-dnld", ""},
-        {"uri with line end", "\n", "-", force + "\n", 128, 0, "loader version not available", ""},
-        {"nothing", "", "-", "-", 128, 0, "loader version not available", ""},
-        {"stat fails", "\n", "dir", "-", 128, -1, "",
+        {{{cmdline, "a=1 loader_ver=\"3.6(0)\" quiet\n"}}, 128, 0, "3.6(0)"},
+        {{{cmdline, "loader_ver=\"\"x\" y\n"}}, 128, 0, "x"},
+        {{{cmdline, "loader_ver=\"abc\n"}}, 128, 0, "abc\n"},
+        {{{cmdline, "loader_ver=\"\"\n"}}, 128, 0, "\n"},
+        {{{cmdline, "loader_ver=abc\n"}, {sync, ""}}, 128, -1, ""},
+        {{{cmdline, "loader_ver=\"3.6(0)\"\n"}}, 4, 0, "3.6"},
+        {{}, 128, -1, "", "sysmgr_get_loader_ver Couldn't open cmdline file \n"},
+        {{{cmdline, "\n"}, {sync, ""}, {uri, force}}, 128, 0, "image booted through mgmt0"},
+        {{{cmdline, "\n"}, {uri, force}}, 128, 0, "image booted through force-dnld"},
+        {{{cmdline, "\n"}, {uri, force + "\n"}}, 128, 0, "loader version not available"},
+        {{{cmdline, "\n"}, {"/var/log", "a file"}},
+         128,
+         -1,
+         "",
          "stat of /var/log/no-img-auto-sync returned errno 20\n"},
     };
     for (const Case &c : cases) {
-        SCOPED_TRACE(c.name);
-        clear_root();
-        if (c.cmdline != "-")
-            put("/proc/cmdline", c.cmdline);
-        if (c.auto_sync == "dir")
-            put("/var/log", "a file where a directory should be");
-        else if (c.auto_sync != "-")
-            put("/var/log/no-img-auto-sync", c.auto_sync);
-        if (c.ks_uri != "-")
-            put("/var/log/current_ks.uri", c.ks_uri);
+        SCOPED_TRACE(c.files.count(cmdline) ? c.files.at(cmdline) : "(no command line)");
+        prepare({}, c.files);
         char buf[128] = "";
         int rc = 0;
         Captured cap = capture([&] {
@@ -121,176 +97,198 @@ TEST_F(Sources, LoaderVersionFromTheCommandLineOrTheStatusFiles) {
             std::fflush(stdout);
         });
         EXPECT_EQ(rc, c.rc);
-        if (rc == 0) {
-            EXPECT_STREQ(buf, c.text);
-        }
+        EXPECT_STREQ(buf, c.text);
         EXPECT_EQ(cap.out, c.out);
     }
 }
 
-TEST_F(Sources, FlashSizeListingItems) {
+TEST_F(Sources, LoaderCacheIsFilledOnceThenRead) {
+    const std::string cache = "/var/tmp/bootloader_ver", with_nul("3.5(1)", 7);
     struct Case {
-        const char *listing; // nullptr: no file
+        json store;                       // the loader store's release file
+        std::optional<std::string> found; // the cache before the calls
+        int32_t size;
+        const char *text; // nullptr: no version
+        std::string kept; // the cache after the calls
+    } cases[] = {
+        {{{"interim_version", "3.6(0)"}}, {}, 80, "3.6(0)", {"3.6(0)", 7}},
+        {{{"interim_version", nullptr}}, {}, 80, nullptr, ""},
+        {{}, with_nul, 80, "3.5(1)", with_nul},
+        {{}, "3.5(1)", 4, "3.5", "3.5(1)"},
+        {{}, "", 80, nullptr, ""},
+    };
+    const mode_t mask = umask(022);
+    umask(mask);
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.kept);
+        prepare({{"release_files", {{"/mnt/bootloader/srg-sloader.sro", c.store}}}},
+                c.found ? Files{{cache, *c.found}} : Files{{"/var/tmp/.keep", ""}});
+        // The mount must reach the simulator's stand-in, never the host's sudo.
+        ASSERT_TRUE(fs::exists(root_ + "/.sim-bin/sudo"));
+        const std::string mounts = c.found ? ""
+                                           : "/bin/mount -o ro " + root_ + "/mnt/bootloader\n" +
+                                                 "/bin/umount " + root_ + "/mnt/bootloader\n";
+        for (int call = 0; call < 2; ++call) {
+            char buf[80];
+            fs::remove(sim_sudo_log());
+            const char *got = sysmgr_get_loader_ver_information(buf, c.size);
+            EXPECT_EQ(got, c.text ? buf : nullptr);
+            if (got != nullptr) {
+                EXPECT_STREQ(got, c.text);
+            }
+            EXPECT_EQ(slurp(sim_sudo_log()), call == 0 ? mounts : "") << "call " << call;
+        }
+        EXPECT_EQ(slurp(root_ + cache), c.kept);
+        struct stat st {};
+        EXPECT_EQ(stat((root_ + cache).c_str(), &st), 0);
+        if (!c.found) {
+            EXPECT_EQ(st.st_mode & 0777, 0666 & ~mask);
+        }
+    }
+}
+
+TEST_F(Sources, VersionTextWithBuildAndImageKind) {
+    const std::string v(300, 'v');
+    struct Case {
+        json release;
+        const char *tool; // what the image header tool prints
+        std::string text;
+    } cases[] = {
+        {{{"version", "4.2(1)"}, {"interim_version", "4.2(1.118)"}},
+         "2\n",
+         "4.2(1) [build 4.2(1.118)] [gdb]"},
+        {{{"version", "4.2(1)"}, {"interim_version", "4.2(1)"}}, "3", "4.2(1) [insure]"},
+        {{{"version", "4.2(1)"}}, "1\n", "4.2(1)"},
+        {{{"version", "4.2(1)"}}, "", "4.2(1)"},
+        {{{"interim_version", "4.2(1.118)"}}, "2\n", "[not available]"},
+        {{{"version", v}}, "2\n", v.substr(0, 255)},
+        {{{"version", "4.2(1)"}, {"interim_version", v}},
+         "2\n",
+         ("4.2(1) [build " + v).substr(0, 255)},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.release.dump() + c.tool);
+        load(json{{"release_files", {{"/r.sro", c.release}}}, {"tools", {{"imghdr", c.tool}}}}
+                 .dump());
+        EXPECT_EQ(get_sw_ver_string("/r.sro", "/var/run/curr-ks.hdr"), c.text);
+    }
+}
+
+TEST_F(Sources, PathsInCommandsRunNothingElse) {
+    // The tool records the path it was given; the root and the image path hold
+    // blanks, quotes, $ and ; that a shell would act on if left unquoted.
+    const std::string root = root_ + "/a b'c$HOME;touch X", tool = root + "/vornboot/bin/imghdr";
+    const std::string image = "/img 'q' $(touch Y);touch Z";
+    fs::create_directories(fs::path(tool).parent_path());
+    std::ofstream(tool) << "#!/bin/sh\nprintf '%s\\n' \"$2\" > \"$0.log\"\necho 2\n";
+    fs::permissions(tool, fs::perms::owner_all);
+    setenv("SYSMGRCLI_ROOT", root.c_str(), 1);
+    const fs::path cwd = fs::current_path();
+    fs::current_path(root_);
+
+    std::string text;
+    Captured cap = capture([&] { text = get_sw_ver_string("/vorn/etc/srg.sro", image.c_str()); });
+    EXPECT_EQ(text, "4.2(1) [build 4.2(1.118)] [gdb]");
+    EXPECT_EQ(slurp(tool + ".log"), root + image + "\n");
+    EXPECT_EQ(cap.err, "");
+    for (const char *made : {"X", "Y", "Z"})
+        EXPECT_FALSE(fs::exists(root_ + "/" + made)) << made;
+
+    // A command that would not fit its buffer is not run, and says so.
+    fs::remove(tool + ".log");
+    const std::string long_image = "/" + std::string(300, 'i');
+    cap = capture([&] { text = get_sw_ver_string("/vorn/etc/srg.sro", long_image.c_str()); });
+    EXPECT_EQ(text, "4.2(1) [build 4.2(1.118)]");
+    EXPECT_FALSE(fs::exists(tool + ".log"));
+    EXPECT_EQ(cap.err, "get_sw_ver_string: command does not fit in 256 bytes, not run\n");
+    fs::current_path(cwd);
+}
+
+TEST_F(Sources, FlashListingItems) {
+    const std::string listing = "bootflash 1000 kB\nslot0 2000 kB\n";
+    struct Case {
+        std::optional<std::string> content;
         int32_t item;
         int32_t value;
-    } cases[] = {
-        {"bootflash 1000 kB\nslot0 2000 kB\n", 0, 1000},
-        {"bootflash 1000 kB\nslot0 2000 kB\n", 1, 2000},
-        {"bootflash 1000 kB\n", 1, 0},
-        {"bootflash 1000 kB\nslot0 none kB\n", 1, 1000},
-        {"bootflash none kB\nslot0 -5 kB\n", 1, -5},
-        {"bootflash 1000 kB\n\n  \nslot0 2000 kB", 1, 2000},
-        {"bootflash 1000 kB\n", -1, 0},
-        {nullptr, 0, 0},
+    } items[] = {
+        {listing, 0, 1000}, {listing, 1, 2000},
+        {listing, 2, 0},    {"bootflash 1000 kB\nslot0 none kB\n", 1, 1000},
+        {{}, 0, 0},
     };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(::testing::Message() << (c.listing ? c.listing : "(none)") << c.item);
-        clear_root();
-        if (c.listing != nullptr)
-            put("/tmp/listing", c.listing);
-        EXPECT_EQ(read_flash_size_file_item("/tmp/listing", c.item), c.value);
+    for (const Case &c : items) {
+        prepare({}, c.content ? Files{{"/f", *c.content}} : Files{});
+        EXPECT_EQ(read_flash_size_file_item("/f", c.item), c.value) << c.content.value_or("-");
     }
 }
 
-TEST_F(Sources, FirstLineOfACallersFileUnderTheRoot) {
-    const std::string long_line(200, 'x');
-    struct Case {
-        const char *content; // nullptr: no file
-        std::string first;
-    } cases[] = {
-        {"abc\ndef\n", "abc\n"},
-        {"no line end", "no line end"},
-        {"", ""},
-        {nullptr, ""},
-        {long_line.c_str(), long_line.substr(0, 127)},
-    };
-    for (const Case &c : cases) {
-        clear_root();
-        if (c.content != nullptr)
-            put("/a.txt", c.content);
-        EXPECT_EQ(read_file_str("/a.txt"), c.first);
-    }
-}
-
-TEST_F(Sources, DateAndVersionPiecesOfABiosText) {
-    const std::string long_piece(40, '9');
-    const std::string long_text = "v" + long_piece + "(" + long_piece + ")";
-    struct Case {
-        std::string text;
-        std::string version, date;
-    } cases[] = {
+TEST(BiosText, DateAndVersionPieces) {
+    const std::string n(40, '9');
+    const std::string cases[][3] = {
         {"BIOS v1.2.3(01/02/10)", "1.2.3", "01/02/10"},
         {"BIOS 1.2.3(01/02/10)", "", ""},
         {"BIOS (x) v1.2.3", "", ""},
         {"BIOS v1.2.3 no parentheses", "", ""},
         {"BIOS v1.2.3(01/02/10", "1.2.3", ""},
         {"BIOS ) v1.2.3(01/02/10", "1.2.3", ""},
-        {long_text, long_piece.substr(0, 31), long_piece.substr(0, 31)},
+        {"v" + n + "(" + n + ")", n.substr(0, 31), n.substr(0, 31)},
     };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.text);
-        char version[32] = {}, date[32] = {};
-        extract_date_and_version(c.text.c_str(), version, date);
-        EXPECT_EQ(std::string(version, strnlen(version, sizeof version)), c.version);
-        EXPECT_EQ(std::string(date, strnlen(date, sizeof date)), c.date);
+    for (const auto &[text, version, date] : cases) {
+        char v[32] = {}, d[32] = {};
+        extract_date_and_version(text.c_str(), v, d);
+        EXPECT_EQ(std::string(v, strnlen(v, sizeof v)), version) << text;
+        EXPECT_EQ(std::string(d, strnlen(d, sizeof d)), date) << text;
     }
 }
 
 TEST(ChangeDisplay, DisplayFormsStayWithinPathLengthPlusThree) {
-    struct Case {
-        const char *path, *shown;
-    } cases[] = {
+    const char *cases[][2] = {
         {"/bootflash/name", "bootflash:///name"},
         {"/host//file", "host://file"},
-        {"/bootflash/dir/name", "bootflash:///dir/name"},
         {"/bootflash/", "bootflash:///"},
         {"/bootflash", "bootflash"},
         {"", ""},
     };
-    for (const Case &c : cases) {
+    for (const auto &[path, shown] : cases) {
         char out[64];
         std::memset(out, '#', sizeof out);
-        change_display(out, c.path);
-        EXPECT_STREQ(out, c.shown);
-        const std::size_t limit = std::strlen(c.path) + 3;
-        EXPECT_EQ(std::string(out + limit, 4), "####") << c.path;
+        change_display(out, path);
+        EXPECT_STREQ(out, shown);
+        EXPECT_EQ(std::string(out + std::strlen(path) + 3, 4), "####") << path;
     }
 }
 
-TEST_F(Sources, TimesPrintedIntoTheReceiveHandle) {
+TEST_F(Sources, PrintedTimesAndImageHeaderFailures) {
+    const std::string missing = " [could not extract timestamp: No such file or directory]\n";
+    auto failing = [](bool handle) {
+        return json{
+            {"images", {{"/i.hdr", {{"error", "0x801E0002"}, {"handle_on_error", handle}}}}}};
+    };
     struct Case {
-        const char *name;
+        json patch;
         void (*print)(void *rx);
         std::string shown;
     } cases[] = {
-        {"compile stamp", [](void *rx) { disp_time(10091112, 1, rx, 0x305c0022); },
+        {{},
+         [](void *rx) { disp_time(10091112, 1, rx, 0x305c0022); },
          "{305c0022: 9/11/2010 12:00:00} "},
-        {"unknown image type", [](void *rx) { disp_time(10091112, 11, rx, 0x305c0022); },
+        {{},
+         [](void *rx) { disp_time(10091112, 11, rx, 0x305c0022); },
          "Unknown type of image supplied\n"},
-        {"image build time",
+        {{},
          [](void *rx) { get_image_timestamp("/var/run/curr-ks.hdr", rx, 0x305c0023); },
          "[{305c0023:11/03/2025 16:00:00}]\n"},
-        {"version string", [](void *rx) { print_show_version_string("4.2(1)", rx); },
-         "{305c001e:4.2(1)}\n"},
+        {failing(true), [](void *rx) { get_image_timestamp("/i.hdr", rx, 1); }, missing},
+        {failing(false), [](void *rx) { get_image_timestamp("/i.hdr", rx, 1); }, missing},
+        {{}, [](void *rx) { get_image_timestamp("/unknown.hdr", rx, 1); }, missing},
     };
     for (const Case &c : cases) {
-        SCOPED_TRACE(c.name);
-        sim_clear_records();
+        SCOPED_TRACE(c.shown);
+        use(c.patch);
         c.print(rx());
         EXPECT_EQ(printed(), c.shown);
-        EXPECT_EQ(sysmgrsim::calls_named("img_open").size(),
-                  sysmgrsim::calls_named("img_close").size());
+        EXPECT_EQ(sim_images_open(), 0);
+        EXPECT_EQ(sim_image_close_errors(), 0);
     }
-}
-
-TEST_F(Sources, ImageBuildKindFromTheHeaderTool) {
-    struct Case {
-        const char *output;
-        const char *suffix;
-    } cases[] = {
-        {"2\\n", " [gdb]"}, {"3", " [insure]"}, {"1\\n", ""}, {"", ""}, {"x3\\n", ""},
-    };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.output);
-        clear_root();
-        put_tool("/vornboot/bin/imghdr", c.output);
-        const std::string text = get_sw_ver_string("/etc/srg-ks.sro", "/var/run/curr-ks.hdr");
-        EXPECT_EQ(text, std::string("4.2(1) [build 4.2(1.118)]") + c.suffix);
-        EXPECT_EQ(slurp("/vornboot/bin/imghdr.log"), "Debug\n" + root_ + "/var/run/curr-ks.hdr\n");
-    }
-}
-
-TEST_F(Sources, PathsInCommandsRunNothingElse) {
-    const std::string odd_root = root_ + "/a b'c$HOME;touch X";
-    fs::create_directories(odd_root);
-    setenv("SYSMGRCLI_ROOT", odd_root.c_str(), 1);
-    const std::string tool = odd_root + "/vornboot/bin/imghdr";
-    fs::create_directories(fs::path(tool).parent_path());
-    std::ofstream(tool) << "#!/bin/sh\nprintf '%s\\n' \"$2\" > \"$0.log\"\necho 2\n";
-    fs::permissions(tool, fs::perms::owner_all);
-
-    const std::string image = "/img 'q' $(touch Y);touch Z";
-    Captured cap;
-    std::string text;
-    {
-        const fs::path cwd = fs::current_path();
-        fs::current_path(root_);
-        cap = capture([&] { text = get_sw_ver_string("/vorn/etc/srg.sro", image.c_str()); });
-        fs::current_path(cwd);
-    }
-    EXPECT_EQ(text, "4.2(1) [build 4.2(1.118)] [gdb]");
-    std::ifstream log(tool + ".log");
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(log), {}), odd_root + image + "\n");
-    for (const char *made : {"X", "Y", "Z"})
-        EXPECT_FALSE(fs::exists(root_ + "/" + made)) << made;
-    EXPECT_EQ(cap.err, "");
-
-    // A command that would not fit its buffer is not run, and says so.
-    const std::string long_image = "/" + std::string(300, 'i');
-    cap = capture([&] { text = get_sw_ver_string("/vorn/etc/srg.sro", long_image.c_str()); });
-    EXPECT_EQ(text, "4.2(1) [build 4.2(1.118)]");
-    EXPECT_EQ(cap.err, "get_sw_ver_string: command does not fit in 256 bytes, not run\n");
-    setenv("SYSMGRCLI_ROOT", root_.c_str(), 1);
 }
 
 } // namespace
