@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -253,6 +254,311 @@ TEST_F(Sim, RequestsAnswerFromTheScenario) {
     }
 }
 
+// A record's bytes as text: "." for NUL, the rest as they are.
+std::string shown(const char *bytes, std::size_t n) {
+    std::string out(bytes, n);
+    for (char &c : out)
+        if (c == '\0')
+            c = '.';
+    return out;
+}
+
+std::string text_or_null(const char *text) {
+    return text != nullptr ? text : "(null)";
+}
+
+// What the platform calls of the version reports answer, key by key. A
+// fixed-size field is shown with the byte after it, which must stay 'X'.
+TEST_F(Sim, ServicesAnswerFromTheScenario) {
+    struct Case {
+        const char *name;
+        std::string patch;
+        std::function<std::string()> ask;
+        std::string answer;
+    };
+    const std::string p128(128, 'p');
+    const std::string s32(32, 's');
+    const Case cases[] = {
+        {"dorrel and bellwick", R"({"chassis": {"dorrel": true, "bellwick": true}})",
+         [] {
+             return std::to_string(pfm_is_dorrel_switch(42)) +
+                    std::to_string(pdb_is_bellwick_chassis());
+         },
+         "11"},
+        {"slot", R"({"chassis": {"slot": 9}})",
+         [] {
+             uint8_t slot = 0;
+             card_get_slot_num(&slot);
+             return std::to_string(slot);
+         },
+         "9"},
+        {"chassis texts", R"({"chassis": {"name": "N", "dorrel_name": "D", "module": "M"}})",
+         [] {
+             return std::string(pdb_get_chassis_id_string()) + pfm_get_dorrel_value("N") +
+                    pdb_get_mod_id_string2(1, 42);
+         },
+         "NDM"},
+        {"processor filling its field", R"({"chassis": {"processor": ")" + p128 + R"("}})",
+         [] {
+             char buf[129];
+             std::memset(buf, 'X', sizeof buf);
+             pfm_get_processor_name(buf);
+             return shown(buf, sizeof buf);
+         },
+         p128 + "X"},
+        {"serial", R"({"chassis": {"serial": "S1"}})",
+         [] {
+             char buf[65];
+             std::memset(buf, 'X', sizeof buf);
+             const int rc = pfm_get_sup_serial_num(42, buf);
+             return std::to_string(rc) + shown(buf, 4) + buf[64];
+         },
+         "0S1..X"},
+        {"serial failure leaves the buffer", R"({"chassis": {"serial_result": -1}})",
+         [] {
+             char buf[64] = "kept";
+             return std::to_string(pfm_get_sup_serial_num(42, buf)) + buf;
+         },
+         "-1kept"},
+        {"BIOS texts, the flash one filling its field",
+         R"({"bios": {"flash": ")" + p128 + R"(", "running": "R"}})",
+         [] {
+             std::vector<char> record(BIOS_RECORD_SIZE, 'X');
+             int32_t len = BIOS_RECORD_SIZE;
+             const int rc = get_module_bios_version_ext(1, record.data(), &len);
+             return std::to_string(rc) +
+                    shown(record.data() + BIOS_RECORD_FLASH_TEXT,
+                          BIOS_RECORD_RUNNING_TEXT - BIOS_RECORD_FLASH_TEXT + 2);
+         },
+         "0" + p128 + "R."},
+        {"BIOS failure", R"({"bios": {"result": 7}})",
+         [] {
+             std::vector<char> record(BIOS_RECORD_SIZE);
+             int32_t len = BIOS_RECORD_SIZE;
+             return std::to_string(get_module_bios_version_ext(1, record.data(), &len));
+         },
+         "7"},
+        {"release files: a removed version, a missing stamp, an unknown path",
+         R"({"release_files": {"/a.sro": {"version": null, "interim_version": "I"}}})",
+         [] {
+             return text_or_null(srg_sw_ver_file_get("/a.sro")) + " " +
+                    text_or_null(srg_sw_interim_ver_file_get("/a.sro")) + " " +
+                    std::to_string(srg_timestamp_file_get("/a.sro")) + " " +
+                    text_or_null(srg_sw_ver_file_get("/b.sro")) + " " +
+                    std::to_string(srg_timestamp_file_get("/b.sro"));
+         },
+         "(null) I 0 (null) 0"},
+        {"images: known, an error with and without a handle, unknown",
+         R"({"images": {"/ok": {"build_time": 77}, "/bad": {"error": "0x40AA0001"},
+                        "/half": {"error": 5, "handle_on_error": true}}})",
+         [] {
+             std::string out;
+             for (const char *path : {"/ok", "/bad", "/half", "/none"}) {
+                 int32_t error = 1;
+                 void *image = img_open(path, &error);
+                 char line[64];
+                 std::snprintf(line, sizeof line, "%s:%x:%u ", image != nullptr ? "h" : "-",
+                               static_cast<unsigned>(error), img_timestamp(image));
+                 out += line;
+                 if (image != nullptr)
+                     img_close(image);
+             }
+             return out;
+         },
+         "h:0:77 -:40aa0001:0 h:5:0 -:801e0002:0 "},
+        {"URI schemes and local servers",
+         R"({"uri": {"schemes": ["slot0"], "local_servers": ["usb1"]}})",
+         [] {
+             uint32_t a, b;
+             return std::to_string(urifs_scheme_validate("slot0", nullptr) == 0) +
+                    std::to_string(urifs_scheme_validate("usb1", nullptr) == 0) +
+                    std::to_string(urifs_server_validate("usb1", "sup-local", &a, &b) == 0) +
+                    std::to_string(urifs_server_validate("slot0", "sup-local", &a, &b) == 0) +
+                    std::to_string(urifs_server_validate("usb1", "sup-remote", &a, &b) == 0);
+         },
+         "10100"},
+        {"slot0 file system", R"({"slot0_fs": {"block_size": 4096, "blocks": 3}})",
+         [] {
+             fs_stat_record_t fs;
+             const int rc = fileutil_fs_stat_get("/slot0", &fs);
+             return std::to_string(rc) + " " + std::to_string(fs.word[2]) + " " +
+                    std::to_string(fs.word[3]);
+         },
+         "0 4096 3"},
+        {"slot0 file system failure", R"({"slot0_fs": {"result": -1}})",
+         [] {
+             fs_stat_record_t fs;
+             return std::to_string(fileutil_fs_stat_get("/slot0", &fs));
+         },
+         "-1"},
+        {"last reset: missing entries are zero, a service fills its field",
+         R"({"last_reset": {"next_index": "0xFFFFFFFF", "entries": [{"reason": 3,
+             "service": ")" +
+             s32 + R"(", "system_version": "V", "time": 10, "usecs": 20}]}})",
+         [] {
+             last_rr_record_t rr;
+             const int rc = pfm_last_rr(&rr);
+             return std::to_string(rc) + " " + std::to_string(rr.next_index) + " " +
+                    std::to_string(rr.reason[0]) + " " + shown(rr.service[0], 33) + " " +
+                    rr.sys_version[0] + " " + std::to_string(rr.reset_time[0]) + " " +
+                    std::to_string(rr.reset_usecs[0]) + " " + std::to_string(rr.reason[1]) +
+                    std::to_string(rr.reset_time[1]);
+         },
+         "0 4294967295 3 " + s32 + ". V 10 20 00"},
+        {"last reset failure", R"({"last_reset": {"result": -5}})",
+         [] {
+             last_rr_record_t rr;
+             return std::to_string(pfm_last_rr(&rr));
+         },
+         "-5"},
+        {"plug-ins: the count as given, the names written",
+         R"({"plugins": {"count": 40, "names": ["A", "B"]}})",
+         [] {
+             std::vector<plugin_record_t> table(PLUGIN_TABLE_ROWS);
+             int32_t count = 0;
+             const int rc = get_running_plugins(table.data(), &count);
+             return std::to_string(rc) + " " + std::to_string(count) + " " + table[0].name +
+                    table[1].name;
+         },
+         "0 40 AB"},
+        {"plug-ins failure leaves the count", R"({"plugins": {"result": 3}})",
+         [] {
+             std::vector<plugin_record_t> table(PLUGIN_TABLE_ROWS);
+             int32_t count = -7;
+             return std::to_string(get_running_plugins(table.data(), &count)) + " " +
+                    std::to_string(count);
+         },
+         "3 -7"},
+        {"host name without a NUL", R"({"hostname": {"name": "sw", "terminated": false}})",
+         [] {
+             void *resp = nullptr;
+             uint32_t len = 0;
+             const int32_t rc = cmi_req_resp(0x394, 1, 0, &resp, &len, "", "", 37, -1, 5);
+             const std::string out = std::to_string(rc) + " " + std::to_string(len) + " " +
+                                     std::string(static_cast<char *>(resp), len);
+             std::free(resp);
+             return out;
+         },
+         "0 2 sw"},
+        {"host name success without a reply", R"({"hostname": {"null_response": true}})",
+         [] {
+             void *resp = &resp;
+             uint32_t len = 9;
+             const int32_t rc = cmi_req_resp(0x394, 1, 0, &resp, &len, "", "", 37, -1, 5);
+             return std::to_string(rc) + " " + std::to_string(len) + " " +
+                    std::to_string(resp == nullptr);
+         },
+         "0 0 1"},
+        {"the default VDC's bind fails alone", R"({"mts": {"default_vdc_bind_errno": 13}})",
+         [] {
+             const int32_t vdc = mts_bind(1, -1, 0, "V");
+             const int err = mts_errno_get(0);
+             const int32_t other = mts_bind(2, -1, 0, "C");
+             mts_unbind(other, 0);
+             return std::to_string(vdc) + " " + std::to_string(err) + " " + std::to_string(other);
+         },
+         "-1 13 100"},
+        {"CMP lines as untagged text",
+         R"({"cmp": {"version_lines": ["v1", "v%s2"], "hardware_lines": ["h"]}})",
+         [] {
+             cli_context_t context;
+             sim_fill_context(&context);
+             void *rx = cmd_paraminfo_to_rxhandle(&context);
+             cmpproxy_print_cmp_version(42, rx);
+             cmpproxy_print_cmp_hardware(42, rx);
+             return std::string(sim_output());
+         },
+         "v1\nv%s2\nh\n"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        load(c.patch);
+        EXPECT_EQ(c.ask(), c.answer);
+    }
+}
+
+TEST_F(Sim, RejectsFieldTextsLongerThanTheirField) {
+    const std::pair<std::string, const char *> cases[] = {
+        {R"({"chassis": {"serial": ")" + std::string(65, 's') + "\"}}",
+         "$.chassis.serial: text longer than 64 bytes"},
+        {R"({"bios": {"running": ")" + std::string(129, 'r') + "\"}}",
+         "$.bios.running: text longer than 128 bytes"},
+        {R"({"last_reset": {"entries": [{}, {"system_version": ")" + std::string(65, 'v') +
+             "\"}]}}",
+         "$.last_reset.entries[1].system_version: text longer than 64 bytes"},
+        {R"({"plugins": {"names": [")" + std::string(257, 'n') + "\"]}}",
+         "$.plugins.names[0]: text longer than 256 bytes"},
+        {R"({"images": {"/i": {"build": 1}}})", "$.images['/i'].build: unknown key"},
+        {R"({"release_files": {"etc/x": {}}})", "$.release_files['etc/x']: expected an absolute"},
+        {R"({"last_reset": {"entries": [{}, {}, {}, {}, {}]}})",
+         "$.last_reset.entries: more than 4 elements"},
+    };
+    for (const auto &[patch, message] : cases) {
+        SCOPED_TRACE(message);
+        char err[512] = "";
+        EXPECT_EQ(sim_load_scenario(patch.c_str(), "t.json", err, sizeof err), -1);
+        EXPECT_EQ(std::string(err).substr(0, 8 + std::strlen(message)),
+                  std::string("t.json: ") + message);
+    }
+}
+
+TEST_F(Sim, CountsImageHandlesUntilClosedOnce) {
+    load(R"({"images": {"/i": {}}})");
+    int32_t error;
+    void *first = img_open("/i", &error);
+    void *second = img_open("/i", &error);
+    EXPECT_NE(first, second);
+    EXPECT_EQ(sim_images_open(), 2);
+    EXPECT_EQ(img_close(first), 0);
+    EXPECT_EQ(img_close(first), -1);
+    EXPECT_EQ(img_close(nullptr), -1);
+    EXPECT_EQ(img_close(second), 0);
+    EXPECT_EQ(sim_images_open(), 0);
+    EXPECT_EQ(sim_image_close_errors(), 2);
+    sim_clear_records();
+    EXPECT_EQ(sim_image_close_errors(), 0);
+}
+
+std::string file_text(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// The utilities print their text byte for byte whatever it holds; the sudo
+// stand-in, found first on PATH by any shell, only logs.
+TEST_F(Sim, WritesUtilitiesAndTheSudoStandIn) {
+    const std::string odd = "1 $HOME `id` 'q' \"d\" \\\n\nEOF\n%s no line end";
+    const std::string saved_path = std::getenv("PATH");
+    load(nlohmann::json{{"tools", {{"flash_size", odd}, {"imghdr", nullptr}}}}.dump());
+    char tmpl[] = "/tmp/sim_test.XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    const std::string root = tmpl;
+    char err[256];
+    ASSERT_GE(sim_write_files(tmpl, err, sizeof err), 0) << err;
+    EXPECT_TRUE(std::filesystem::is_directory(root + "/tmp"));
+    EXPECT_TRUE(std::filesystem::is_directory(root + "/var/tmp"));
+    EXPECT_FALSE(std::filesystem::exists(root + "/vornboot/bin/imghdr"));
+
+    const auto run = testsupport::run_program({"sh", "-c",
+                                               "\"$0\"/vorn/bin/flash_size Debug x > \"$0\"/out; "
+                                               "sudo /bin/mount -o ro \"$0\"/mnt/bootloader; "
+                                               "sudo /bin/umount x",
+                                               root});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(file_text(root + "/out"), odd);
+    EXPECT_EQ(std::string(sim_sudo_log()), root + "/" SIM_SUDO_DIR "/sudo.log");
+    EXPECT_EQ(file_text(sim_sudo_log()),
+              "/bin/mount -o ro " + root + "/mnt/bootloader\n/bin/umount x\n");
+
+    // Installing again puts the new directory first, in place of the old one.
+    const std::string path = std::getenv("PATH");
+    ASSERT_EQ(sim_install_sudo((root + "/other").c_str(), err, sizeof err), 0) << err;
+    EXPECT_EQ(std::string(std::getenv("PATH")), root + "/other:" + path.substr(path.find(':') + 1));
+    EXPECT_EQ(sim_install_sudo((root + "/a:b").c_str(), err, sizeof err), -1);
+    std::filesystem::remove_all(root);
+    setenv("PATH", saved_path.c_str(), 1);
+}
+
 TEST_F(Sim, ErrorTexts) {
     EXPECT_STREQ(syserr2str(static_cast<int32_t>(0x801E0002u)), std::strerror(2));
     EXPECT_STREQ(syserr2str(0x12345678), "unknown error 0x12345678");
@@ -275,6 +581,10 @@ TEST(SysmgrShow, ExitStatusAndMessages) {
         {"", "--scenario @/none.json redundancy", 2, "",
          "sysmgr-show: @/none.json: No such file or directory\n"},
         {"SYSMGRCLI_LIB=@/none.so", "version", 2, "", "sysmgr-show: cannot load @/none.so: "},
+        {"", "--root @/root version-alt", 0, "Software\n", ""},
+        {"", "--scenario @/no-rx.json version-alt", 1, "", ""},
+        {"SYSMGRCLI_LIB=" SIM_LIBRARY, "version-alt", 2, "",
+         "sysmgr-show: the library has no sysmgr_show_version_internal2\n"},
     };
     char tmpl[] = "/tmp/sysmgr_show_test.XXXXXX";
     ASSERT_NE(mkdtemp(tmpl), nullptr);
@@ -283,6 +593,7 @@ TEST(SysmgrShow, ExitStatusAndMessages) {
     std::filesystem::create_directories(dir + "/root/proc");
     std::ofstream(dir + "/root/proc/uptime") << "59.99 100.00\n";
     std::ofstream(dir + "/unknown.json") << R"({"cards": {}})";
+    std::ofstream(dir + "/no-rx.json") << R"({"backend": {"rx_null": true}})";
     auto expand = [&dir](std::string text) {
         for (std::size_t at; (at = text.find('@')) != std::string::npos;)
             text.replace(at, 1, dir);
