@@ -1,0 +1,379 @@
+// The version report and the alternate version report: the rules of their
+// lines, the texts that stand in for missing sources, how the two reports
+// differ, and their hooks.
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include "support/sim_fixture.h"
+#include "sysmgrcli/sysmgrcli.h"
+#include "sysmgrsim/sim.h"
+#include "sysmgrsim/sim.hpp"
+
+namespace {
+
+using nlohmann::json;
+using sysmgrsim::calls_named;
+
+struct Report {
+    std::string text; // plain-text rendering
+    testsupport::Captured streams;
+    std::vector<sysmgrsim::Print> values;
+};
+
+/* The value printed with tag, or null. */
+const sysmgrsim::Print *value_of(const Report &run, uint32_t tag) {
+    for (const sysmgrsim::Print &p : run.values) {
+        if (p.tag == tag)
+            return &p;
+    }
+    return nullptr;
+}
+
+class Version : public testsupport::SimTest {
+  protected:
+    /* Runs one report on the default scenario patched; prepare runs after loading. */
+    Report report(bool alternate, const json &patch, const std::function<void()> &prepare = {}) {
+        load(patch.dump());
+        if (prepare)
+            prepare();
+        Report run;
+        run.streams = testsupport::capture([&] {
+            if (alternate)
+                sysmgr_show_version_internal2(context_.mts_q, rx());
+            else
+                sysmgr_show_version_internal_generic_pd(&context_, rx(), 1);
+        });
+        run.text = sim_output();
+        run.values = testsupport::recorded_values();
+        // Nothing is left behind, whatever the report printed.
+        EXPECT_EQ(sim_queues_bound(), 0);
+        EXPECT_EQ(sim_images_open(), 0);
+        EXPECT_EQ(sim_image_close_errors(), 0);
+        EXPECT_FALSE(std::filesystem::exists(root_ + "/tmp/sysmgrcli_show_flash_size"));
+        return run;
+    }
+    Report generic(const json &patch = json::object()) { return report(false, patch); }
+    Report alternate(const json &patch = json::object()) { return report(true, patch); }
+};
+
+struct LineCase {
+    const char *name;
+    json patch;
+    std::vector<std::string> present;
+    std::vector<std::string> absent = {};
+};
+
+void expect_lines(const Report &run, const LineCase &c) {
+    for (const std::string &s : c.present)
+        EXPECT_NE(run.text.find(s), std::string::npos) << c.name << ": no " << json(s) << " in\n"
+                                                       << run.text;
+    for (const std::string &s : c.absent)
+        EXPECT_EQ(run.text.find(s), std::string::npos) << c.name << ": " << json(s) << " in\n"
+                                                       << run.text;
+}
+
+json file(const char *path, const json &content) {
+    return {{"files", {{path, content}}}};
+}
+json release(const char *path, const json &fields) {
+    return {{"release_files", {{path, fields}}}};
+}
+const char *const kBootImages = "/var/log/local_boot_images";
+const char *const kLoaderStore = "/mnt/bootloader/srg-sloader.sro";
+
+TEST_F(Version, SoftwareSectionRules) {
+    const std::string x200(200, 'x');
+    const LineCase cases[] = {
+        {"BIOS texts differ",
+         {{"bios", {{"running", "BIOS v3.5.1(01/02/2024)"}}}},
+         {"  BIOS:      version 3.6.0 [last: 3.5.1]\n",
+          "  BIOS compile time:       05/09/2025 [last: 01/02/2024]\n"}},
+        {"BIOS texts without marks",
+         {{"bios", {{"flash", "BIOS 3.6.0"}, {"running", "BIOS 3.6.0"}}}},
+         {"  BIOS:      version \n", "  BIOS compile time:       \n"}},
+        {"BIOS query fails",
+         {{"bios", {{"result", 5}}}},
+         {"  BIOS:      version N/A\n", "  BIOS compile time:       \n"}},
+        {"loader store differs",
+         release(kLoaderStore, {{"interim_version", "3.5(0)"}}),
+         {"  loader:    version 3.5(0) [last: 3.6(0)]\n"}},
+        {"no loader store version",
+         release(kLoaderStore, {{"interim_version", nullptr}}),
+         {"  loader:    version unavailable [last: 3.6(0)]\n"}},
+        {"no booted loader version either",
+         {{"release_files", {{kLoaderStore, {{"interim_version", nullptr}}}}},
+          {"files", {{"/proc/cmdline", nullptr}}}},
+         {"  loader:    version unavailable [last: not available\n]\n"}},
+        {"capacity line names another device",
+         file("/etc/rc.d/include/sup.include", "BOOTFLASH_PROC_CAPACITY=/proc/ide/hda/capacity\n"),
+         {"  loader:    version N/A\n"}},
+        {"no storage settings",
+         file("/etc/rc.d/include/sup.include", nullptr),
+         {"  loader:    version N/A\n"}},
+        {"version cut at 127",
+         release("/etc/srg-ks.sro", {{"version", x200}, {"interim_version", x200}}),
+         {"  kickstart: version " + x200.substr(0, 127) + "\n"}},
+        {"synchronised image cannot be examined",
+         file("/var/sysmgr/ftp/img-sync", "a file, not a directory"),
+         {"  kickstart: version  - error in extracing version\n",
+          "  system:    version   system: error in extracting version\n\n"}},
+        {"netbooted images",
+         file(kBootImages, "kickstart://srv/ks.bin system://srv/sys.bin\n"),
+         {"kickstart image file is: [not present. netbooted with srv:///ks.bin]\n",
+          "system image file is:    [not present. netbooted with srv:///sys.bin]\n"}},
+        {"URI files instead of boot images",
+         {{"files",
+           {{kBootImages, nullptr},
+            {"/var/log/current_ks.uri", "bootflash:///ks.bin\n"},
+            {"/var/log/current_vorn.uri", "bootflash:///sys.bin\n"}}}},
+         {"  kickstart image file is: bootflash:///ks.bin\n\n  kickstart compile time: ",
+          "  system image file is:    bootflash:///sys.bin\n\n  system compile time: "}},
+        {"no image names at all",
+         file(kBootImages, nullptr),
+         {"  kickstart image file is: [not present on supervisor]\n",
+          "  system image file is:    [not present on supervisor]\n"}},
+        {"empty kickstart entry",
+         file(kBootImages, "kickstart: system:/bootflash/sys.bin\n"),
+         {"BIOS compile time:       05/09/2025\n  system image file is:    bootflash:///sys.bin"},
+         {"kickstart image file", "kickstart compile time"}},
+        {"no compile stamps or image headers",
+         {{"release_files",
+           {{"/etc/srg-ks.sro", {{"compile_stamp", 0}}},
+            {"/vorn/etc/srg.sro", {{"compile_stamp", 0}}}}},
+          {"files", {{"/var/run/curr-ks.hdr", nullptr}, {"/var/run/curr-vorn.hdr", nullptr}}}},
+         {"vorn-kickstart.4.2.1.bin\n  system image file is:    "
+          "bootflash:///vorn-system.4.2.1.bin\n\nHardware\n"}},
+    };
+    for (const LineCase &c : cases)
+        expect_lines(generic(c.patch), c);
+}
+
+TEST_F(Version, HardwareSectionAndMissingSources) {
+    json names = json::array();
+    for (int i = 0; i < 32; ++i)
+        names.push_back("p" + std::to_string(i));
+    const LineCase cases[] = {
+        {"no meminfo",
+         file("/proc/meminfo", nullptr),
+         {"\nHardware\nerror: failed to read /proc/meminfo\n"},
+         {"Device name", "Kernel uptime"}},
+        {"no MemTotal line",
+         file("/proc/meminfo", "MemFree: 1 kB\n"),
+         {"  Dual-core 64-bit processor with 0  of memory.\n"}},
+        {"serial fails",
+         {{"chassis", {{"serial_result", 1}}}},
+         {" of memory.\n  Error in getting Processor Board ID\n  Device name: "}},
+        {"empty serial", {{"chassis", {{"serial", ""}}}}, {" of memory.\n\n  Device name: "}},
+        {"dorrel", {{"chassis", {{"dorrel", true}}}}, {"  TESK TESK 10-slot chassis (\""}},
+        {"host name request fails",
+         {{"hostname", {{"result", "0x40aa0012"}}}},
+         {"  Device name: Invalid hostname\n"}},
+        {"host name reply missing",
+         {{"hostname", {{"null_response", true}}}},
+         {"  Device name: Invalid hostname\n"}},
+        {"host name unterminated",
+         {{"hostname", {{"name", "edge-7"}, {"terminated", false}}}},
+         {"  Device name: edge-7\n"}},
+        {"no flash-size utility",
+         {{"tools", {{"flash_size", nullptr}}}},
+         {"  bootflash:          0 kB\n"}},
+        {"slot0 not served here",
+         {{"uri", {{"local_servers", json::array()}}}},
+         {"  slot0:              0 kB (expansion flash)\n"}},
+        {"no slot0 device",
+         {{"uri", {{"schemes", {"bootflash"}}}}},
+         {"  bootflash:    1806352 kB\n\nKernel uptime is "},
+         {"slot0:"}},
+        {"more plug-ins reported than rows",
+         {{"plugins", {{"count", 40}, {"names", names}}}},
+         {"\nplugin\n  p0, p1, ", ", p30, p31\n"}},
+        {"plug-ins without names skipped",
+         {{"plugins", {{"count", 3}, {"names", {"", "B", ""}}}}},
+         {"\nplugin\n  B\n"}},
+        {"no named plug-in", {{"plugins", {{"count", 2}, {"names", {"", ""}}}}}, {}, {"plugin"}},
+        {"bellwick",
+         {{"chassis", {{"bellwick", true}}}},
+         {"  velta 10-slot chassis (\"Supervisor Module-3\")\n"},
+         {"BIOS:", "BIOS compile time"}},
+        {"no queue",
+         {{"context", {{"mts_q", -1}, {"on_sup", 0}}}},
+         {"  kickstart: version 4.2(1) [build 4.2(1.118)]\n\n  kickstart image file is: ",
+          "\n\nHardware\n  Device name: switch\n"},
+         {"BIOS", "system:    version", "system image file", "velta", "Processor"}},
+    };
+    for (const LineCase &c : cases)
+        expect_lines(generic(c.patch), c);
+
+    // On a bellwick chassis the slot is asked for once, by the Hardware section.
+    generic({{"chassis", {{"bellwick", true}}}});
+    EXPECT_EQ(calls_named("card_get_slot_num").size(), 1u);
+}
+
+TEST_F(Version, AlternateReportReadsLikeTheVersionReportUnderItsOwnTags) {
+    const Report version = generic();
+    const Report alt = alternate();
+    EXPECT_EQ(alt.text, version.text);
+    ASSERT_EQ(alt.values.size(), version.values.size());
+    for (const sysmgrsim::Print &p : alt.values)
+        EXPECT_EQ(CMD_TAG_SET(p.tag), 0x2fu) << std::hex << p.tag;
+    EXPECT_EQ(alt.streams.out + alt.streams.err, "");
+}
+
+TEST_F(Version, AlternateReportDifferences) {
+    struct Case {
+        const char *name;
+        json patch;
+        std::string version, alternate; // present in each report's text
+    };
+    const Case cases[] = {
+        {"bellwick chassis",
+         {{"chassis", {{"bellwick", true}}}},
+         "Software\n  loader:",
+         "Software\n  BIOS:      version 3.6.0\n"},
+        {"BIOS texts differ",
+         {{"bios", {{"running", "BIOS v3.5.1(01/02/2024)"}}}},
+         "  BIOS:      version 3.6.0 [last: 3.5.1]\n",
+         "  BIOS:      version [Flash]: 3.6.0 [Running: 3.5.1]\n"},
+        {"default-VDC queue cannot be bound",
+         {{"mts", {{"default_vdc_bind_errno", 12}}}},
+         "  Device name: switch\n",
+         std::string("  Device name: Invalid hostname: ") + std::strerror(12) + "\n  bootflash: "},
+        {"closing CMP lines",
+         {{"cmp", {{"version_lines", {"CMP version 1"}}, {"hardware_lines", {"CMP hardware 1"}}}}},
+         "CMP version 1",
+         "CMP hardware 1"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const Report version = generic(c.patch);
+        const Report alt = alternate(c.patch);
+        EXPECT_NE(version.text.find(c.version), std::string::npos) << version.text;
+        EXPECT_NE(alt.text.find(c.alternate), std::string::npos) << alt.text;
+    }
+
+    // The BIOS compile time goes out with the fixed length 31, its text
+    // possibly cut there.
+    const json mismatch = {{"bios", {{"running", "BIOS v3.5.1(01/02/2024)"}}}};
+    const Report alt = alternate(mismatch);
+    const sysmgrsim::Print *compile = value_of(alt, 0x302f0021);
+    ASSERT_NE(compile, nullptr);
+    EXPECT_EQ(compile->len, 31u);
+    EXPECT_EQ(compile->value, std::string("[Flash]: 05/09/2025 [Running: 0", 31));
+
+    // The manufacturer, for the XML agent: the hook in one, the report itself in the other.
+    const json xml = {{"backend", {{"xml_agent", true}}}};
+    EXPECT_NE(value_of(generic(xml), 0x305c0039), nullptr);
+    EXPECT_NE(value_of(alternate(xml), 0x302f003a), nullptr);
+
+    // Debug traces belong to the version report's context only.
+    const json debug = {{"context", {{"debug", 1}}}};
+    const std::string trace =
+        "sysmgr_show_version_internal_generic_pd:Slot number from card_get_slot_num() is 5\n";
+    EXPECT_EQ(generic(debug).streams.out,
+              trace + trace +
+                  "sysmgr_show_version_internal_generic_pd:bios version from "
+                  "get_module_bios_version_ext() is BIOS v3.6.0(05/09/2025)\n");
+    EXPECT_EQ(alternate(debug).streams.out, "");
+}
+
+TEST_F(Version, BootImagesThatDoNotOpen) {
+    // A socket exists but cannot be opened as a file.
+    const auto socket_in_place = [this] {
+        const std::string path = root_ + kBootImages;
+        std::filesystem::remove(path);
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        ASSERT_LT(path.size(), sizeof addr.sun_path);
+        std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
+        const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+        ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr), 0);
+        close(fd);
+    };
+    const Report version = report(false, json::object(), socket_in_place);
+    const Report alt = report(true, json::object(), socket_in_place);
+    EXPECT_EQ(version.streams.out, "");
+    EXPECT_EQ(alt.streams.out, "File open for /var/log/local_boot_images failed.\n");
+    for (const Report *run : {&version, &alt})
+        EXPECT_NE(run->text.find("  kickstart image file is: \n"), std::string::npos) << run->text;
+}
+
+/* ---- Hooks ---------------------------------------------------------------- */
+
+struct HookCall {
+    int32_t q;
+    void *rx;
+    uint32_t value;
+};
+std::vector<HookCall> g_hook_calls;
+
+int firmware_lines(int32_t q, void *rx) {
+    g_hook_calls.push_back({q, rx, 0});
+    return cmd_prt(rx, "  firmware:  version 9.9\n");
+}
+int record_manufacturer(uint32_t value, cmd_prt_arg_t *, void *rx) {
+    g_hook_calls.push_back({0, rx, value});
+    return 0;
+}
+int replaced_report(int32_t q, void *rx) {
+    g_hook_calls.push_back({q, rx, 0});
+    return 17;
+}
+
+/* Replaces a hook for one scope and puts the default back. */
+template <typename Hook>
+struct Replaced {
+    Hook &hook;
+    Hook saved;
+    Replaced(Hook &h, Hook with) : hook(h), saved(h) { hook = with; }
+    ~Replaced() { hook = saved; }
+};
+
+TEST_F(Version, HooksAreCalledWithTheCallersArguments) {
+    g_hook_calls.clear();
+    {
+        Replaced firmware(sysmgrpd_firmware_show_version, &firmware_lines);
+        const Report version = generic();
+        EXPECT_NE(version.text.find("  loader:    version 3.6(0)\n  firmware:  version 9.9\n"
+                                    "  kickstart:"),
+                  std::string::npos);
+        alternate(); // never calls it
+        ASSERT_EQ(g_hook_calls.size(), 1u);
+        EXPECT_EQ(g_hook_calls[0].q, 42);
+        EXPECT_EQ(g_hook_calls[0].rx, rx());
+    }
+
+    // The manufacturer hook is told the tag of the last flash size printed.
+    g_hook_calls.clear();
+    {
+        Replaced manufacturer(sysmgrpd_show_hardware_manufacture_print, &record_manufacturer);
+        generic({{"backend", {{"xml_agent", true}}}});
+        generic({{"backend", {{"xml_agent", true}}}, {"uri", {{"schemes", {"bootflash"}}}}});
+        generic(); // not for plain output
+        ASSERT_EQ(g_hook_calls.size(), 2u);
+        EXPECT_EQ(g_hook_calls[0].value, 0x155c002fu);
+        EXPECT_EQ(g_hook_calls[1].value, 0x115c002eu);
+    }
+
+    g_hook_calls.clear();
+    {
+        Replaced hook(sysmgrpd_hardware_show_version, &replaced_report);
+        load();
+        int marker = 0;
+        EXPECT_EQ(sysmgr_show_version_internal2(-7, &marker), 17);
+        ASSERT_EQ(g_hook_calls.size(), 1u);
+        EXPECT_EQ(g_hook_calls[0].q, -7);
+        EXPECT_EQ(g_hook_calls[0].rx, &marker);
+    }
+}
+
+} // namespace
