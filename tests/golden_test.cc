@@ -51,38 +51,96 @@ std::string diff(const std::string &expected_path, const std::string &actual) {
     return d;
 }
 
+/* The golden file's bytes, or, under UPDATE_GOLDEN=1, the file rewritten with actual. */
+std::string expected_or_update(const std::string &golden, const std::string &actual) {
+    const char *update = std::getenv("UPDATE_GOLDEN");
+    if (update != nullptr && std::string(update) == "1") {
+        std::ofstream(golden, std::ios::binary) << actual;
+        return actual;
+    }
+    return read_file(golden);
+}
+
+/* sysmgr-show's arguments for a scenario ("default": none) and a subcommand. */
+std::vector<std::string> show_args(const std::string &scenario, std::vector<std::string> rest) {
+    std::vector<std::string> args;
+    if (scenario != "default")
+        args = {"--scenario",
+                std::string(SYSMGRCLI_SOURCE_DIR) + "/scenarios/" + scenario + ".json"};
+    args.insert(args.end(), rest.begin(), rest.end());
+    return args;
+}
+
+std::string case_name(const char *scenario) {
+    std::string n = scenario;
+    for (char &ch : n) {
+        if (ch == '-')
+            ch = '_';
+    }
+    return n;
+}
+
 class Golden : public ::testing::TestWithParam<GoldenCase> {};
 
 TEST_P(Golden, RedundancyOutputMatchesTheTranscript) {
     const GoldenCase &c = GetParam();
-    const std::string source = SYSMGRCLI_SOURCE_DIR;
-    const std::string name = c.scenario;
-    std::vector<std::string> args;
-    if (name != "default")
-        args = {"--scenario", source + "/scenarios/" + name + ".json"};
-    args.push_back("redundancy");
-    const testsupport::RunResult run = testsupport::run_show(args);
-    const std::string &actual = run.out;
-    const std::string golden = source + "/tests/golden/" + name + ".redundancy.txt";
-
-    const char *update = std::getenv("UPDATE_GOLDEN");
-    if (update != nullptr && std::string(update) == "1") {
-        std::ofstream(golden, std::ios::binary) << actual;
-        GTEST_SKIP() << "rewrote " << golden;
-    }
+    const testsupport::RunResult run = testsupport::run_show(show_args(c.scenario, {"redundancy"}));
+    const std::string golden =
+        std::string(SYSMGRCLI_SOURCE_DIR) + "/tests/golden/" + c.scenario + ".redundancy.txt";
     EXPECT_EQ(run.status, c.exit_status);
-    const std::string expected = read_file(golden);
-    EXPECT_TRUE(actual == expected) << diff(golden, actual);
+    EXPECT_TRUE(run.out == expected_or_update(golden, run.out)) << diff(golden, run.out);
 }
 
 INSTANTIATE_TEST_SUITE_P(Scenarios, Golden, ::testing::ValuesIn(kCases),
                          [](const ::testing::TestParamInfo<GoldenCase> &info) {
-                             std::string n = info.param.scenario;
-                             for (char &ch : n) {
-                                 if (ch == '-')
-                                     ch = '_';
-                             }
-                             return n;
+                             return case_name(info.param.scenario);
+                         });
+
+/* Scenarios whose version reports have transcripts. */
+const char *const kVersionScenarios[] = {
+    "default",
+    "version-netboot",
+    "version-uri-images",
+    "version-bios-mismatch",
+    "version-no-meminfo",
+    "version-no-queue",
+    "version-last-reset",
+    "version-bellwick",
+    "version-dorrel",
+};
+
+class VersionGolden : public ::testing::TestWithParam<const char *> {};
+
+/*
+ * Both version reports in the three formats, each against its transcript
+ * tests/golden/<scenario>.<subcommand>.<txt|xml|json>; the XML documents
+ * are also valid under the published schema.
+ */
+TEST_P(VersionGolden, OutputsMatchTheTranscripts) {
+    const std::string source = SYSMGRCLI_SOURCE_DIR;
+    const std::string schema = source + "/schema/show-version.xsd";
+    for (const char *command : {"version", "version-alt"}) {
+        for (const char *format : {"text", "xml", "json"}) {
+            SCOPED_TRACE(std::string(command) + " " + format);
+            const testsupport::RunResult run =
+                testsupport::run_show(show_args(GetParam(), {"--format", format, command}));
+            const std::string ext = std::string(format) == "text" ? "txt" : format;
+            const std::string golden =
+                source + "/tests/golden/" + GetParam() + "." + command + "." + ext;
+            EXPECT_EQ(run.status, 0) << run.err;
+            EXPECT_TRUE(run.out == expected_or_update(golden, run.out)) << diff(golden, run.out);
+            if (ext == "xml") {
+                const testsupport::RunResult valid =
+                    testsupport::run_program({"xmllint", "--noout", "--schema", schema, golden});
+                EXPECT_EQ(valid.status, 0) << valid.err;
+            }
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Scenarios, VersionGolden, ::testing::ValuesIn(kVersionScenarios),
+                         [](const ::testing::TestParamInfo<const char *> &info) {
+                             return case_name(info.param);
                          });
 
 } // namespace
