@@ -1,6 +1,7 @@
-// Runs both show commands against whatever a scenario makes the platform
-// answer: redundancy responses of any length and content, transport
-// failures, payloads, timer values and /proc/uptime texts. Inputs are
+// Runs both show commands and the alternate version report against whatever
+// a scenario makes the platform answer: redundancy responses of any length
+// and content, transport failures, payloads, timer values, the version
+// reports' records, texts, files and utilities. Inputs are
 // scenario texts; the seed corpus is scenarios/*.json. Run it with
 // -close_fd_mask=3: the library's messages would drown the fuzzer's.
 #include <cstddef>
@@ -44,12 +45,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         return 0;
     cli_context_t context;
     sim_fill_context(&context);
-    for (int32_t command : {1, 107}) {
-        sim_set_command(command);
+    // Commands 1 and 107 through the entry point; 0 stands for the alternate
+    // report, which a back end reaches through its own export and sends itself.
+    for (int32_t command : {1, 107, 0}) {
         sim_clear_records();
-        sysmgr_cli_generic_show_func(&context);
-        if (sim_queues_bound() != 0 || sim_messages_outstanding() != 0)
-            std::abort(); // a queue or a message left behind
+        if (command != 0) {
+            sim_set_command(command);
+            sysmgr_cli_generic_show_func(&context);
+        } else {
+            void *rx = cmd_paraminfo_to_rxhandle(&context);
+            sysmgr_show_version_internal2(context.mts_q, rx);
+            cmd_prt_send(rx);
+        }
+        if (sim_queues_bound() != 0 || sim_messages_outstanding() != 0 || sim_images_open() != 0 ||
+            sim_image_close_errors() != 0)
+            std::abort(); // a queue, a message or an image handle left behind or closed twice
     }
     return 0;
 }

@@ -78,19 +78,12 @@ bool write_file(const std::string &path, const std::string &content, mode_t mode
     return true;
 }
 
-bool remove_file(const std::string &path, std::string &problem) {
-    if (unlink(path.c_str()) == 0 || errno == ENOENT)
-        return true;
-    problem = path + ": " + std::strerror(errno);
-    return false;
-}
-
-// The utility at root + path printing text, or none when text is absent.
+// The utility at root + path printing text; nothing when text is absent.
 bool write_utility(const std::string &root, const char *path,
                    const std::optional<std::string> &text, std::string &problem) {
     const std::string full = root + path;
     if (!text)
-        return remove_file(full, problem) && remove_file(full + ".out", problem);
+        return true;
     return make_parents(full, root.size(), problem) &&
            write_file(full + ".out", *text, 0644, problem) &&
            write_file(full, kPrintBeside, 0755, problem);

@@ -1,6 +1,9 @@
 // Runs one show command many times in one process and fails when anything
 // grows: heap in use, open file descriptors, bound queues, undropped
-// messages, child processes or files left under the library's root.
+// messages, open image handles, child processes or files left under the
+// library's root. The root holds the scenario's files, the utilities and the
+// sudo stand-in; the first calls add the loader cache and the stand-in's log,
+// which must not multiply afterwards.
 //
 //   sysmgrcli_soak COMMAND CALLS
 #include <dirent.h>
@@ -102,18 +105,21 @@ int main(int argc, char **argv) {
     }
     sim_clear_records();
     Usage before = measure(root);
+    // Image handles are counted per call: clearing the records frees them.
+    long images = 0;
     for (long i = 0; i < calls; ++i) {
         sim_clear_records();
         sysmgr_cli_generic_show_func(&context);
+        images += sim_images_open() + sim_image_close_errors();
     }
     sim_clear_records();
     Usage after = measure(root);
 
-    std::printf("command %d, %ld calls: heap %zu -> %zu bytes, fds %d -> %d, root entries %d -> "
-                "%d, queues %d -> %d, messages %d -> %d\n",
-                command, calls, before.heap, after.heap, before.fds, after.fds,
-                before.root_entries, after.root_entries, before.queues, after.queues,
-                before.messages, after.messages);
+    std::printf(
+        "command %d, %ld calls: heap %zu -> %zu bytes, fds %d -> %d, root entries %d -> "
+        "%d, queues %d -> %d, messages %d -> %d, image handles left open or closed twice %ld\n",
+        command, calls, before.heap, after.heap, before.fds, after.fds, before.root_entries,
+        after.root_entries, before.queues, after.queues, before.messages, after.messages, images);
     std::string cleanup = std::string("rm -rf '") + root + "'";
     int rc = std::system(cleanup.c_str());
     (void)rc;
@@ -123,7 +129,7 @@ int main(int argc, char **argv) {
     constexpr size_t kHeapSlack = 16 * 1024;
     bool grew = after.heap > before.heap + kHeapSlack || after.fds > before.fds ||
                 after.root_entries > before.root_entries || after.queues != 0 ||
-                after.messages != 0 || has_children();
+                after.messages != 0 || images != 0 || has_children();
     if (grew) {
         std::fprintf(stderr, "resource growth over %ld calls\n", calls);
         return 1;

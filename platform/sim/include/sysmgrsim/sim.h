@@ -40,13 +40,13 @@ const char *sim_default_scenario(void);
 /* Fills a cli context from the scenario's "context" object. */
 void sim_fill_context(cli_context_t *context);
 /*
- * Prepares root (an existing directory) as the library's file system:
+ * Prepares root (an existing, empty directory) as the library's file system:
  * - the scenario's "files", directories created as needed;
  * - the directories <root>/tmp and <root>/var/tmp, which the library writes to;
  * - the utilities of the scenario's "tools": <root>/vorn/bin/flash_size and
  *   <root>/vornboot/bin/imghdr print their text byte for byte whatever their
  *   arguments (each keeps it in a file beside it, <utility>.out); a tool set
- *   to null is absent;
+ *   to null is not written;
  * - the sudo stand-in in <root>/SIM_SUDO_DIR, put first on PATH
  *   (sim_install_sudo).
  * Returns the number of "files" written, or -1 with err filled.
