@@ -212,18 +212,25 @@ class Reader {
         return node;
     }
 
+    // The node at path when it has the type is() tests; else null, and the
+    // problem when it is there with another type.
+    const json *typed(const Path &path, bool (json::*is)() const noexcept, const char *problem) {
+        const json *v = ok() ? find(path) : nullptr;
+        if (v != nullptr && !(v->*is)()) {
+            fail(path, problem);
+            return nullptr;
+        }
+        return v;
+    }
+
     // True when path names a node; no problem either way.
     bool present(const Path &path) { return ok() && find(path, true) != nullptr; }
 
     // An object whose keys are all among the known ones.
     bool entry(const Path &path, std::initializer_list<const char *> known) {
-        const json *v = ok() ? find(path) : nullptr;
+        const json *v = typed(path, &json::is_object, "expected an object");
         if (v == nullptr)
             return false;
-        if (!v->is_object()) {
-            fail(path, "expected an object");
-            return false;
-        }
         for (auto it = v->begin(); it != v->end(); ++it) {
             if (std::none_of(known.begin(), known.end(),
                              [&it](const char *k) { return it.key() == k; })) {
@@ -238,13 +245,9 @@ class Reader {
 
     // The number of elements of the array at path, at most max_count.
     std::size_t array(const Path &path, std::size_t max_count) {
-        const json *v = ok() ? find(path) : nullptr;
+        const json *v = typed(path, &json::is_array, "expected an array");
         if (v == nullptr)
             return 0;
-        if (!v->is_array()) {
-            fail(path, "expected an array");
-            return 0;
-        }
         if (v->size() > max_count) {
             fail(path, "more than " + std::to_string(max_count) + " elements");
             return 0;
@@ -279,24 +282,14 @@ class Reader {
     }
 
     bool boolean(const Path &path) {
-        const json *v = ok() ? find(path) : nullptr;
-        if (v == nullptr)
-            return false;
-        if (!v->is_boolean()) {
-            fail(path, "expected true or false");
-            return false;
-        }
-        return v->get<bool>();
+        const json *v = typed(path, &json::is_boolean, "expected true or false");
+        return v != nullptr && v->get<bool>();
     }
 
     std::string text(const Path &path, std::size_t max) {
-        const json *v = ok() ? find(path) : nullptr;
+        const json *v = typed(path, &json::is_string, "expected a text");
         if (v == nullptr)
             return {};
-        if (!v->is_string()) {
-            fail(path, "expected a text");
-            return {};
-        }
         const std::string &s = v->get_ref<const std::string &>();
         if (s.size() > max) {
             fail(path, "text longer than " + std::to_string(max) + " bytes");
