@@ -293,25 +293,6 @@ TEST_F(Sim, ServicesAnswerFromTheScenario) {
     const std::string p128(128, 'p');
     const std::string s32(32, 's');
     const Case cases[] = {
-        {"dorrel and bellwick", R"({"chassis": {"dorrel": true, "bellwick": true}})",
-         [] {
-             return std::to_string(pfm_is_dorrel_switch(42)) +
-                    std::to_string(pdb_is_bellwick_chassis());
-         },
-         "11"},
-        {"slot", R"({"chassis": {"slot": 9}})",
-         [] {
-             uint8_t slot = 0;
-             card_get_slot_num(&slot);
-             return std::to_string(slot);
-         },
-         "9"},
-        {"chassis texts", R"({"chassis": {"name": "N", "dorrel_name": "D", "module": "M"}})",
-         [] {
-             return std::string(pdb_get_chassis_id_string()) + pfm_get_dorrel_value("N") +
-                    pdb_get_mod_id_string2(1, 42);
-         },
-         "NDM"},
         {"processor filling its field", R"({"chassis": {"processor": ")" + p128 + R"("}})",
          [] {
              char buf[129];
@@ -345,13 +326,6 @@ TEST_F(Sim, ServicesAnswerFromTheScenario) {
                           BIOS_RECORD_RUNNING_TEXT - BIOS_RECORD_FLASH_TEXT + 2);
          },
          "0" + p128 + "R."},
-        {"BIOS failure", R"({"bios": {"result": 7}})",
-         [] {
-             std::vector<char> record(BIOS_RECORD_SIZE);
-             int32_t len = BIOS_RECORD_SIZE;
-             return std::to_string(get_module_bios_version_ext(1, record.data(), &len));
-         },
-         "7"},
         {"release files: a removed version, a missing stamp, an unknown path",
          R"({"release_files": {"/a.sro": {"version": null, "interim_version": "I"}}})",
          [] {
@@ -399,12 +373,6 @@ TEST_F(Sim, ServicesAnswerFromTheScenario) {
                     std::to_string(fs.word[3]);
          },
          "0 4096 3"},
-        {"slot0 file system failure", R"({"slot0_fs": {"result": -1}})",
-         [] {
-             fs_stat_record_t fs;
-             return std::to_string(fileutil_fs_stat_get("/slot0", &fs));
-         },
-         "-1"},
         {"last reset: missing entries are zero, a service fills its field",
          R"({"last_reset": {"next_index": "0xFFFFFFFF", "entries": [{"reason": 3,
              "service": ")" +
@@ -419,12 +387,6 @@ TEST_F(Sim, ServicesAnswerFromTheScenario) {
                     std::to_string(rr.reset_time[1]);
          },
          "0 4294967295 3 " + s32 + ". V 10 20 00"},
-        {"last reset failure", R"({"last_reset": {"result": -5}})",
-         [] {
-             last_rr_record_t rr;
-             return std::to_string(pfm_last_rr(&rr));
-         },
-         "-5"},
         {"plug-ins: the count as given, the names written",
          R"({"plugins": {"count": 40, "names": ["A", "B"]}})",
          [] {
