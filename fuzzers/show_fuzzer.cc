@@ -19,19 +19,29 @@
 
 namespace {
 
-// The library's root for one input: emptied, then given the scenario's files.
-const char *fresh_root() {
-    static const std::string root = [] {
+// The library's root, removed with everything in it when the fuzzer exits.
+struct Root {
+    std::string path;
+    Root() {
         char tmpl[] = "/tmp/sysmgrcli-fuzz-XXXXXX";
         if (mkdtemp(tmpl) == nullptr)
             std::abort();
         setenv("SYSMGRCLI_ROOT", tmpl, 1);
-        return std::string(tmpl);
-    }();
+        path = tmpl;
+    }
+    ~Root() {
+        std::error_code ec;
+        std::filesystem::remove_all(path, ec);
+    }
+};
+
+// The root for one input: emptied, then given the scenario's files.
+const char *fresh_root() {
+    static const Root root;
     std::error_code ec;
-    for (const auto &entry : std::filesystem::directory_iterator(root, ec))
+    for (const auto &entry : std::filesystem::directory_iterator(root.path, ec))
         std::filesystem::remove_all(entry.path(), ec);
-    return root.c_str();
+    return root.path.c_str();
 }
 
 } // namespace
