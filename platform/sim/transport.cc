@@ -146,7 +146,7 @@ int32_t answer_hostname(const State &s, void **resp, uint32_t *len) {
         return 0;
     }
     const std::size_t size = h.name.size() + (h.terminated ? 1 : 0);
-    auto *name = static_cast<char *>(std::malloc(size > 0 ? size : 1));
+    auto *name = static_cast<char *>(std::calloc(size > 0 ? size : 1, 1));
     if (name == nullptr) {
         errno = ENOMEM;
         return -1;
