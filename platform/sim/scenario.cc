@@ -374,46 +374,49 @@ void check_keys(const json &doc, const json &def, Path &path, Reader &r) {
     }
 }
 
-void read_files(const json &files, Reader &r, Scenario &out) {
-    for (auto it = files.begin(); it != files.end() && r.ok(); ++it) {
-        Path path{"files", it.key()};
+// The entries of a top-level map keyed by absolute paths, each handed to
+// read_entry(path of the entry, its value) in key order.
+template <typename ReadEntry>
+void read_path_map(Reader &r, const char *name, ReadEntry read_entry) {
+    const json *map = r.ok() ? r.find({name}) : nullptr;
+    if (map == nullptr)
+        return;
+    for (auto it = map->begin(); it != map->end() && r.ok(); ++it) {
+        Path path{name, it.key()};
         if (!valid_file_path(it.key()))
             r.fail(path, "expected an absolute path without empty, \".\" or \"..\" parts");
-        else if (!it->is_string())
-            r.fail(path, "expected a text");
         else
-            out.files[it.key()] = it->get<std::string>();
+            read_entry(path, *it);
     }
 }
 
-// Keys of a free map: the same paths as the files'.
-bool map_key_ok(Reader &r, const Path &path) {
-    if (valid_file_path(path.back()))
-        return true;
-    r.fail(path, "expected an absolute path without empty, \".\" or \"..\" parts");
-    return false;
+void read_files(Reader &r, Scenario &out) {
+    read_path_map(r, "files", [&](const Path &path, const json &content) {
+        if (!content.is_string())
+            r.fail(path, "expected a text");
+        else
+            out.files[path.back()] = content.get<std::string>();
+    });
 }
 
-void read_release_files(const json &files, Reader &r, Scenario &out) {
-    for (auto it = files.begin(); it != files.end() && r.ok(); ++it) {
-        Path path{"release_files", it.key()};
-        if (!map_key_ok(r, path) || !r.entry(path, {"version", "interim_version", "compile_stamp"}))
+void read_release_files(Reader &r, Scenario &out) {
+    read_path_map(r, "release_files", [&](const Path &path, const json &) {
+        if (!r.entry(path, {"version", "interim_version", "compile_stamp"}))
             return;
-        ReleaseFile &f = out.release_files[it.key()];
+        ReleaseFile &f = out.release_files[path.back()];
         f.version = r.optional_text(at(path, "version"), kMaxText);
         f.interim_version = r.optional_text(at(path, "interim_version"), kMaxText);
         if (r.present(at(path, "compile_stamp")))
             f.compile_stamp =
                 static_cast<int32_t>(r.integer(at(path, "compile_stamp"), INT32_MIN, INT32_MAX));
-    }
+    });
 }
 
-void read_images(const json &images, Reader &r, Scenario &out) {
-    for (auto it = images.begin(); it != images.end() && r.ok(); ++it) {
-        Path path{"images", it.key()};
-        if (!map_key_ok(r, path) || !r.entry(path, {"error", "handle_on_error", "build_time"}))
+void read_images(Reader &r, Scenario &out) {
+    read_path_map(r, "images", [&](const Path &path, const json &) {
+        if (!r.entry(path, {"error", "handle_on_error", "build_time"}))
             return;
-        ImageHeader &image = out.images[it.key()];
+        ImageHeader &image = out.images[path.back()];
         if (r.present(at(path, "error")))
             image.error = static_cast<int32_t>(r.word(at(path, "error")));
         if (r.present(at(path, "handle_on_error")))
@@ -421,7 +424,7 @@ void read_images(const json &images, Reader &r, Scenario &out) {
         if (r.present(at(path, "build_time")))
             image.build_time =
                 static_cast<uint32_t>(r.integer(at(path, "build_time"), 0, UINT32_MAX));
-    }
+    });
 }
 
 void read_last_reset(Reader &r, Scenario &out) {
@@ -467,10 +470,8 @@ void read_platform_services(Reader &r, Scenario &out) {
     out.bios.flash = r.text({"bios", "flash"}, kBiosField);
     out.bios.running = r.text({"bios", "running"}, kBiosField);
 
-    if (const json *files = r.ok() ? r.find({"release_files"}) : nullptr)
-        read_release_files(*files, r, out);
-    if (const json *images = r.ok() ? r.find({"images"}) : nullptr)
-        read_images(*images, r, out);
+    read_release_files(r, out);
+    read_images(r, out);
 
     out.uri.schemes = r.texts({"uri", "schemes"}, 64, kMaxText);
     out.uri.local_servers = r.texts({"uri", "local_servers"}, 64, kMaxText);
@@ -571,8 +572,7 @@ void read_scenario(Reader &r, Scenario &out) {
 
     read_platform_services(r, out);
 
-    if (const json *files = r.ok() ? r.find({"files"}) : nullptr)
-        read_files(*files, r, out);
+    read_files(r, out);
 }
 
 const json &default_document() {
