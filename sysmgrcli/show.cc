@@ -6,7 +6,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <memory>
 
 #include "enums/sysmgr_states.h"
 #include "platform/cli.h"
@@ -15,7 +14,7 @@
 #include "plumbing.h"
 #include "print.h"
 #include "redundancy.h"
-#include "root_path.h"
+#include "sources.h"
 #include "sysmgrcli/sysmgrcli.h"
 #include "uptime.h"
 #include "version.h"
@@ -234,10 +233,7 @@ void sysmgr_cli_show_version(const cli_context_t *context, void *rx) {
 } // namespace
 
 bool read_kernel_uptime(uint32_t *seconds) {
-    const RootedPath path("/proc/uptime");
-    if (path.c_str() == nullptr)
-        return false;
-    const std::unique_ptr<FILE, int (*)(FILE *)> file(std::fopen(path.c_str(), "r"), &std::fclose);
+    const File file = open_rooted("/proc/uptime");
     if (!file)
         return false;
     // The first field, e.g. "90061.87": its whole seconds. Parsed with strtol

@@ -65,6 +65,12 @@ class Fd {
     Fd(const Fd &) = delete;
     Fd &operator=(const Fd &) = delete;
     int get() const noexcept { return fd_; }
+    /* Gives the descriptor up without closing it. */
+    int release() noexcept {
+        int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
     /* Closes now; the result of close(2). */
     int close() noexcept {
         int rc = ::close(fd_);
@@ -215,8 +221,11 @@ File fill_loader_cache() {
     RootedPath path(kLoaderCachePath);
     if (path.c_str() == nullptr)
         return nullptr;
-    Fd cache(::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666));
-    if (cache.get() < 0)
+    // Without waiting, and only into a regular file: a named pipe or device
+    // at the path is no cache.
+    Fd cache(::open(path.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666));
+    struct stat st;
+    if (cache.get() < 0 || ::fstat(cache.get(), &st) != 0 || !S_ISREG(st.st_mode))
         return nullptr;
     const char *version = nullptr;
     if (!read_loader_store_version(&version))
@@ -225,7 +234,7 @@ File fill_loader_cache() {
         write_all(cache.get(), version, std::strlen(version) + 1);
     ::fsync(cache.get());
     cache.close();
-    return open_rooted(kLoaderCachePath, "re");
+    return open_rooted(kLoaderCachePath);
 }
 
 /*
@@ -285,13 +294,31 @@ bool read_entry(std::FILE *file, char *buf, std::size_t size) {
 
 } // namespace
 
-File open_rooted(const char *path, const char *mode) noexcept {
+File open_rooted(const char *path) noexcept {
     RootedPath rooted(path);
     if (rooted.c_str() == nullptr) {
         errno = ENAMETOOLONG;
         return nullptr;
     }
-    return File(std::fopen(rooted.c_str(), mode));
+    Fd fd(::open(rooted.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (fd.get() < 0)
+        return nullptr;
+    struct stat st;
+    if (::fstat(fd.get(), &st) != 0)
+        return nullptr;
+    if (!S_ISREG(st.st_mode)) {
+        errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+        return nullptr;
+    }
+    // Reads of a regular file never wait; blocking mode is restored anyway
+    // so that the stream behaves as one from fopen would.
+    const int flags = ::fcntl(fd.get(), F_GETFL);
+    if (flags < 0 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0)
+        return nullptr;
+    File file(::fdopen(fd.get(), "r"));
+    if (file)
+        fd.release();
+    return file;
 }
 
 int stat_rooted(const char *path, struct stat *st) noexcept {
@@ -303,11 +330,22 @@ int stat_rooted(const char *path, struct stat *st) noexcept {
     return ::stat(rooted.c_str(), st);
 }
 
+bool create_output_file(const char *path) noexcept {
+    RootedPath rooted(path);
+    if (rooted.c_str() == nullptr)
+        return false;
+    if (::unlink(rooted.c_str()) != 0 && errno != ENOENT)
+        return false;
+    // Mode as the shell would create it; the process's mask applies.
+    Fd fd(::open(rooted.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+    return fd.get() >= 0 && fd.close() == 0;
+}
+
 bool read_first_line(const char *path, char *buf, std::size_t size) noexcept {
     if (size == 0)
         return false;
     buf[0] = '\0';
-    File file = open_rooted(path, "re");
+    File file = open_rooted(path);
     return file && read_line(file.get(), buf, size);
 }
 
@@ -344,7 +382,7 @@ extern "C" {
 SYSMGRCLI_EXPORT int sysmgr_get_loader_ver(char *buf, int32_t size) {
     char line[kLineSize];
     {
-        File cmdline = open_rooted(kCmdlinePath, "re");
+        File cmdline = open_rooted(kCmdlinePath);
         if (!cmdline) {
             std::printf("%s Couldn't open cmdline file \n", "sysmgr_get_loader_ver");
             return -1;
@@ -375,7 +413,7 @@ SYSMGRCLI_EXPORT int sysmgr_get_loader_ver(char *buf, int32_t size) {
     }
 
     if (stat_rooted(kKickstartUriPath, &st) == 0) {
-        File uri = open_rooted(kKickstartUriPath, "re");
+        File uri = open_rooted(kKickstartUriPath);
         if (!uri) {
             std::printf("fopen() failed with errno %d\n", errno);
             return -1;
@@ -398,7 +436,7 @@ SYSMGRCLI_EXPORT char *sysmgr_get_loader_ver_information(char *buf, int32_t size
     if (size <= 0)
         return nullptr;
     buf[0] = '\0';
-    File cache = open_rooted(kLoaderCachePath, "re");
+    File cache = open_rooted(kLoaderCachePath);
     if (!cache)
         cache = fill_loader_cache();
     if (!cache)
@@ -440,7 +478,7 @@ SYSMGRCLI_EXPORT char *get_sw_ver_string(const char *release_path, const char *i
 }
 
 SYSMGRCLI_EXPORT int32_t read_flash_size_file_item(const char *path, int32_t n) {
-    File listing = open_rooted(path, "re");
+    File listing = open_rooted(path);
     if (!listing)
         return 0;
     int32_t value = 0;

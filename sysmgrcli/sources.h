@@ -22,10 +22,13 @@ struct FileCloser {
 using File = std::unique_ptr<std::FILE, FileCloser>;
 
 /*
- * fopen(path taken under the root, mode). Null when the open fails (errno
- * kept) or the rooted path does not fit (errno ENAMETOOLONG).
+ * Opens the file at path, taken under the root, for reading. Only a regular
+ * file opens: a named pipe, device, socket or directory gives null with errno
+ * EINVAL (EISDIR for a directory), and is opened without waiting, so that a
+ * pipe with no writer cannot stall the caller. Null too when the open fails
+ * (errno kept) or the rooted path does not fit (errno ENAMETOOLONG).
  */
-File open_rooted(const char *path, const char *mode) noexcept;
+File open_rooted(const char *path) noexcept;
 
 /*
  * stat(path taken under the root). 0, or -1 with errno: ENOENT when the file
@@ -39,6 +42,17 @@ int stat_rooted(const char *path, struct stat *st) noexcept;
  * does not open or nothing could be read.
  */
 bool read_first_line(const char *path, char *buf, std::size_t size) noexcept;
+
+/*
+ * Makes path, taken under the root, a new empty regular file created by this
+ * call, for a command to write its output into: whatever was there (a
+ * leftover of an earlier run, a file or symbolic link planted by someone
+ * else) is removed first, then the file is created exclusively, never
+ * through a symbolic link. In a directory with the sticky bit, such as /tmp,
+ * nobody else can then remove or replace it before the command has run.
+ * False when that cannot be done; the caller must then not run the command.
+ */
+bool create_output_file(const char *path) noexcept;
 
 /* Size of every command buffer the sources and the reports run. */
 constexpr std::size_t kCommandSize = 256;

@@ -327,7 +327,7 @@ bool bios_line(Report &r) {
 bool capacity_line_present(Report &r) {
     if (!exists(kSupInclude))
         return false;
-    const File file = open_rooted(kSupInclude, "r");
+    const File file = open_rooted(kSupInclude);
     if (!file)
         return false;
     while (std::fgets(r.w.line, sizeof r.w.line, file.get()) != nullptr) {
@@ -423,7 +423,7 @@ bool system_version(Report &r) {
 bool read_boot_names(Report &r) {
     if (!exists(kBootImages))
         return false;
-    const File file = open_rooted(kBootImages, "r");
+    const File file = open_rooted(kBootImages);
     if (file) {
         static_assert(kBootNameSize == 80, "the scan widths below leave room for the NUL");
         if (std::fscanf(file.get(), "kickstart:%79s system:%79s", r.w.kickstart_boot_name,
@@ -530,7 +530,7 @@ bool hardware_heading(Report &r) {
 bool read_meminfo(Report &r) {
     static constexpr char kMemTotal[] = "MemTotal:";
     WorkingRecord &w = r.w;
-    const File file = open_rooted(kMeminfo, "r");
+    const File file = open_rooted(kMeminfo);
     if (!file)
         return false;
     while (std::fgets(w.line, sizeof w.line, file.get()) != nullptr) {
@@ -669,10 +669,16 @@ uint64_t slot0_size_kb() {
 
 bool flash_sizes(Report &r) {
     const VersionTags &t = r.style.tags;
-    run_command(r, "%s > %s 2> /dev/null", {kFlashSizeTool, kFlashSizeFile});
-    const int32_t bootflash = read_flash_size_file_item(kFlashSizeFile, 0);
+    // The utility writes into a file this report has just created itself, so
+    // neither a planted link nor a leftover listing can take its place. When
+    // that file cannot be made, nothing runs and the size reads as 0.
+    const bool listing = create_output_file(kFlashSizeFile);
+    if (listing)
+        run_command(r, "%s > %s 2> /dev/null", {kFlashSizeTool, kFlashSizeFile});
+    const int32_t bootflash = listing ? read_flash_size_file_item(kFlashSizeFile, 0) : 0;
     const uint64_t slot0 = slot0_size_kb();
-    run_command(r, "rm -f %s 2> /dev/null", {kFlashSizeFile});
+    if (listing)
+        run_command(r, "rm -f %s 2> /dev/null", {kFlashSizeFile});
 
     cmd_prt(r.rx, "  bootflash: ");
     print_value(r.rx, t.bootflash_size, &bootflash, sizeof bootflash, "%10s");
