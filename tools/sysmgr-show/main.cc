@@ -64,14 +64,15 @@ class Library {
     }
 
     /*
-     * $SYSMGRCLI_LIB when set (and then only that), else the build tree's
-     * library when it exists, else "libsysmgrcli.so.1" by the normal search.
+     * $SYSMGRCLI_LIB when set (and then only that), else "libsysmgrcli.so.1"
+     * by the loader's search, which takes this program's RUNPATH before the
+     * system's directories: the build tree's library directory, or once
+     * installed the library directory of the same installed tree.
      */
     bool open(std::string &problem) {
         const char *chosen = std::getenv("SYSMGRCLI_LIB");
         if (chosen == nullptr || chosen[0] == '\0')
-            chosen = access(SYSMGRCLI_BUILD_LIBRARY, F_OK) == 0 ? SYSMGRCLI_BUILD_LIBRARY
-                                                                : "libsysmgrcli.so.1";
+            chosen = "libsysmgrcli.so.1";
         handle_ = dlopen(chosen, RTLD_NOW);
         if (handle_ == nullptr) {
             const char *why = dlerror();
