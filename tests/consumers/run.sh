@@ -33,7 +33,7 @@ check() { # name, command...
   echo "consumers: $name ok"
 }
 
-pcfile=$(find "$prefix" -path '*/pkgconfig/sysmgrcli.pc' -print -quit)
+pcfile=$(find "$prefix/lib" -maxdepth 3 -path '*/pkgconfig/sysmgrcli.pc' -print -quit)
 export PKG_CONFIG_PATH=${pcfile%/*}
 libdir=$(pkg-config --variable=libdir sysmgrcli)
 cc -std=c11 -Wall -Wextra -Werror -pedantic $(pkg-config --cflags sysmgrcli) -I"$examples" \
