@@ -33,6 +33,20 @@ check() { # name, command...
   echo "consumers: $name ok"
 }
 
+# The platform functions docs/abi.md lists are those the library leaves undefined.
+lib=$(find "$prefix/lib" -maxdepth 2 -name libsysmgrcli.so.1 -print -quit)
+nm -D --undefined-only "$lib" | awk '$1 == "U" && $2 !~ /@/ { print $2 }' | sort > "$work/undefined"
+awk '/<!-- platform functions -->/ { list = 1; next }
+     list && /^```$/ && seen { exit }
+     list && /^```/ { seen = 1; next }
+     list && seen && !/^#/ { for (i = 1; i <= NF; i++) print $i }' \
+  "$here/../../docs/abi.md" | sort > "$work/documented"
+if ! diff -u "$work/documented" "$work/undefined"; then
+  echo "consumers: docs/abi.md's platform functions differ from the library's undefined ones" >&2
+  exit 1
+fi
+echo "consumers: $(wc -l < "$work/undefined") platform functions, as documented"
+
 pcfile=$(find "$prefix/lib" -maxdepth 3 -path '*/pkgconfig/sysmgrcli.pc' -print -quit)
 export PKG_CONFIG_PATH=${pcfile%/*}
 libdir=$(pkg-config --variable=libdir sysmgrcli)
