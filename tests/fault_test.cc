@@ -1,0 +1,331 @@
+// The fault matrix: every platform call, file and utility that command 1,
+// command 107 and the alternate report use, failing one way at a time. For
+// each: what is sent and how often, the messages on the standard streams,
+// what the output must and must not hold, and that nothing is left behind —
+// descriptors, bound queues, undropped messages, image handles, child
+// processes, and files under the root other than the loader cache and the
+// sudo stand-in's log. The utilities run through the real shell. Heap leaks
+// are left to the sanitizer build of this test.
+#include <dirent.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include "platform/mts.h"
+#include "support/sim_fixture.h"
+#include "sysmgrcli/sysmgrcli.h"
+#include "sysmgrsim/sim.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+using testsupport::Captured;
+
+/* The alternate report, which a back end reaches through its own export and sends itself. */
+constexpr int32_t kAlternate = -1;
+
+/* Something done to the root's files after the scenario wrote them. */
+using Prepare = std::function<void(const std::string &root)>;
+
+Prepare fifo_at(const char *path) {
+    return [path](const std::string &root) {
+        fs::remove_all(root + path);
+        fs::create_directories(fs::path(root + path).parent_path());
+        ASSERT_EQ(mkfifo((root + path).c_str(), 0600), 0) << path;
+    };
+}
+Prepare dir_at(const char *path) {
+    return [path](const std::string &root) {
+        fs::remove_all(root + path);
+        fs::create_directories(root + path);
+    };
+}
+Prepare link_at(const char *path, const char *target) {
+    return [path, target](const std::string &root) {
+        fs::remove_all(root + path);
+        fs::create_symlink(target, root + path);
+    };
+}
+Prepare text_at(const char *path, const char *text) {
+    return [path, text](const std::string &root) { std::ofstream(root + path) << text; };
+}
+
+constexpr char kListing[] = "/tmp/sysmgrcli_show_flash_size";
+
+int open_fds() {
+    int n = 0;
+    if (DIR *d = opendir("/proc/self/fd")) {
+        while (readdir(d) != nullptr)
+            ++n;
+        closedir(d);
+    }
+    return n;
+}
+
+std::set<std::string> files_under(const std::string &root) {
+    std::set<std::string> files;
+    std::error_code ec;
+    for (auto it = fs::recursive_directory_iterator(root, ec);
+         it != fs::recursive_directory_iterator(); it.increment(ec))
+        files.insert(it->path().string().substr(root.size()));
+    return files;
+}
+
+bool zombie_or_child_left() {
+    errno = 0;
+    return waitpid(-1, nullptr, WNOHANG) != -1 || errno != ECHILD;
+}
+
+std::string read_all(const std::string &path) {
+    std::ifstream in(path);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+class FaultMatrix : public testsupport::SimTest {
+  protected:
+    /* text with the root's path written as <root>: the shell's messages name it. */
+    std::string without_root(std::string text) const {
+        for (std::size_t at; (at = text.find(root_)) != std::string::npos;)
+            text.replace(at, root_.size(), "<root>");
+        return text;
+    }
+};
+
+TEST_F(FaultMatrix, EachFaultSendsOnceOrNeverAndLeavesNothingBehind) {
+    const std::string cmd1 = "sysmgr_cli_show_redundancy_status: ";
+    const std::string no_peer = "Error in getting supervisor and internal state of other "
+                                "supervisor.\n";
+    const std::string no_cmdline = "sysmgr_get_loader_ver Couldn't open cmdline file \n";
+    const std::string no_meminfo = "Hardware\nerror: failed to read /proc/meminfo\n";
+    struct Case {
+        const char *name;
+        int32_t command;
+        json patch;
+        Prepare prepare;
+        int sends;           // cmd_prt_send calls
+        std::string out;     // standard output, exactly
+        std::string err;     // standard error, exactly
+        std::string has;     // the rendered output holds this
+        std::string lacks{}; // and not this
+    };
+    auto local = [](json f) { return json{{"supervisors", {{"local", std::move(f)}}}}; };
+    auto peer = [](json f) { return json{{"supervisors", {{"peer", std::move(f)}}}}; };
+    auto file = [](const char *path, json content) {
+        return json{{"files", {{path, std::move(content)}}}};
+    };
+    // A back end without a queue of its own, off the supervisor, whose binds fail.
+    const json no_queue = {{"context", {{"mts_q", -1}, {"on_sup", 0}}},
+                           {"mts", {{"bind_errno", 12}}}};
+    const std::string bind_failed = "get_mts_q_handle :: Bind Failed - Cannot allocate memory\n";
+    const std::string kernel = "Kernel uptime:";
+    // clang-format off
+    const Case cases[] = {
+        // Command 1: the local request decides whether anything is sent.
+        {"cmd1 null receive handle", 1, {{"backend", {{"rx_null", true}}}}, {}, 0,
+         "receive handler NULL \n", "", ""},
+        {"unknown command 0", 0, {}, {}, 0, "Invalid cmdID 0\n", "", ""},
+        {"unknown command 2", 2, {}, {}, 0, "Invalid cmdID 2\n", "", ""},
+        {"local errno failure", 1, local({{"result", -1}, {"errno", 5}}), {}, 0, "",
+         cmd1 + "CMI returned a failure: Input/output error (error-id 0x801E0005).\n", ""},
+        {"local error identifier", 1, local({{"result", "0x40aa0012"}}), {}, 0, "",
+         cmd1 + "CMI returned a failure: " + syserr2str(0x40aa0012) + " (error-id 0x40AA0012).\n",
+         ""},
+        {"short local response", 1, local({{"length", 31}}), {}, 0, "",
+         cmd1 + "short redundancy status response (31 bytes, expected 32).\n", ""},
+        {"local success without a response", 1, local({{"null_response", true}}), {}, 0, "",
+         cmd1 + "short redundancy status response (0 bytes, expected 32).\n", ""},
+        {"local nonzero status", 1, local({{"status", "0x401e0003"}}), {}, 1, "",
+         cmd1 + "the master System Manager returned a failure (" + syserr2str(0x401e0003) + ").\n",
+         "System uptime:", "Redundancy"},
+        {"longer local response", 1, local({{"length", 40}, {"internal_state", 34}}), {}, 1, "",
+         "", "Internal state:\tN/A\n"},
+        {"remote errno failure", 1, peer({{"result", -1}, {"errno", 110}}), {}, 1, "", "", no_peer},
+        {"short remote response", 1, peer({{"length", 16}}), {}, 1, "",
+         cmd1 + "short redundancy status response (16 bytes, expected 32).\n", no_peer},
+        {"no queue of its own", 1, no_queue, {}, 1, "", bind_failed + bind_failed + "sysmgr_scope_done: unable to send message: Bad file descriptor "
+         "(error-id 0x801E0009).\n"
+         "sysmgr_uptime_internal: unable to send message: Bad file descriptor "
+         "(error-id 0x801E0009).\n",
+         "This supervisor is not up and running\n"},
+        {"scope done send", 1, {{"scope_done", {{"send_errno", 11}}}}, {}, 1, "",
+         "sysmgr_scope_done: unable to send message: Resource temporarily unavailable "
+         "(error-id 0x801E000B).\n",
+         "This supervisor is not up and running\n"},
+        {"scope done receive", 1, {{"scope_done", {{"recv_errno", 110}}}}, {}, 1, "",
+         "sysmgr_scope_done: unable to receive response: Connection timed out "
+         "(error-id 0x801E006E).\n",
+         "This supervisor is not up and running\n"},
+        {"prior uptime send", 1, {{"prior_uptime", {{"send_errno", 11}}}}, {}, 1, "",
+         "sysmgr_uptime_internal: unable to send message: Resource temporarily unavailable "
+         "(error-id 0x801E000B).\n",
+         "Active supervisor uptime:"},
+        {"prior uptime receive", 1, {{"prior_uptime", {{"recv_errno", 110}}}}, {}, 1, "",
+         "sysmgr_uptime_internal: unable to receive uptime response: Connection timed out "
+         "(error-id 0x801E006E).\n",
+         "Active supervisor uptime:"},
+        {"cmd1 delivery fails", 1, {{"backend", {{"send_result", 3}}}}, {}, 1,
+         cmd1 + "cmd_prt_send() returned 3 on line 948\n", "", "System uptime:"},
+        {"uptime file missing", 1, file("/proc/uptime", nullptr), {}, 1, "", "", "System uptime:",
+         kernel},
+        {"uptime file a named pipe", 1, {}, fifo_at("/proc/uptime"), 1, "", "", "System uptime:",
+         kernel},
+        {"uptime file a directory", 1, {}, dir_at("/proc/uptime"), 1, "", "", "System uptime:",
+         kernel},
+        {"uptime file a device", 1, {}, link_at("/proc/uptime", "/dev/zero"), 1, "", "",
+         "System uptime:", kernel},
+
+        // Command 107: every failure turns into a text and the output is sent once.
+        {"cmd107 delivery fails", 107, {{"backend", {{"send_result", -1}}}}, {}, 1,
+         "sysmgr_cli_show_version: cmd_prt_send() returned -1 on line 1387\n", "", "plugin"},
+        {"cmd107 null receive handle", 107, {{"backend", {{"rx_null", true}}}}, {}, 0,
+         "receive handler NULL \n", "", ""},
+        {"cmd107 no queue of its own", 107, no_queue, {}, 1, "", bind_failed,
+         "Hardware\n  Device name: switch\n", "Processor Board ID"},
+        {"host name request fails", 107, {{"hostname", {{"result", 1}}}}, {}, 1, "", "",
+         "Device name: Invalid hostname\n"},
+        {"host name reply null", 107, {{"hostname", {{"null_response", true}}}}, {}, 1, "", "",
+         "Device name: Invalid hostname\n"},
+        {"serial fails", 107, {{"chassis", {{"serial_result", 1}}}}, {}, 1, "", "",
+         "  Error in getting Processor Board ID\n  Device name"},
+        {"BIOS record fails", 107, {{"bios", {{"result", 1}}}}, {}, 1, "", "",
+         "BIOS:      version N/A\n"},
+        {"no system release", 107, {{"release_files", {{"/vorn/etc/srg.sro", nullptr}}}}, {}, 1,
+         "", "", "system:    version [not available]"},
+        {"image header fails", 107,
+         {{"images", {{"/var/run/curr-vorn.hdr", {{"error", "0x801E0002"}}}}}}, {}, 1, "", "",
+         " [could not extract timestamp: No such file or directory]"},
+        {"image header fails with a handle", 107,
+         {{"images", {{"/var/run/curr-ks.hdr", {{"error", "0x801E0005"}, {"handle_on_error", true}}}}}},
+         {}, 1, "", "", " [could not extract timestamp: Input/output error]"},
+        {"slot0 not examined", 107, {{"slot0_fs", {{"result", 1}}}}, {}, 1, "", "",
+         "slot0:              0 kB"},
+        {"flash-size utility absent", 107, {{"tools", {{"flash_size", nullptr}}}}, {}, 1, "", "",
+         "bootflash:          0 kB"},
+        {"image header tool absent", 107, {{"tools", {{"imghdr", nullptr}}}}, {}, 1, "",
+         "sh: 1: <root>/vornboot/bin/imghdr: not found\n"
+         "sh: 1: <root>/vornboot/bin/imghdr: not found\n",
+         "system:    version 4.2(1) [build 4.2(1.118)]\n"},
+        {"last reset fails", 107, {{"last_reset", {{"result", -1}}}}, {}, 1, "", "", "plugin",
+         "Last reset at"},
+        {"plug-ins fail", 107, {{"plugins", {{"result", 1}, {"count", 0}}}}, {}, 1, "", "",
+         "Kernel uptime is", "plugin"},
+        {"cmdline missing", 107, file("/proc/cmdline", nullptr), {}, 1, no_cmdline, "",
+         "loader:    version"},
+        {"cmdline a named pipe", 107, {}, fifo_at("/proc/cmdline"), 1, no_cmdline, "",
+         "loader:    version"},
+        {"meminfo missing", 107, file("/proc/meminfo", nullptr), {}, 1, "", "", no_meminfo,
+         "Device name"},
+        {"meminfo a named pipe", 107, {}, fifo_at("/proc/meminfo"), 1, "", "", no_meminfo},
+        {"meminfo a directory", 107, {}, dir_at("/proc/meminfo"), 1, "", "", no_meminfo},
+        {"boot images missing", 107, file("/var/log/local_boot_images", nullptr), {}, 1, "", "",
+         "[not present on supervisor]\n"},
+        {"boot images a named pipe", 107, {}, fifo_at("/var/log/local_boot_images"), 1, "", "",
+         "kickstart image file is: \n", "vorn-kickstart"},
+        {"storage settings missing", 107, file("/etc/rc.d/include/sup.include", nullptr), {}, 1,
+         "", "", "loader:    version N/A\n"},
+        {"storage settings a named pipe", 107, {}, fifo_at("/etc/rc.d/include/sup.include"), 1,
+         "", "", "loader:    version N/A\n"},
+        {"kickstart URI a named pipe", 107,
+         {{"files", {{"/proc/cmdline", "quiet\n"}, {"/var/log/local_boot_images", nullptr}}}},
+         fifo_at("/var/log/current_ks.uri"), 1, "fopen() failed with errno 22\n", "", "Software\n"},
+        {"loader cache a named pipe", 107, {}, fifo_at("/var/tmp/bootloader_ver"), 1, "", "",
+         "loader:    version unavailable [last: 3.6(0)]"},
+        {"loader cache a directory", 107, {}, dir_at("/var/tmp/bootloader_ver"), 1, "", "",
+         "loader:    version unavailable [last: 3.6(0)]"},
+        {"no temporary directory", 107, {}, [](const std::string &root) { fs::remove_all(root + "/tmp"); },
+         1, "", "", "bootflash:          0 kB"},
+        {"leftover listing", 107, {{"tools", {{"flash_size", nullptr}}}},
+         text_at(kListing, "bootflash 999 kB\n"), 1, "", "", "bootflash:          0 kB"},
+        {"directory at the listing path", 107, {}, dir_at(kListing), 1, "", "",
+         "bootflash:          0 kB"},
+
+        // The alternate report sends nothing itself.
+        {"alternate report", kAlternate, {}, {}, 0, "", "", "bootflash:    1806352 kB"},
+        {"alternate: default VDC queue fails", kAlternate,
+         {{"mts", {{"default_vdc_bind_errno", 12}}}}, {}, 0, "", "",
+         "Device name: Invalid hostname: "},
+        {"alternate: meminfo a named pipe", kAlternate, {}, fifo_at("/proc/meminfo"), 0, "", "",
+         "error: failed to read /proc/meminfo\n"},
+        {"alternate: leftover listing", kAlternate, {{"tools", {{"flash_size", nullptr}}}},
+         text_at(kListing, "bootflash 999 kB\n"), 0, "", "", "bootflash:          0 kB"},
+    };
+    // clang-format on
+    const std::set<std::string> may_appear = {"/var/tmp/bootloader_ver",
+                                              "/" SIM_SUDO_DIR "/sudo.log"};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        json patch = c.patch.is_null() ? json::object() : c.patch;
+        if (c.command != kAlternate)
+            patch["backend"]["command"] = c.command;
+        load(patch.dump());
+        ASSERT_FALSE(HasFatalFailure());
+        if (c.prepare)
+            c.prepare(root_);
+        const std::set<std::string> before = files_under(root_);
+        const int fds = open_fds();
+        const Captured cap = testsupport::capture([&] {
+            if (c.command != kAlternate)
+                sysmgr_cli_generic_show_func(&context_);
+            else
+                sysmgr_show_version_internal2(context_.mts_q, rx());
+        });
+        EXPECT_EQ(cap.out, c.out);
+        EXPECT_EQ(without_root(cap.err), c.err);
+        EXPECT_EQ(sim_send_count(), c.sends);
+        const std::string out = sim_output();
+        EXPECT_NE(out.find(c.has), std::string::npos) << out;
+        if (!c.lacks.empty()) {
+            EXPECT_EQ(out.find(c.lacks), std::string::npos) << out;
+        }
+        EXPECT_EQ(open_fds(), fds);
+        EXPECT_EQ(sim_queues_bound(), 0);
+        EXPECT_EQ(sim_messages_outstanding(), 0);
+        EXPECT_EQ(sim_images_open(), 0);
+        EXPECT_EQ(sim_image_close_errors(), 0);
+        EXPECT_FALSE(zombie_or_child_left());
+        for (const std::string &f : files_under(root_)) {
+            EXPECT_TRUE(before.count(f) != 0 || may_appear.count(f) != 0) << "left behind: " << f;
+        }
+        EXPECT_FALSE(fs::is_regular_file(fs::symlink_status(root_ + kListing)));
+    }
+}
+
+TEST_F(FaultMatrix, PlantedLinkAtTheListingPathRedirectsNothing) {
+    // Someone else's file, linked from the fixed temporary name: the report
+    // must neither write through the link nor read the file as its listing.
+    for (int32_t command : {107, kAlternate}) {
+        SCOPED_TRACE(command);
+        load(json{{"backend", {{"command", command == kAlternate ? 107 : command}}}}.dump());
+        ASSERT_FALSE(HasFatalFailure());
+        const std::string victim = root_ + "/var/victim";
+        std::ofstream(victim) << "bootflash 999 kB\n";
+        fs::create_symlink(victim, root_ + kListing);
+        testsupport::capture([&] {
+            if (command == kAlternate)
+                sysmgr_show_version_internal2(context_.mts_q, rx());
+            else
+                sysmgr_cli_generic_show_func(&context_);
+        });
+        EXPECT_EQ(read_all(victim), "bootflash 999 kB\n");
+        EXPECT_NE(std::string(sim_output()).find("bootflash:    1806352 kB"), std::string::npos);
+        EXPECT_FALSE(fs::exists(fs::symlink_status(root_ + kListing)));
+    }
+}
+
+} // namespace
