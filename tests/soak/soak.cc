@@ -6,6 +6,10 @@
 // which must not multiply afterwards.
 //
 //   sysmgrcli_soak COMMAND CALLS
+//
+// COMMAND is a command identifier for the entry point (1, 107), or "alt" for
+// the alternate version report, which a back end calls through its own
+// export and then sends itself.
 #include <dirent.h>
 #include <malloc.h>
 #include <sys/wait.h>
@@ -77,7 +81,8 @@ int main(int argc, char **argv) {
         std::fprintf(stderr, "usage: %s COMMAND CALLS\n", argv[0]);
         return 2;
     }
-    int command = std::atoi(argv[1]);
+    const bool alternate = std::string(argv[1]) == "alt";
+    const int command = alternate ? 107 : std::atoi(argv[1]);
     long calls = std::atol(argv[2]);
 
     char root[] = "/tmp/sysmgrcli-soak-XXXXXX";
@@ -96,12 +101,21 @@ int main(int argc, char **argv) {
     setenv("SYSMGRCLI_ROOT", root, 1);
     cli_context_t context;
     sim_fill_context(&context);
+    auto call = [&] {
+        if (alternate) {
+            void *rx = cmd_paraminfo_to_rxhandle(&context);
+            sysmgr_show_version_internal2(context.mts_q, rx);
+            cmd_prt_send(rx);
+        } else {
+            sysmgr_cli_generic_show_func(&context);
+        }
+    };
 
     // Warm up: the first calls may allocate what the C library keeps
     // for good (stdio buffers, time zone data).
     for (int i = 0; i < 100; ++i) {
         sim_clear_records();
-        sysmgr_cli_generic_show_func(&context);
+        call();
     }
     sim_clear_records();
     Usage before = measure(root);
@@ -109,16 +123,16 @@ int main(int argc, char **argv) {
     long images = 0;
     for (long i = 0; i < calls; ++i) {
         sim_clear_records();
-        sysmgr_cli_generic_show_func(&context);
+        call();
         images += sim_images_open() + sim_image_close_errors();
     }
     sim_clear_records();
     Usage after = measure(root);
 
     std::printf(
-        "command %d, %ld calls: heap %zu -> %zu bytes, fds %d -> %d, root entries %d -> "
+        "%s, %ld calls: heap %zu -> %zu bytes, fds %d -> %d, root entries %d -> "
         "%d, queues %d -> %d, messages %d -> %d, image handles left open or closed twice %ld\n",
-        command, calls, before.heap, after.heap, before.fds, after.fds, before.root_entries,
+        argv[1], calls, before.heap, after.heap, before.fds, after.fds, before.root_entries,
         after.root_entries, before.queues, after.queues, before.messages, after.messages, images);
     std::string cleanup = std::string("rm -rf '") + root + "'";
     int rc = std::system(cleanup.c_str());
