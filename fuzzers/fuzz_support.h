@@ -41,7 +41,7 @@ void write_rooted(const std::string &path, const std::string &content);
 
 /*
  * Aborts when a report left anything behind: a bound queue, an undropped
- * message, an image handle open or closed twice, a child process.
+ * message, an image handle open or closed twice, a child not waited for.
  */
 void check_nothing_left();
 
