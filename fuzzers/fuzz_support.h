@@ -5,7 +5,7 @@
  * Command 107 runs the flash-size utility, rm and sudo through system() and
  * the image header tool through popen(). Forking a shell for each keeps a
  * target at a few hundred executions a second, so the targets define
- * system, popen and pclose themselves (fuzz_support.cc); the library, a
+ * system, popen and pclose themselves (fake_utilities.cc); the library, a
  * shared object, resolves its calls to these definitions. They act out the
  * commands the library builds: the flash-size utility's output goes into
  * the redirection's file, rm -f removes its file, sudo does nothing, and

@@ -8,50 +8,19 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <string>
 
-#include <unistd.h>
-
+#include "fuzz_support.h"
 #include "platform/cli.h"
 #include "sysmgrcli/sysmgrcli.h"
 #include "sysmgrsim/sim.h"
-
-namespace {
-
-// The library's root, removed with everything in it when the fuzzer exits.
-struct Root {
-    std::string path;
-    Root() {
-        char tmpl[] = "/tmp/sysmgrcli-fuzz-XXXXXX";
-        if (mkdtemp(tmpl) == nullptr)
-            std::abort();
-        setenv("SYSMGRCLI_ROOT", tmpl, 1);
-        path = tmpl;
-    }
-    ~Root() {
-        std::error_code ec;
-        std::filesystem::remove_all(path, ec);
-    }
-};
-
-// The root for one input: emptied, then given the scenario's files.
-const char *fresh_root() {
-    static const Root root;
-    std::error_code ec;
-    for (const auto &entry : std::filesystem::directory_iterator(root.path, ec))
-        std::filesystem::remove_all(entry.path(), ec);
-    return root.path.c_str();
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const std::string text(reinterpret_cast<const char *>(data), size);
     char err[256];
     if (sim_load_scenario(text.c_str(), "fuzz", err, sizeof err) != 0)
         return 0;
-    if (sim_write_files(fresh_root(), err, sizeof err) < 0)
+    if (sim_write_files(fuzz::fresh_root().c_str(), err, sizeof err) < 0)
         return 0;
     cli_context_t context;
     sim_fill_context(&context);
@@ -67,9 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             sysmgr_show_version_internal2(context.mts_q, rx);
             cmd_prt_send(rx);
         }
-        if (sim_queues_bound() != 0 || sim_messages_outstanding() != 0 || sim_images_open() != 0 ||
-            sim_image_close_errors() != 0)
-            std::abort(); // a queue, a message or an image handle left behind or closed twice
+        fuzz::check_nothing_left();
     }
     return 0;
 }
