@@ -1,72 +1,81 @@
 // XML rendering: one document per command, one element per tagged value.
-#include <libxml/xmlwriter.h>
-
+// The values are decoded here; the document is written by the XML writer
+// module, loaded on the first XML rendering so that libxml2 is loaded only
+// by a process that renders XML.
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
+#include <string>
+
+#include <dlfcn.h>
 
 #include "tagged.h"
+#include "xml/xml_writer.h"
 
 namespace sysmgrsim::detail {
 namespace {
 
-struct BufferFree {
-    void operator()(xmlBuffer *b) const { xmlBufferFree(b); }
-};
-struct WriterFree {
-    void operator()(xmlTextWriter *w) const { xmlFreeTextWriter(w); }
-};
-
-const xmlChar *x(const char *text) {
-    return reinterpret_cast<const xmlChar *>(text);
+// The module beside this library, loaded once and kept; null, with a
+// message on the standard error stream, when it cannot be loaded.
+sim_xml_write_fn xml_writer() {
+    static const sim_xml_write_fn writer = [] {
+        Dl_info self{};
+        std::string path = SIM_XML_MODULE;
+        if (dladdr(reinterpret_cast<void *>(&render_xml), &self) != 0 &&
+            self.dli_fname != nullptr) {
+            const std::string library = self.dli_fname;
+            const auto slash = library.rfind('/');
+            if (slash != std::string::npos)
+                path = library.substr(0, slash + 1) + SIM_XML_MODULE;
+        }
+        void *module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+        void *symbol = module != nullptr ? dlsym(module, "sim_xml_write") : nullptr;
+        if (symbol == nullptr) {
+            const char *why = dlerror();
+            std::fprintf(stderr, "sysmgrsim: cannot load the XML writer %s: %s\n", path.c_str(),
+                         why != nullptr ? why : "no sim_xml_write");
+        }
+        return reinterpret_cast<sim_xml_write_fn>(symbol);
+    }();
+    return writer;
 }
 
-// Writes the document; false when the writer fails (out of memory).
-bool write_document(xmlTextWriter *w, int32_t command, const std::vector<Print> &prints) {
-    if (xmlTextWriterSetIndent(w, 1) < 0 || xmlTextWriterSetIndentString(w, x("  ")) < 0 ||
-        xmlTextWriterStartDocument(w, nullptr, "UTF-8", nullptr) < 0 ||
-        xmlTextWriterStartElement(w, x(document_name(command))) < 0) {
-        return false;
-    }
-    for (const Print &p : prints) {
-        if (p.kind != Print::Kind::value) {
-            continue;
-        }
-        TaggedValue v = decode_tagged(p);
-        int rc;
-        if (v.named) {
-            rc = xmlTextWriterStartElement(w, x(v.name.c_str()));
-        } else {
-            char tag[sizeof "0x00000000"];
-            snprintf(tag, sizeof tag, "0x%08x", static_cast<unsigned>(v.tag));
-            rc = xmlTextWriterStartElement(w, x("value"));
-            if (rc >= 0) {
-                rc = xmlTextWriterWriteAttribute(w, x("tag"), x(tag));
-            }
-            if (rc >= 0) {
-                rc = xmlTextWriterWriteAttribute(w, x("kind"), x(form_name(v.form)));
-            }
-        }
-        if (rc < 0 || xmlTextWriterWriteString(w, x(v.text.c_str())) < 0 ||
-            xmlTextWriterEndElement(w) < 0) {
-            return false;
-        }
-    }
-    return xmlTextWriterEndDocument(w) >= 0;
-}
+struct FreeDeleter {
+    void operator()(char *p) const { std::free(p); }
+};
 
 } // namespace
 
 std::string render_xml(int32_t command, const std::vector<Print> &prints) {
-    std::unique_ptr<xmlBuffer, BufferFree> buffer(xmlBufferCreate());
-    if (!buffer) {
+    const sim_xml_write_fn write = xml_writer();
+    if (write == nullptr)
         return {};
+    // The decoded values own the texts the elements point to.
+    std::vector<TaggedValue> decoded;
+    std::vector<std::string> tags;
+    for (const Print &p : prints) {
+        if (p.kind == Print::Kind::value)
+            decoded.push_back(decode_tagged(p));
     }
-    std::unique_ptr<xmlTextWriter, WriterFree> writer(xmlNewTextWriterMemory(buffer.get(), 0));
-    if (!writer || !write_document(writer.get(), command, prints)) {
+    tags.reserve(decoded.size());
+    std::vector<sim_xml_value> values;
+    values.reserve(decoded.size());
+    for (const TaggedValue &v : decoded) {
+        if (v.named) {
+            values.push_back({v.name.c_str(), nullptr, nullptr, v.text.c_str()});
+            continue;
+        }
+        char tag[sizeof "0x00000000"];
+        std::snprintf(tag, sizeof tag, "0x%08x", static_cast<unsigned>(v.tag));
+        tags.emplace_back(tag);
+        values.push_back({"value", tags.back().c_str(), form_name(v.form), v.text.c_str()});
+    }
+    size_t length = 0;
+    const std::unique_ptr<char, FreeDeleter> document(
+        write(document_name(command), values.data(), values.size(), &length));
+    if (!document)
         return {};
-    }
-    writer.reset(); // flushes into the buffer
-    return std::string(reinterpret_cast<const char *>(xmlBufferContent(buffer.get())),
-                       static_cast<size_t>(xmlBufferLength(buffer.get())));
+    return std::string(document.get(), length);
 }
 
 } // namespace sysmgrsim::detail

@@ -1,0 +1,41 @@
+/*
+ * The XML writer module of the simulator (libsysmgrsim_xml.so). It holds
+ * everything that needs libxml2, so that a process that renders only plain
+ * text or JSON never loads libxml2 and what it pulls in; the simulator loads
+ * it with dlopen() on the first XML rendering. A plain C interface: the
+ * simulator decodes the values, the module only writes them.
+ */
+#ifndef SYSMGRSIM_XML_WRITER_H
+#define SYSMGRSIM_XML_WRITER_H
+
+#include <stddef.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* One element of the document. */
+struct sim_xml_value {
+    const char *element; /* element name */
+    const char *tag;     /* "tag" attribute, or null for none */
+    const char *kind;    /* "kind" attribute, or null for none */
+    const char *text;    /* content: valid UTF-8 of XML characters */
+};
+
+/*
+ * Writes the document <root> with one element per value, indented by two
+ * spaces, into a buffer from malloc() of *length bytes (not terminated) that
+ * the caller frees. Null when the writer fails (out of memory).
+ */
+char *sim_xml_write(const char *root, const struct sim_xml_value *values, size_t count,
+                    size_t *length);
+typedef char *(*sim_xml_write_fn)(const char *, const struct sim_xml_value *, size_t, size_t *);
+
+/* The module's file name, looked for beside libsysmgrsim.so. */
+#define SIM_XML_MODULE "libsysmgrsim_xml.so"
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif
