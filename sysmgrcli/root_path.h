@@ -11,11 +11,33 @@
 
 namespace sysmgrcli {
 
+/*
+ * The root of one call into the library: $SYSMGRCLI_ROOT is read once when
+ * the outermost CallRoot of the thread is made, and every path of the call
+ * takes it from there rather than reading the environment again. One made
+ * while another is alive (a report calling an exported source) uses the
+ * outer one's root. Nothing outlives the outermost: the next call reads the
+ * environment afresh.
+ */
+class CallRoot {
+  public:
+    CallRoot() noexcept;
+    ~CallRoot();
+    CallRoot(const CallRoot &) = delete;
+    CallRoot &operator=(const CallRoot &) = delete;
+
+  private:
+    bool outermost_;
+};
+
 class RootedPath {
   public:
     static constexpr std::size_t kMax = 4096;
 
-    /* path: an absolute path such as "/proc/uptime". */
+    /*
+     * path: an absolute path such as "/proc/uptime". Takes the root of the
+     * current call, or reads $SYSMGRCLI_ROOT when no CallRoot is alive.
+     */
     explicit RootedPath(const char *path) noexcept;
 
     /* The path to open, or nullptr when root and path do not fit in kMax. */

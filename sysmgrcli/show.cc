@@ -14,6 +14,7 @@
 #include "plumbing.h"
 #include "print.h"
 #include "redundancy.h"
+#include "root_path.h"
 #include "sources.h"
 #include "sysmgrcli/sysmgrcli.h"
 #include "uptime.h"
@@ -256,6 +257,7 @@ bool read_kernel_uptime(uint32_t *seconds) {
 } // namespace sysmgrcli
 
 extern "C" int32_t sysmgr_cli_generic_show_func(struct cli_context *context) {
+    const sysmgrcli::CallRoot root; // the root is read once for the whole command
     void *rx = cmd_paraminfo_to_rxhandle(context);
     if (rx == nullptr) {
         std::puts("receive handler NULL ");

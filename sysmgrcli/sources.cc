@@ -380,6 +380,7 @@ using namespace sysmgrcli;
 extern "C" {
 
 SYSMGRCLI_EXPORT int sysmgr_get_loader_ver(char *buf, int32_t size) {
+    const CallRoot root;
     char line[kLineSize];
     {
         File cmdline = open_rooted(kCmdlinePath);
@@ -435,6 +436,7 @@ SYSMGRCLI_EXPORT int sysmgr_get_loader_ver(char *buf, int32_t size) {
 SYSMGRCLI_EXPORT char *sysmgr_get_loader_ver_information(char *buf, int32_t size) {
     if (size <= 0)
         return nullptr;
+    const CallRoot root;
     buf[0] = '\0';
     File cache = open_rooted(kLoaderCachePath);
     if (!cache)
@@ -451,6 +453,7 @@ SYSMGRCLI_EXPORT char *sysmgr_get_loader_ver_information(char *buf, int32_t size
 }
 
 SYSMGRCLI_EXPORT char *get_sw_ver_string(const char *release_path, const char *image_path) {
+    const CallRoot root;
     static char text[kVersionTextSize];
     static char not_available[] = "[not available]";
 

@@ -21,6 +21,7 @@
 #include "plumbing.h"
 #include "print.h"
 #include "reset.h"
+#include "root_path.h"
 #include "sources.h"
 #include "sysmgrcli/sysmgrcli.h"
 
@@ -760,6 +761,7 @@ constexpr Step kReportOrder[] = {
 
 void run_report(const ReportStyle &style, const cli_context_t *context, int32_t q, bool debug,
                 void *rx) {
+    const CallRoot root; // the root is read once for the whole report
     Report r{.style = style,
              .context = context,
              .rx = rx,

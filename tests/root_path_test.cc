@@ -54,4 +54,19 @@ TEST(RootedPath, TakesFixedPathsUnderTheRootWhenOneIsSet) {
     }
 }
 
+// A call reads the root once: a change of the environment during the call
+// does not move its paths, and the next call sees the change.
+TEST(RootedPath, TakesTheRootOfTheCallAndKeepsNothingAfterIt) {
+    RootEnv env("/first");
+    {
+        const sysmgrcli::CallRoot call;
+        setenv("SYSMGRCLI_ROOT", "/second", 1);
+        const sysmgrcli::CallRoot nested; // an exported source called by a report
+        EXPECT_STREQ(sysmgrcli::RootedPath("/proc/uptime").c_str(), "/first/proc/uptime");
+    }
+    EXPECT_STREQ(sysmgrcli::RootedPath("/proc/uptime").c_str(), "/second/proc/uptime");
+    const sysmgrcli::CallRoot next;
+    EXPECT_STREQ(sysmgrcli::RootedPath("/proc/uptime").c_str(), "/second/proc/uptime");
+}
+
 } // namespace
