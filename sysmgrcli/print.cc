@@ -21,7 +21,9 @@ int print_text(void *rx, uint32_t tag, const char *text) {
 }
 
 int print_text_value(void *rx, uint32_t tag, const char *text) {
-    return print_formatted_value(rx, tag, "%s", text);
+    char buffer[kValueBufferSize];
+    copy_text(buffer, sizeof buffer, text);
+    return print_text(rx, tag, buffer);
 }
 
 namespace {

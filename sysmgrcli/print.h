@@ -18,8 +18,9 @@ namespace sysmgrcli {
 constexpr std::size_t kValueBufferSize = 50;
 
 /*
- * Prints text (cut to 49 characters) as a text value with the given tag; the
- * value length counts the terminating NUL. Returns cmd_prt's result.
+ * Prints text (cut to 49 characters; null prints as empty) as a text value
+ * with the given tag; the value length counts the terminating NUL. Returns
+ * cmd_prt's result.
  */
 int print_text_value(void *rx, uint32_t tag, const char *text);
 /* The same for a text made from a printf format. */
