@@ -242,42 +242,4 @@ TEST(Enums, Str2enumMatchesWholeNamesIgnoringCase) {
     }
 }
 
-struct ShowCase {
-    const char *arguments;
-    const char *output; // stdout and stderr
-    int status;
-};
-
-// The host program's lookups go through the same exported functions.
-TEST(Enums, SysmgrShowLooksValuesAndSymbolsUp) {
-    const ShowCase cases[] = {
-        {"srv_state_t 35", "35 SRV_STATE_MASTER_ACTIVE_HOTSTDBY\n", 0},
-        {"srv_state_t 0x22", "34 SRV_STATE_MASTER_ACTIVE_ALONE\n", 0},
-        {"srv_state_t srv_state_master_offline", "40 SRV_STATE_MASTER_OFFLINE\n", 0},
-        {"srv_state_t SRV_STATE_NOT_STARTED", "0 SRV_STATE_NOT_STARTED\n", 0},
-        {"sysmgr_exitcode_t 127", "127 SYSMGR_EXITCODE_DLFAILURE\n", 0},
-        {"sysmgr_exitcode_t 16", "16 (no name)\n", 1},
-        {"srv_state_property_t -1", "-1 (no name)\n", 1},
-        {"srv_state_t SRV_STATE", "SRV_STATE (unknown name)\n", 1},
-        {"srv_state_t 0x100000000",
-         "sysmgr-show: '0x100000000' is not a 32-bit decimal or 0x value\n", 2},
-        {"no_such_t 1", "sysmgr-show: unknown enumeration 'no_such_t'\n", 2},
-    };
-    for (const ShowCase &c : cases) {
-        SCOPED_TRACE(c.arguments);
-        std::string command = std::string(SYSMGR_SHOW_PATH) + " enum " + c.arguments + " 2>&1";
-        FILE *pipe = popen(command.c_str(), "r");
-        ASSERT_NE(pipe, nullptr);
-        std::string output;
-        std::array<char, 256> chunk;
-        while (size_t n = fread(chunk.data(), 1, chunk.size(), pipe)) {
-            output.append(chunk.data(), n);
-        }
-        int status = pclose(pipe);
-        EXPECT_EQ(output, c.output);
-        ASSERT_TRUE(WIFEXITED(status));
-        EXPECT_EQ(WEXITSTATUS(status), c.status);
-    }
-}
-
 } // namespace

@@ -26,8 +26,8 @@ void PrintTo(const GoldenCase &c, std::ostream *os) {
 }
 
 const GoldenCase kCases[] = {
-    {"default", 0},           {"active-ha-standby", 0}, {"active-alone", 0}, {"warm-standby", 0},
-    {"standby-no-answer", 0}, {"single-sup-card", 0},   {"sysmgr-down", 1},
+    {"default", 0},         {"active-alone", 0}, {"warm-standby", 0}, {"standby-no-answer", 0},
+    {"single-sup-card", 0}, {"sysmgr-down", 1},  {"bind-fails", 1},
 };
 
 std::string read_file(const std::string &path) {

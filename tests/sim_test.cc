@@ -1,6 +1,5 @@
 // The simulated platform itself: scenario validation and merging, value
-// rendering, the transport's bookkeeping and fault injection, and the exit
-// status and messages of sysmgr-show.
+// rendering, the transport's bookkeeping and fault injection.
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
@@ -70,6 +69,18 @@ TEST_F(Sim, RejectsInvalidScenariosAndKeepsThePreviousOne) {
         {R"({"release_files": {"etc/x": {}}})", "$.release_files['etc/x']: expected an absolute"},
         {R"({"last_reset": {"entries": [{}, {}, {}, {}, {}]}})",
          "$.last_reset.entries: more than 4 elements"},
+        // Values that make no sense together, or that JSON itself cannot carry.
+        {R"({"supervisors": {"peer": {"result": -1}}})",
+         "$.supervisors.peer.errno: result -1 needs an errno (1 to 4095)"},
+        {R"({"supervisors": {"local": {"result": "0x40AA0012", "errno": 5}}})",
+         "$.supervisors.local.errno: an errno goes only with result -1"},
+        {R"({"supervisors": {"peer": {"result": -1, "errno": 4096}}})",
+         "$.supervisors.peer.errno: out of range (0 to 4095)"},
+        {R"({"card": {"result": "0x100000000"}})", "$.card.result: out of range"},
+        {R"({"context": {"mts_q": 1, "debug": 0, "mts_q": 2}})", "$.context.mts_q: duplicate key"},
+        {R"({"files": {"/a": "x", "/a": "y"}})", "$.files['/a']: duplicate key"},
+        {R"({"cmp": {"version_lines": ["a", 1e999]}})",
+         "$.cmp.version_lines[1]: number out of range"},
     };
     load(R"({"card": {"module_type": 88}})");
     for (const auto &[patch, message] : cases) {
@@ -89,7 +100,7 @@ TEST_F(Sim, PatchChangesOnlyWhatItNames) {
              "files": {"/proc/uptime": null, "/etc/a/b": "x\u0000y"}})");
     void *resp = nullptr;
     uint32_t len = 0;
-    ASSERT_EQ(cmi_req_resp(SYSMGR_OPC_REDUNDANCY_STATUS, 1, 0, &resp, &len, "", "", 3, -1, 5), 0);
+    ASSERT_EQ(cmi_req_resp(SYSMGR_OPC_REDUNDANCY_STATUS, 1, 0, &resp, &len, "", "", 3, 42, 5), 0);
     uint32_t words[3];
     ASSERT_EQ(len, sizeof words);
     std::memcpy(words, resp, sizeof words);
@@ -236,28 +247,36 @@ TEST_F(Sim, RequestsAnswerFromTheScenario) {
         uint32_t opcode;
         int32_t service;
         uint32_t node; // 0: a local request
+        int32_t q;
         int32_t result;
         uint32_t length; // of the response when result is 0; 0: no response
     };
     const Case cases[] = {
-        {"error identifier", R"({"supervisors": {"local": {"result": "0x40AA0012"}}})", 0x9C3, 3, 0,
-         0x40AA0012, 0},
-        {"wrong service", "{}", 0x9C3, 37, 0, 0x40AA0008, 0},
-        {"peer at another node", "{}", 0x9C3, 3, 0x503, 0x40AA000C, 0},
-        {"host name", R"({"hostname": {"name": "core-1"}})", 0x394, 37, 0, 0, 7},
+        {"error identifier in hex, negative as a word",
+         R"({"supervisors": {"local": {"result": "0x801E006E"}}})", 0x9C3, 3, 0, 42,
+         static_cast<int32_t>(0x801E006Eu), 0},
+        {"wrong service", "{}", 0x9C3, 37, 0, 42, 0x40AA0008, 0},
+        {"peer at another node", "{}", 0x9C3, 3, 0x503, 42, 0x40AA000C, 0},
+        {"a queue never bound", "{}", 0x9C3, 3, 0, 7, -1, 0},
+        {"a queue never bound, to the peer", "{}", 0x9C3, 3, 0x502, -1, -1, 0},
+        {"host name", R"({"hostname": {"name": "core-1"}})", 0x394, 37, 0, 42, 0, 7},
         {"success without a response", R"({"supervisors": {"peer": {"null_response": true}}})",
-         0x9C3, 3, 0x502, 0, 0},
+         0x9C3, 3, 0x502, 42, 0, 0},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         load(c.patch);
         void *resp = &resp; // left untouched on failure
         uint32_t len = 99;
+        errno = 0;
         const int32_t result =
-            c.node != 0
-                ? cmi_remote_req_resp(c.opcode, 1, 0, &resp, &len, "", "", c.service, c.node, -1, 5)
-                : cmi_req_resp(c.opcode, 1, 0, &resp, &len, "", "", c.service, -1, 5);
+            c.node != 0 ? cmi_remote_req_resp(c.opcode, 1, 0, &resp, &len, "", "", c.service,
+                                              c.node, c.q, 5)
+                        : cmi_req_resp(c.opcode, 1, 0, &resp, &len, "", "", c.service, c.q, 5);
         EXPECT_EQ(result, c.result);
+        if (result == -1) {
+            EXPECT_EQ(errno, EBADF);
+        }
         if (result != 0) {
             EXPECT_EQ(resp, &resp);
             continue;
@@ -409,7 +428,7 @@ TEST_F(Sim, ServicesAnswerFromTheScenario) {
          [] {
              void *resp = nullptr;
              uint32_t len = 0;
-             const int32_t rc = cmi_req_resp(0x394, 1, 0, &resp, &len, "", "", 37, -1, 5);
+             const int32_t rc = cmi_req_resp(0x394, 1, 0, &resp, &len, "", "", 37, 42, 5);
              const std::string out = std::to_string(rc) + " " + std::to_string(len) + " " +
                                      std::string(static_cast<char *>(resp), len);
              std::free(resp);
@@ -420,7 +439,7 @@ TEST_F(Sim, ServicesAnswerFromTheScenario) {
          [] {
              void *resp = &resp;
              uint32_t len = 9;
-             const int32_t rc = cmi_req_resp(0x394, 1, 0, &resp, &len, "", "", 37, -1, 5);
+             const int32_t rc = cmi_req_resp(0x394, 1, 0, &resp, &len, "", "", 37, 42, 5);
              return std::to_string(rc) + " " + std::to_string(len) + " " +
                     std::to_string(resp == nullptr);
          },
@@ -513,59 +532,6 @@ TEST_F(Sim, WritesUtilitiesAndTheSudoStandIn) {
 TEST_F(Sim, ErrorTexts) {
     EXPECT_STREQ(syserr2str(static_cast<int32_t>(0x801E0002u)), std::strerror(2));
     EXPECT_STREQ(syserr2str(0x12345678), "unknown error 0x12345678");
-}
-
-TEST(SysmgrShow, ExitStatusAndMessages) {
-    struct Case {
-        const char *env;  // one more variable, or ""
-        const char *args; // separated by spaces
-        int status;
-        const char *out; // expected in the standard output
-        const char *err; // expected in the standard error
-    };
-    // "@" stands for the test directory.
-    const Case cases[] = {
-        {"", "--root @/root redundancy", 0, "0 days, 0 hours, 0 minutes, 59 seconds", ""},
-        {"", "redundancy --cmd 7", 1, "Invalid cmdID 7", ""},
-        {"", "--scenario @/unknown.json version", 2, "",
-         "sysmgr-show: @/unknown.json: $.cards: unknown key\n"},
-        {"", "--scenario @/none.json redundancy", 2, "",
-         "sysmgr-show: @/none.json: No such file or directory\n"},
-        {"SYSMGRCLI_LIB=@/none.so", "version", 2, "", "sysmgr-show: cannot load @/none.so: "},
-        {"", "--root @/root version-alt", 0, "Software\n", ""},
-        {"", "--scenario @/no-rx.json version-alt", 1, "", ""},
-        {"SYSMGRCLI_LIB=" SIM_LIBRARY, "version-alt", 2, "",
-         "sysmgr-show: the library has no sysmgr_show_version_internal2\n"},
-    };
-    char tmpl[] = "/tmp/sysmgr_show_test.XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    const std::string dir = tmpl;
-    std::filesystem::create_directories(dir + "/tmp");
-    std::filesystem::create_directories(dir + "/root/proc");
-    std::ofstream(dir + "/root/proc/uptime") << "59.99 100.00\n";
-    std::ofstream(dir + "/unknown.json") << R"({"cards": {}})";
-    std::ofstream(dir + "/no-rx.json") << R"({"backend": {"rx_null": true}})";
-    auto expand = [&dir](std::string text) {
-        for (std::size_t at; (at = text.find('@')) != std::string::npos;)
-            text.replace(at, 1, dir);
-        return text;
-    };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.args);
-        std::vector<std::string> env{"TMPDIR=" + dir + "/tmp"};
-        if (*c.env != '\0')
-            env.push_back(expand(c.env));
-        std::vector<std::string> args;
-        std::istringstream words(expand(c.args));
-        for (std::string word; words >> word;)
-            args.push_back(word);
-        const testsupport::RunResult run = testsupport::run_show(args, env);
-        EXPECT_EQ(run.status, c.status) << run.err;
-        EXPECT_NE(run.out.find(c.out), std::string::npos) << run.out;
-        EXPECT_NE(run.err.find(expand(c.err)), std::string::npos) << run.err;
-        EXPECT_TRUE(std::filesystem::is_empty(dir + "/tmp")) << "temporary root left";
-    }
-    std::filesystem::remove_all(dir);
 }
 
 } // namespace

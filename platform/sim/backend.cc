@@ -11,6 +11,8 @@ namespace {
 
 using sysmgrsim::Print;
 using sysmgrsim::detail::record_call;
+using sysmgrsim::detail::returned;
+using sysmgrsim::detail::returned_pointer;
 using sysmgrsim::detail::state;
 
 // Value bytes are copied at the call; more than this is a caller's fault.
@@ -44,23 +46,23 @@ extern "C" {
 
 void *cmd_paraminfo_to_rxhandle(const cli_context_t *) {
     record_call("cmd_paraminfo_to_rxhandle", {});
-    return state().scenario.backend.rx_null ? nullptr : &g_rx;
+    return returned_pointer(state().scenario.backend.rx_null ? nullptr : &g_rx, "rx handle");
 }
 
 int32_t cmd_req_cmdId_getnext(void *rx) {
     record_call("cmd_req_cmdId_getnext", {});
     const auto &s = state();
     if (!valid(rx))
-        return -1;
-    return s.command_override ? s.command : s.scenario.backend.command;
+        return returned(-1);
+    return returned(s.command_override ? s.command : s.scenario.backend.command);
 }
 
 int cmd_req_is_xmlagent(void *rx) {
     record_call("cmd_req_is_xmlagent", {});
     const auto &s = state();
     if (!valid(rx))
-        return 0;
-    return s.scenario.backend.xml_agent || s.format == SIM_FORMAT_XML ? 1 : 0;
+        return returned(0);
+    return returned(s.scenario.backend.xml_agent || s.format == SIM_FORMAT_XML ? 1 : 0);
 }
 
 int cmd_prt_arg_make(cmd_prt_arg_t *arg, uint32_t tag, const void *value, uint32_t len) {
@@ -165,7 +167,7 @@ int cmd_prt_send(void *rx) {
     ++s.sends;
     int result = valid(rx) ? s.scenario.backend.send_result : -1;
     s.delivered = result == 0;
-    return result;
+    return returned(result);
 }
 
 } // extern "C"

@@ -19,23 +19,35 @@ namespace {
 using sysmgrsim::detail::copy_error;
 
 /*
- * Each utility prints a data file kept beside it byte for byte, so that any
- * text (no line end, blanks, shell syntax) comes out exactly as given.
+ * The variable naming the run log that the utilities and the sudo stand-in
+ * append their command lines to, so that a trace can show what ran.
  */
-constexpr char kPrintBeside[] = "#!/bin/sh\n"
-                                "exec cat -- \"$0.out\"\n";
+constexpr char kRunLogVariable[] = "SYSMGRSIM_RUN_LOG";
+
+/*
+ * Each utility logs its command line, then prints a data file kept beside it
+ * byte for byte, so that any text (no line end, blanks, shell syntax) comes
+ * out exactly as given.
+ */
+constexpr char kPrintBeside[] =
+    "#!/bin/sh\n"
+    "[ -z \"$SYSMGRSIM_RUN_LOG\" ] || printf '%s\\n' \"$0${*:+ $*}\" >> \"$SYSMGRSIM_RUN_LOG\"\n"
+    "exec cat -- \"$0.out\"\n";
 
 /*
  * The sudo stand-in: one line per call with its arguments, appended to
- * sudo.log beside it; it never runs anything.
+ * sudo.log beside it (and to the run log); it never runs anything.
  */
-constexpr char kSudo[] = "#!/bin/sh\n"
-                         "printf '%s\\n' \"$*\" >> \"${0%/*}/sudo.log\"\n"
-                         "exit 0\n";
+constexpr char kSudo[] =
+    "#!/bin/sh\n"
+    "printf '%s\\n' \"$*\" >> \"${0%/*}/sudo.log\"\n"
+    "[ -z \"$SYSMGRSIM_RUN_LOG\" ] || printf 'sudo %s\\n' \"$*\" >> \"$SYSMGRSIM_RUN_LOG\"\n"
+    "exit 0\n";
 
 // The directory sim_install_sudo() last put on PATH.
 std::string g_sudo_dir;
 std::string g_sudo_log;
+std::string g_run_log;
 
 // Creates the directories of full = root + path below the existing root.
 bool make_parents(const std::string &full, std::size_t root_length, std::string &problem) {
@@ -128,6 +140,11 @@ bool install_sudo(const std::string &given, std::string &problem) {
 
 } // namespace
 
+void sysmgrsim::detail::clear_run_log() {
+    if (!g_run_log.empty())
+        unlink(g_run_log.c_str());
+}
+
 extern "C" {
 
 int sim_write_files(const char *root, char *err, size_t errlen) {
@@ -179,6 +196,18 @@ int sim_install_sudo(const char *dir, char *err, size_t errlen) {
 
 const char *sim_sudo_log(void) {
     return g_sudo_log.c_str();
+}
+
+int sim_log_runs(const char *path) {
+    const bool off = path == nullptr || path[0] == '\0';
+    if ((off ? unsetenv(kRunLogVariable) : setenv(kRunLogVariable, path, 1)) != 0)
+        return -1;
+    g_run_log = off ? "" : path;
+    return 0;
+}
+
+const char *sim_run_log(void) {
+    return g_run_log.c_str();
 }
 
 } // extern "C"

@@ -6,10 +6,13 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <sstream>
+#include <set>
 #include <string>
 #include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <nlohmann/json.hpp>
 
@@ -28,6 +31,8 @@ constexpr std::size_t kMaxFileSize = 16u << 20;
 constexpr std::size_t kMaxPathLength = 1024;
 constexpr std::size_t kMaxCmiText = sizeof(cli_context_t::cmi_text1) - 1;
 constexpr std::size_t kMaxText = 4096;
+// Error numbers travel in identifiers as 0x801E0000 | errno.
+constexpr int64_t kMaxErrno = 0xFFF;
 
 // Fixed-size fields the platform fills: a text of exactly the field's size
 // fills it with no terminator.
@@ -277,6 +282,15 @@ class Reader {
     uint32_t word(const Path &path) {
         return static_cast<uint32_t>(number(path, INT32_MIN, UINT32_MAX).as_int64());
     }
+    // An error identifier or a status that may hold one: any 32-bit pattern,
+    // so that "0x801E006E" is accepted as well as its signed value.
+    int32_t identifier(const Path &path) { return static_cast<int32_t>(word(path)); }
+    // The errno beside a request's result -1: 0 for none, else within what
+    // an error identifier carries (the transport's own error numbers, which
+    // mts_errno_get reports as they are, may be larger).
+    int32_t error_number(const Path &path) {
+        return static_cast<int32_t>(integer(path, 0, kMaxErrno));
+    }
     uint64_t unsigned64(const Path &path, uint64_t lo) {
         return number(path, static_cast<int64_t>(lo), UINT64_MAX).magnitude;
     }
@@ -430,7 +444,7 @@ void read_images(Reader &r, Scenario &out) {
 void read_last_reset(Reader &r, Scenario &out) {
     const Path base{"last_reset"};
     auto &rr = out.last_reset;
-    rr.result = static_cast<int32_t>(r.integer(at(base, "result"), INT32_MIN, INT32_MAX));
+    rr.result = r.identifier(at(base, "result"));
     rr.next_index = r.word(at(base, "next_index"));
     const Path entries = at(base, "entries");
     std::size_t n = r.array(entries, LAST_RR_ENTRIES);
@@ -462,11 +476,10 @@ void read_platform_services(Reader &r, Scenario &out) {
     c.dorrel_name = r.text({"chassis", "dorrel_name"}, kMaxText);
     c.module = r.text({"chassis", "module"}, kMaxText);
     c.processor = r.text({"chassis", "processor"}, kProcessorField);
-    c.serial_result =
-        static_cast<int32_t>(r.integer({"chassis", "serial_result"}, INT32_MIN, INT32_MAX));
+    c.serial_result = r.identifier({"chassis", "serial_result"});
     c.serial = r.text({"chassis", "serial"}, kSerialField);
 
-    out.bios.result = static_cast<int32_t>(r.integer({"bios", "result"}, INT32_MIN, INT32_MAX));
+    out.bios.result = r.identifier({"bios", "result"});
     out.bios.flash = r.text({"bios", "flash"}, kBiosField);
     out.bios.running = r.text({"bios", "running"}, kBiosField);
 
@@ -476,8 +489,7 @@ void read_platform_services(Reader &r, Scenario &out) {
     out.uri.schemes = r.texts({"uri", "schemes"}, 64, kMaxText);
     out.uri.local_servers = r.texts({"uri", "local_servers"}, 64, kMaxText);
 
-    out.slot0_fs.result =
-        static_cast<int32_t>(r.integer({"slot0_fs", "result"}, INT32_MIN, INT32_MAX));
+    out.slot0_fs.result = r.identifier({"slot0_fs", "result"});
     out.slot0_fs.block_size =
         static_cast<uint32_t>(r.integer({"slot0_fs", "block_size"}, 0, UINT32_MAX));
     out.slot0_fs.blocks = static_cast<uint32_t>(r.integer({"slot0_fs", "blocks"}, 0, UINT32_MAX));
@@ -487,8 +499,7 @@ void read_platform_services(Reader &r, Scenario &out) {
 
     read_last_reset(r, out);
 
-    out.plugins.result =
-        static_cast<int32_t>(r.integer({"plugins", "result"}, INT32_MIN, INT32_MAX));
+    out.plugins.result = r.identifier({"plugins", "result"});
     out.plugins.count = static_cast<int32_t>(r.integer({"plugins", "count"}, INT32_MIN, INT32_MAX));
     out.plugins.names = r.texts({"plugins", "names"}, PLUGIN_TABLE_ROWS, kPluginNameField);
 
@@ -506,10 +517,15 @@ void read_supervisor(Reader &r, const char *side, SupervisorAnswer &out) {
         p.push_back(key);
         return p;
     };
-    out.result = static_cast<int32_t>(r.integer(at("result"), INT32_MIN, INT32_MAX));
-    out.err = static_cast<int32_t>(r.integer(at("errno"), 0, INT32_MAX));
+    out.result = r.identifier(at("result"));
+    out.err = r.error_number(at("errno"));
     out.length = static_cast<uint32_t>(r.integer(at("length"), 0, 4096));
     out.null_response = r.boolean(at("null_response"));
+    // errno goes with result -1 and only with it.
+    if (out.result == -1 && out.err == 0)
+        r.fail(at("errno"), "result -1 needs an errno (1 to " + std::to_string(kMaxErrno) + ")");
+    else if (out.result != -1 && out.err != 0)
+        r.fail(at("errno"), "an errno goes only with result -1");
     for (int i = 0; i < 8; ++i)
         out.words[i] = r.word(at(kWords[i]));
 }
@@ -534,8 +550,7 @@ void read_scenario(Reader &r, Scenario &out) {
     out.backend.command =
         static_cast<int32_t>(r.integer({"backend", "command"}, INT32_MIN, INT32_MAX));
     out.backend.xml_agent = r.boolean({"backend", "xml_agent"});
-    out.backend.send_result =
-        static_cast<int32_t>(r.integer({"backend", "send_result"}, INT32_MIN, INT32_MAX));
+    out.backend.send_result = r.identifier({"backend", "send_result"});
 
     out.mts.bind_errno = static_cast<int32_t>(r.integer({"mts", "bind_errno"}, 0, INT32_MAX));
     out.mts.default_vdc_bind_errno =
@@ -555,7 +570,7 @@ void read_scenario(Reader &r, Scenario &out) {
     out.timer.cycles = r.unsigned64({"timer", "cycles"}, 0);
     out.timer.cycles_per_msec = r.unsigned64({"timer", "cycles_per_msec"}, 1);
 
-    out.card.result = static_cast<int32_t>(r.integer({"card", "result"}, INT32_MIN, INT32_MAX));
+    out.card.result = r.identifier({"card", "result"});
     out.card.card_kind = static_cast<uint8_t>(r.integer({"card", "card_kind"}, 0, 255));
     out.card.module_type = static_cast<uint16_t>(r.integer({"card", "module_type"}, 0, 65535));
 
@@ -564,8 +579,7 @@ void read_scenario(Reader &r, Scenario &out) {
     out.slots.byte3 = static_cast<uint8_t>(r.integer({"slots", "byte3"}, 0, 255));
     out.slots.byte4 = static_cast<uint8_t>(r.integer({"slots", "byte4"}, 0, 255));
 
-    out.hostname.result =
-        static_cast<int32_t>(r.integer({"hostname", "result"}, INT32_MIN, INT32_MAX));
+    out.hostname.result = r.identifier({"hostname", "result"});
     out.hostname.name = r.text({"hostname", "name"}, kMaxText);
     out.hostname.null_response = r.boolean({"hostname", "null_response"});
     out.hostname.terminated = r.boolean({"hostname", "terminated"});
@@ -580,6 +594,84 @@ const json &default_document() {
     return doc;
 }
 
+/*
+ * A first pass over the text for what the parser itself lets through or
+ * reports without a place: a key given twice in one object (the parser would
+ * keep the last silently) and a number beyond what a double holds. Both are
+ * reported with their JSON path. Syntax errors are left to the parser.
+ */
+class KeyCheck : public nlohmann::json_sax<json> {
+  public:
+    const std::string &problem() const { return problem_; }
+    const Path &where() const { return where_; }
+
+    bool null() override { return value(); }
+    bool boolean(bool) override { return value(); }
+    bool number_integer(number_integer_t) override { return value(); }
+    bool number_unsigned(number_unsigned_t) override { return value(); }
+    bool number_float(number_float_t, const string_t &) override { return value(); }
+    bool string(string_t &) override { return value(); }
+    bool binary(binary_t &) override { return value(); }
+    bool start_object(std::size_t) override { return open(false); }
+    bool start_array(std::size_t) override { return open(true); }
+    bool end_object() override { return close(); }
+    bool end_array() override { return close(); }
+
+    bool key(string_t &key) override {
+        Frame &f = frames_.back();
+        f.key = key;
+        if (!f.keys.insert(key).second)
+            return stop("duplicate key");
+        return true;
+    }
+
+    bool parse_error(std::size_t, const std::string &,
+                     const nlohmann::detail::exception &e) override {
+        // 406: a number the parser read but a double cannot hold.
+        if (e.id == 406)
+            stop("number out of range");
+        return false;
+    }
+
+  private:
+    struct Frame {
+        bool array = false;
+        std::size_t index = 0; // arrays: the element being read
+        std::string key;       // objects: the member being read
+        std::set<std::string> keys;
+    };
+
+    Path path() const {
+        Path p;
+        for (const Frame &f : frames_)
+            p.push_back(f.array ? std::to_string(f.index) : f.key);
+        return p;
+    }
+    // A value ended: an array moves on to its next element.
+    bool value() {
+        if (!frames_.empty() && frames_.back().array)
+            ++frames_.back().index;
+        return true;
+    }
+    bool open(bool array) {
+        frames_.push_back(Frame{array, 0, {}, {}});
+        return true;
+    }
+    bool close() {
+        frames_.pop_back();
+        return value();
+    }
+    bool stop(const char *problem) {
+        problem_ = problem;
+        where_ = path();
+        return false;
+    }
+
+    std::vector<Frame> frames_;
+    std::string problem_;
+    Path where_;
+};
+
 // nlohmann's messages start with "[json.exception.parse_error.101] ".
 std::string parse_problem(const std::exception &e) {
     std::string what = e.what();
@@ -591,6 +683,12 @@ std::string parse_problem(const std::exception &e) {
 
 bool parse_document(const char *json_text, const std::string &origin, Scenario &out,
                     std::string &err) {
+    KeyCheck check;
+    json::sax_parse(json_text, &check);
+    if (!check.problem().empty()) {
+        err = located(origin, check.where(), check.problem());
+        return false;
+    }
     json patch = json::parse(json_text);
     Path path;
     if (!depth_ok(patch, 0)) {
@@ -642,30 +740,39 @@ namespace {
 using sysmgrsim::detail::copy_error;
 using sysmgrsim::detail::State;
 
-// Reads a whole scenario file, refusing anything larger than kMaxFileSize.
+// Reads a whole scenario file, refusing a directory or anything larger than
+// kMaxFileSize.
 bool read_file(const char *path, std::string &text, std::string &problem) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    const int fd = open(path, O_RDONLY | O_CLOEXEC);
+    struct stat st;
+    if (fd < 0) {
         problem = std::strerror(errno);
         return false;
     }
-    std::ostringstream buf;
-    char chunk[65536];
-    std::size_t total = 0;
-    while (in.read(chunk, sizeof chunk) || in.gcount() > 0) {
-        total += static_cast<std::size_t>(in.gcount());
-        if (total > sysmgrsim::detail::kMaxFileSize) {
-            problem = "file larger than 16 MiB";
-            return false;
-        }
-        buf.write(chunk, in.gcount());
-    }
-    if (in.bad()) {
-        problem = "read error";
+    if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+        problem = std::strerror(S_ISDIR(st.st_mode) ? EISDIR : errno);
+        close(fd);
         return false;
     }
-    text = buf.str();
-    return true;
+    char chunk[65536];
+    for (;;) {
+        const ssize_t n = read(fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            problem = std::strerror(errno);
+            break;
+        }
+        if (n == 0)
+            break;
+        text.append(chunk, static_cast<std::size_t>(n));
+        if (text.size() > sysmgrsim::detail::kMaxFileSize) {
+            problem = "file larger than 16 MiB";
+            break;
+        }
+    }
+    close(fd);
+    return problem.empty();
 }
 
 } // namespace

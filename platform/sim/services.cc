@@ -12,7 +12,10 @@ namespace {
 using sysmgrsim::detail::ImageHandle;
 using sysmgrsim::detail::record_call;
 using sysmgrsim::detail::ReleaseFile;
+using sysmgrsim::detail::returned;
+using sysmgrsim::detail::returned_text;
 using sysmgrsim::detail::Scenario;
+using sysmgrsim::detail::shown_identifier;
 using sysmgrsim::detail::state;
 using sysmgrsim::detail::text_arg;
 
@@ -62,20 +65,20 @@ extern "C" {
 
 int pfm_is_dorrel_switch(int32_t q) {
     record_call("pfm_is_dorrel_switch", {q});
-    return scenario().chassis.dorrel ? 1 : 0;
+    return returned(scenario().chassis.dorrel ? 1 : 0);
 }
 
 int pdb_is_bellwick_chassis(void) {
     record_call("pdb_is_bellwick_chassis", {});
-    return scenario().chassis.bellwick ? 1 : 0;
+    return returned(scenario().chassis.bellwick ? 1 : 0);
 }
 
 int card_get_slot_num(uint8_t *slot) {
     record_call("card_get_slot_num", {});
     if (slot == nullptr)
-        return -1;
+        return returned(-1);
     *slot = scenario().chassis.slot;
-    return 0;
+    return returned(0);
 }
 
 /*
@@ -86,34 +89,35 @@ int get_module_bios_version_ext(uint8_t slot, void *record, int32_t *len) {
     record_call("get_module_bios_version_ext", {slot, len != nullptr ? *len : -1});
     const auto &bios = scenario().bios;
     if (bios.result != 0)
-        return bios.result;
+        return returned(bios.result);
     if (record == nullptr || len == nullptr || *len < BIOS_RECORD_SIZE)
-        return -1;
+        return returned(-1);
     auto *bytes = static_cast<char *>(record);
     std::memset(bytes, 0, BIOS_RECORD_SIZE);
     constexpr std::size_t kField = BIOS_RECORD_RUNNING_TEXT - BIOS_RECORD_FLASH_TEXT;
     fill_field(bytes + BIOS_RECORD_FLASH_TEXT, kField, bios.flash);
     fill_field(bytes + BIOS_RECORD_RUNNING_TEXT, kField, bios.running);
     *len = BIOS_RECORD_SIZE;
-    return 0;
+    return returned(0);
 }
 
 int32_t srg_timestamp_file_get(const char *path) {
     record_call("srg_timestamp_file_get", {}, {text_arg(path)});
     const ReleaseFile *f = release_file(path);
-    return f != nullptr ? f->compile_stamp : 0;
+    return returned(f != nullptr ? f->compile_stamp : 0);
 }
 
 const char *srg_sw_ver_file_get(const char *path) {
     record_call("srg_sw_ver_file_get", {}, {text_arg(path)});
     const ReleaseFile *f = release_file(path);
-    return f != nullptr && f->version ? f->version->c_str() : nullptr;
+    return returned_text(f != nullptr && f->version ? f->version->c_str() : nullptr);
 }
 
 const char *srg_sw_interim_ver_file_get(const char *path) {
     record_call("srg_sw_interim_ver_file_get", {}, {text_arg(path)});
     const ReleaseFile *f = release_file(path);
-    return f != nullptr && f->interim_version ? f->interim_version->c_str() : nullptr;
+    return returned_text(f != nullptr && f->interim_version ? f->interim_version->c_str()
+                                                            : nullptr);
 }
 
 /* The scenario's card: on success card_kind and module_type, the rest zero. */
@@ -121,14 +125,14 @@ int get_card_module_info(void *record) {
     record_call("get_card_module_info", {});
     const auto &card = scenario().card;
     if (record == nullptr)
-        return -1;
+        return returned(-1);
     if (card.result != 0)
-        return card.result;
+        return returned(card.result);
     card_module_info_t info{};
     info.card_kind = card.card_kind;
     info.module_type = card.module_type;
     std::memcpy(record, &info, sizeof info);
-    return 0;
+    return returned(0);
 }
 
 /* The scenario's slots in bytes 0, 1, 3 and 4 of the 8-byte record. */
@@ -136,38 +140,38 @@ int get_platform_info(void *record) {
     record_call("get_platform_info", {});
     const auto &slots = scenario().slots;
     if (record == nullptr)
-        return -1;
+        return returned(-1);
     platform_slot_info_t info{};
     info.this_sup = slots.this_sup;
     info.other_sup = slots.other_sup;
     info.cmp_a = slots.byte3;
     info.cmp_b = slots.byte4;
     std::memcpy(record, &info, sizeof info);
-    return 0;
+    return returned(0);
 }
 
 int pfm_get_processor_name(char *buf) {
     record_call("pfm_get_processor_name", {});
     if (buf == nullptr)
-        return -1;
+        return returned(-1);
     fill_field(buf, 128, scenario().chassis.processor);
-    return 0;
+    return returned(0);
 }
 
 const char *pdb_get_chassis_id_string(void) {
     record_call("pdb_get_chassis_id_string", {});
-    return scenario().chassis.name.c_str();
+    return returned_text(scenario().chassis.name.c_str());
 }
 
 /* The partner's name of any chassis text is the scenario's dorrel_name. */
 const char *pfm_get_dorrel_value(const char *text) {
     record_call("pfm_get_dorrel_value", {}, {text_arg(text)});
-    return scenario().chassis.dorrel_name.c_str();
+    return returned_text(scenario().chassis.dorrel_name.c_str());
 }
 
 const char *pdb_get_mod_id_string2(uint8_t slot, int32_t q) {
     record_call("pdb_get_mod_id_string2", {slot, q});
-    return scenario().chassis.module.c_str();
+    return returned_text(scenario().chassis.module.c_str());
 }
 
 /* On failure the buffer is left as it was. */
@@ -175,11 +179,11 @@ int pfm_get_sup_serial_num(int32_t q, char *buf) {
     record_call("pfm_get_sup_serial_num", {q});
     const auto &c = scenario().chassis;
     if (c.serial_result != 0)
-        return c.serial_result;
+        return returned(c.serial_result);
     if (buf == nullptr)
-        return -1;
+        return returned(-1);
     fill_field(buf, 64, c.serial);
-    return 0;
+    return returned(0);
 }
 
 /* 0 for "sup-local" and a scheme the scenario lists as served locally. */
@@ -190,13 +194,13 @@ int urifs_server_validate(const char *scheme, const char *server, uint32_t *a, u
     if (b != nullptr)
         *b = 0;
     const bool local = server != nullptr && std::strcmp(server, "sup-local") == 0;
-    return local && listed(scenario().uri.local_servers, scheme) ? 0 : kUnknownUri;
+    return returned(local && listed(scenario().uri.local_servers, scheme) ? 0 : kUnknownUri);
 }
 
 int urifs_scheme_validate(const char *scheme, void *out) {
     record_call("urifs_scheme_validate", {}, {text_arg(scheme)});
     (void)out;
-    return listed(scenario().uri.schemes, scheme) ? 0 : kUnknownUri;
+    return returned(listed(scenario().uri.schemes, scheme) ? 0 : kUnknownUri);
 }
 
 /* Words 2 and 3 of the record, block size and block count; the rest zero. */
@@ -204,14 +208,14 @@ int fileutil_fs_stat_get(const char *path, void *record) {
     record_call("fileutil_fs_stat_get", {}, {text_arg(path)});
     const auto &fs = scenario().slot0_fs;
     if (fs.result != 0)
-        return fs.result;
+        return returned(fs.result);
     if (record == nullptr)
-        return -1;
+        return returned(-1);
     fs_stat_record_t out{};
     out.word[FS_STAT_BLOCK_SIZE_WORD] = fs.block_size;
     out.word[FS_STAT_BLOCK_COUNT_WORD] = fs.blocks;
     std::memcpy(record, &out, sizeof out);
-    return 0;
+    return returned(0);
 }
 
 /*
@@ -223,9 +227,9 @@ int get_running_plugins(void *table, int32_t *count) {
     record_call("get_running_plugins", {});
     const auto &p = scenario().plugins;
     if (p.result != 0)
-        return p.result;
+        return returned(p.result);
     if (table == nullptr || count == nullptr)
-        return -1;
+        return returned(-1);
     auto *rows = static_cast<plugin_record_t *>(table);
     const std::size_t n = std::min<std::size_t>(p.names.size(), PLUGIN_TABLE_ROWS);
     for (std::size_t i = 0; i < n; ++i) {
@@ -233,7 +237,7 @@ int get_running_plugins(void *table, int32_t *count) {
         fill_field(rows[i].name, sizeof rows[i].name, p.names[i]);
     }
     *count = p.count;
-    return 0;
+    return returned(0);
 }
 
 /* The scenario's CMP lines, each as untagged text and a line end. */
@@ -241,14 +245,14 @@ int cmpproxy_print_cmp_version(int32_t q, void *rx) {
     record_call("cmpproxy_print_cmp_version", {q});
     for (const std::string &line : scenario().cmp.version_lines)
         cmd_dprt(rx, "%s\n", line.c_str());
-    return 0;
+    return returned(0);
 }
 
 int cmpproxy_print_cmp_hardware(int32_t q, void *rx) {
     record_call("cmpproxy_print_cmp_hardware", {q});
     for (const std::string &line : scenario().cmp.hardware_lines)
         cmd_dprt(rx, "%s\n", line.c_str());
-    return 0;
+    return returned(0);
 }
 
 /*
@@ -259,9 +263,9 @@ int pfm_last_rr(void *record) {
     record_call("pfm_last_rr", {});
     const auto &last = scenario().last_reset;
     if (last.result < 0)
-        return last.result;
+        return returned(last.result);
     if (record == nullptr)
-        return -1;
+        return returned(-1);
     auto *rr = static_cast<last_rr_record_t *>(record);
     std::memset(rr, 0, sizeof *rr);
     for (std::size_t i = 0; i < LAST_RR_ENTRIES; ++i) {
@@ -273,7 +277,7 @@ int pfm_last_rr(void *record) {
         rr->reset_usecs[i] = e.usecs;
     }
     rr->next_index = last.next_index;
-    return last.result;
+    return returned(last.result);
 }
 
 /*
@@ -289,17 +293,21 @@ void *img_open(const char *path, int32_t *error) {
     const int32_t err = it != images.end() ? it->second.error : kNoSuchImage;
     if (error != nullptr)
         *error = err;
-    if (it == images.end() || (err != 0 && !it->second.handle_on_error))
+    const std::string shown_error = err != 0 ? ", error " + shown_identifier(err) : "";
+    if (it == images.end() || (err != 0 && !it->second.handle_on_error)) {
+        sysmgrsim::detail::record_result("null" + shown_error);
         return nullptr;
+    }
     s.images.push_back(std::make_unique<ImageHandle>(ImageHandle{it->second.build_time, true}));
     ++s.images_open;
+    sysmgrsim::detail::record_result("image handle" + shown_error);
     return s.images.back().get();
 }
 
 uint32_t img_timestamp(void *image) {
     record_call("img_timestamp", {});
     const ImageHandle *h = open_image(image);
-    return h != nullptr ? h->build_time : 0;
+    return returned(h != nullptr ? h->build_time : 0);
 }
 
 /* Closing anything but an open handle is counted as an error. */
@@ -310,11 +318,11 @@ int img_close(void *image) {
     if (h == nullptr) {
         ++s.image_close_errors;
         errno = EINVAL;
-        return -1;
+        return returned(-1);
     }
     h->open = false;
     --s.images_open;
-    return 0;
+    return returned(0);
 }
 
 } // extern "C"

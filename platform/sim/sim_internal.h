@@ -214,6 +214,7 @@ struct State {
     int image_close_errors = 0;
 
     std::string output; /* sim_output()'s buffer */
+    std::string trace;  /* sim_trace()'s buffer */
 };
 
 /*
@@ -224,12 +225,44 @@ void copy_error(std::string message, char *err, std::size_t errlen);
 
 /* The process's state, with the default scenario loaded on first use. */
 State &state();
+/* Empties sim_run_log(). */
+void clear_run_log();
 /* Clears recordings and transport bookkeeping; keeps scenario and format. */
 void clear_records(State &s);
 
 /* Appends one platform call to calls(). */
 void record_call(const char *name, std::initializer_list<int64_t> args,
                  std::initializer_list<std::string> texts = {});
+/*
+ * Sets the result of the call recorded last, the one being served (no
+ * recorded call makes another), and hands the value back for its return.
+ */
+void record_result(std::string shown);
+template <typename T>
+T returned(T value) {
+    record_result(std::to_string(value));
+    return value;
+}
+/* A pointer result: "null" or what it points to. */
+template <typename T>
+T *returned_pointer(T *value, const char *what) {
+    record_result(value != nullptr ? what : "null");
+    return value;
+}
+/* A text result, quoted, or null. */
+const char *returned_text(const char *text);
+/* -1 with errno err, which is set. */
+int returned_errno(int err);
+/*
+ * A request's status: 0 with the response's length when given, -1 with the
+ * errno in effect, or an error identifier shown in hex with its text.
+ */
+int32_t returned_status(int32_t status, void *const *resp = nullptr, const uint32_t *len = nullptr);
+/* An error identifier as the trace shows it: hex and its text. */
+std::string shown_identifier(int32_t err);
+/* The text of an error identifier, without recording a call. */
+const char *error_text(int32_t err);
+
 /* A text argument as recorded: at most max bytes, "(null)" for none. */
 std::string text_arg(const char *text, std::size_t max = 4096);
 

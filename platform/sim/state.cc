@@ -1,11 +1,28 @@
 // The simulator's process-wide state, the recordings and their control calls.
+#include <cerrno>
+#include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 
 #include "sim_internal.h"
 
 namespace sysmgrsim::detail {
+
+// Hex for what looks like an identifier or a bit pattern (an error
+// identifier, a node address, a token) rather than a count.
+std::string shown_integer(int64_t v) {
+    char buf[32];
+    if (v >= 0x10000000 && v <= UINT32_MAX)
+        std::snprintf(buf, sizeof buf, "0x%08" PRIX64, static_cast<uint64_t>(v));
+    else if (v < -4096 && v >= INT32_MIN)
+        std::snprintf(buf, sizeof buf, "0x%08" PRIX32, static_cast<uint32_t>(v));
+    else
+        std::snprintf(buf, sizeof buf, "%" PRId64, v);
+    return buf;
+}
 
 namespace {
 
@@ -18,6 +35,97 @@ Scenario default_scenario() {
         std::abort();
     }
     return scenario;
+}
+
+// Arguments that are opcodes or node addresses, shown in hex: bit i stands
+// for the call's argument i as recorded.
+constexpr struct {
+    const char *name;
+    unsigned hex;
+} kHexArguments[] = {
+    {"cmi_req_resp", 1u << 0},
+    {"cmi_remote_req_resp", 1u << 0 | 1u << 4},
+    {"mts_send", 1u << 3},
+};
+
+unsigned hex_arguments(const std::string &name) {
+    for (const auto &h : kHexArguments)
+        if (name == h.name)
+            return h.hex;
+    return 0;
+}
+
+std::string hex(int64_t v) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "0x%" PRIX64, static_cast<uint64_t>(v));
+    return buf;
+}
+
+// A text argument, quoted, with control characters escaped.
+std::string quoted(const std::string &text) {
+    std::string out = "\"";
+    for (char c : text) {
+        const auto u = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (u < 0x20 || u == 0x7f) {
+            char esc[8];
+            std::snprintf(esc, sizeof esc, "\\x%02X", u);
+            out += esc;
+        } else {
+            out += c;
+        }
+    }
+    return out + "\"";
+}
+
+void replace_all(std::string &text, const std::string &from, const std::string &to) {
+    if (from.empty())
+        return;
+    for (std::size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size())
+        text.replace(at, from.size(), to);
+}
+
+std::string render_trace(const State &s, const char *root) {
+    std::string out = "trace: " + std::to_string(s.calls.size()) + " platform calls\n";
+    std::size_t n = 0;
+    for (const Call &c : s.calls) {
+        char number[16];
+        std::snprintf(number, sizeof number, "%4zu  ", ++n);
+        std::string line = number + c.name + "(";
+        const char *sep = "";
+        const unsigned in_hex = hex_arguments(c.name);
+        for (std::size_t i = 0; i < c.args.size(); ++i) {
+            const bool as_hex = i < 32 && (in_hex >> i & 1u) != 0 && c.args[i] >= 0;
+            line += sep + (as_hex ? hex(c.args[i]) : shown_integer(c.args[i]));
+            sep = ", ";
+        }
+        for (const std::string &t : c.texts) {
+            line += sep + quoted(t);
+            sep = ", ";
+        }
+        line += ")";
+        if (!c.result.empty())
+            line += " = " + c.result;
+        out += line + "\n";
+    }
+    if (sim_run_log()[0] != '\0') {
+        std::ifstream log(sim_run_log());
+        std::vector<std::string> runs;
+        for (std::string line; std::getline(log, line);)
+            runs.push_back(line);
+        out += "trace: " + std::to_string(runs.size()) + " utilities run\n";
+        n = 0;
+        for (const std::string &r : runs) {
+            char number[16];
+            std::snprintf(number, sizeof number, "%4zu  ", ++n);
+            out += number + r + "\n";
+        }
+    }
+    if (root != nullptr)
+        replace_all(out, root, "$ROOT");
+    return out;
 }
 
 } // namespace
@@ -49,6 +157,8 @@ void clear_records(State &s) {
     s.images_open = 0;
     s.image_close_errors = 0;
     s.output.clear();
+    s.trace.clear();
+    clear_run_log();
 }
 
 void copy_error(std::string message, char *err, std::size_t errlen) {
@@ -61,7 +171,41 @@ void copy_error(std::string message, char *err, std::size_t errlen) {
 
 void record_call(const char *name, std::initializer_list<int64_t> args,
                  std::initializer_list<std::string> texts) {
-    state().calls.push_back(Call{name, args, texts});
+    state().calls.push_back(Call{name, args, texts, {}});
+}
+
+void record_result(std::string shown) {
+    auto &calls = state().calls;
+    if (!calls.empty())
+        calls.back().result = std::move(shown);
+}
+
+const char *returned_text(const char *text) {
+    record_result(text != nullptr ? quoted(text_arg(text)) : "null");
+    return text;
+}
+
+int returned_errno(int err) {
+    record_result("-1, errno " + std::to_string(err) + " (" + std::strerror(err) + ")");
+    errno = err;
+    return -1;
+}
+
+std::string shown_identifier(int32_t err) {
+    return shown_integer(err) + " (" + error_text(err) + ")";
+}
+
+int32_t returned_status(int32_t status, void *const *resp, const uint32_t *len) {
+    if (status == -1)
+        return returned_errno(errno);
+    if (status != 0)
+        record_result(shown_identifier(status));
+    else if (resp != nullptr && len != nullptr)
+        record_result(*resp == nullptr ? "0, no response"
+                                       : "0, response of " + std::to_string(*len) + " bytes");
+    else
+        record_result("0");
+    return status;
 }
 
 std::string text_arg(const char *text, std::size_t max) {
@@ -107,6 +251,12 @@ void sim_set_format(enum sim_format format) {
 void sim_set_command(int32_t command) {
     state().command_override = true;
     state().command = command;
+}
+
+const char *sim_trace(const char *root) {
+    auto &s = state();
+    s.trace = sysmgrsim::detail::render_trace(s, root);
+    return s.trace.c_str();
 }
 
 const char *sim_output(void) {

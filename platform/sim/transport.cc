@@ -11,6 +11,10 @@ namespace {
 using sysmgrsim::detail::Exchange;
 using sysmgrsim::detail::Message;
 using sysmgrsim::detail::record_call;
+using sysmgrsim::detail::returned;
+using sysmgrsim::detail::returned_pointer;
+using sysmgrsim::detail::returned_status;
+using sysmgrsim::detail::returned_text;
 using sysmgrsim::detail::State;
 using sysmgrsim::detail::state;
 using sysmgrsim::detail::SupervisorAnswer;
@@ -63,8 +67,11 @@ bool usable(const State &s, int32_t q) {
     return s.bound.count(q) != 0 || (q >= 0 && q == s.scenario.context.mts_q);
 }
 
+// A transport call's failure: -1, with err for mts_errno_get().
 int fail(State &s, int32_t q, int err) {
     s.errnos[q] = err;
+    sysmgrsim::detail::record_result("-1, mts errno " + std::to_string(err) + " (" +
+                                     std::strerror(err) + ")");
     return -1;
 }
 
@@ -173,7 +180,7 @@ int32_t mts_bind(int32_t kind, int32_t sap, int32_t flags, const char *client) {
         return fail(s, 0, s.scenario.mts.bind_errno);
     int32_t q = s.scenario.mts.first_queue + s.binds_done++;
     s.bound.insert(q);
-    return q;
+    return returned(q);
 }
 
 int mts_unbind(int32_t q, int32_t flags) {
@@ -183,7 +190,7 @@ int mts_unbind(int32_t q, int32_t flags) {
     if (s.bound.erase(q) == 0)
         return fail(s, q, EBADF);
     s.queues.erase(q);
-    return 0;
+    return returned(0);
 }
 
 int mts_send(int32_t q, const uint32_t dest[2], uint32_t opcode, int32_t a, int32_t b, void *msg,
@@ -204,13 +211,13 @@ int mts_send(int32_t q, const uint32_t dest[2], uint32_t opcode, int32_t a, int3
     uint32_t token = s.next_token++;
     s.queues[q] = {token, opcode};
     new_message(s, msg, token, nullptr);
-    return 0;
+    return returned(0);
 }
 
 uint32_t mts_rr_token_get(void *msg) {
     record_call("mts_rr_token_get", {});
     Message *m = find_message(state(), msg);
-    return m != nullptr ? m->token : 0;
+    return returned(m != nullptr ? m->token : 0);
 }
 
 int mts_drop(int32_t q, void *msg) {
@@ -222,7 +229,7 @@ int mts_drop(int32_t q, void *msg) {
     m->live = false;
     m->payload.reset();
     --s.outstanding;
-    return 0;
+    return returned(0);
 }
 
 /*
@@ -255,26 +262,27 @@ int mts_recv(int32_t q, void *msg, int32_t opts[MTS_RECV_OPTS_WORDS]) {
     if (opts == nullptr || static_cast<uint32_t>(opts[3]) != sent->second.last_token)
         return fail(s, q, kTimedOut);
     new_message(s, msg, sent->second.last_token, answer_payload(s, sent->second.last_opcode));
-    return 0;
+    return returned(0);
 }
 
 void *mts_payload_get(void *msg) {
     record_call("mts_payload_get", {});
     Message *m = find_message(state(), msg);
-    return m != nullptr ? m->payload.get() : nullptr;
+    return returned_pointer(m != nullptr ? m->payload.get() : nullptr, "payload");
 }
 
 int mts_errno_get(int32_t q) {
     record_call("mts_errno_get", {q});
     const State &s = state();
     auto it = s.errnos.find(q);
-    return it != s.errnos.end() ? it->second : 0;
+    return returned(it != s.errnos.end() ? it->second : 0);
 }
 
 /*
  * 0x9C3 (service 3) answers from supervisors.local, 0x394 (service 37)
- * with the host name. The queue handle is not checked. On failure the
- * response pointer is left as it was.
+ * with the host name. Like a real transport, a request on a queue handle
+ * that is neither bound nor the back end's own fails with EBADF. On failure
+ * the response pointer is left as it was.
  */
 int32_t cmi_req_resp(uint32_t opcode, int32_t a2, int32_t a3, void **resp, uint32_t *len,
                      const char *text1, const char *text2, int32_t service, int32_t q,
@@ -283,19 +291,22 @@ int32_t cmi_req_resp(uint32_t opcode, int32_t a2, int32_t a3, void **resp, uint3
     record_call("cmi_req_resp", {opcode, a2, a3, service, q, a10},
                 {text_arg(text1, kTextMax), text_arg(text2, kTextMax)});
     const State &s = state();
-    if (resp == nullptr || len == nullptr) {
-        errno = EFAULT;
-        return -1;
+    if (resp == nullptr || len == nullptr || !usable(s, q)) {
+        errno = resp == nullptr || len == nullptr ? EFAULT : EBADF;
+        return returned_status(-1);
     }
     if (opcode == SYSMGR_OPC_REDUNDANCY_STATUS)
-        return service == SYSMGR_CMI_SERVICE ? answer_supervisor(s.scenario.local, resp, len)
-                                             : kErrService;
+        return returned_status(service == SYSMGR_CMI_SERVICE
+                                   ? answer_supervisor(s.scenario.local, resp, len)
+                                   : kErrService,
+                               resp, len);
     if (opcode == SYSMGR_OPC_HOSTNAME)
-        return service == 37 ? answer_hostname(s, resp, len) : kErrService;
-    return kErrOpcode;
+        return returned_status(service == 37 ? answer_hostname(s, resp, len) : kErrService, resp,
+                               len);
+    return returned_status(kErrOpcode);
 }
 
-/* 0x9C3 to the node named by supervisors.local's peer_node only. */
+/* 0x9C3 to the node named by supervisors.local's peer_node only; the queue as above. */
 int32_t cmi_remote_req_resp(uint32_t opcode, int32_t a2, int32_t a3, void **resp, uint32_t *len,
                             const char *text1, const char *text2, int32_t service, uint32_t node,
                             int32_t q, int32_t a11) {
@@ -303,26 +314,44 @@ int32_t cmi_remote_req_resp(uint32_t opcode, int32_t a2, int32_t a3, void **resp
     record_call("cmi_remote_req_resp", {opcode, a2, a3, service, node, q, a11},
                 {text_arg(text1, kTextMax), text_arg(text2, kTextMax)});
     const State &s = state();
-    if (resp == nullptr || len == nullptr) {
-        errno = EFAULT;
-        return -1;
+    if (resp == nullptr || len == nullptr || !usable(s, q)) {
+        errno = resp == nullptr || len == nullptr ? EFAULT : EBADF;
+        return returned_status(-1);
     }
     if (node != s.scenario.local.words[5])
-        return kErrNode;
+        return returned_status(kErrNode);
     if (opcode != SYSMGR_OPC_REDUNDANCY_STATUS)
-        return kErrOpcode;
+        return returned_status(kErrOpcode);
     if (service != SYSMGR_CMI_SERVICE)
-        return kErrService;
-    return answer_supervisor(s.scenario.peer, resp, len);
+        return returned_status(kErrService);
+    return returned_status(answer_supervisor(s.scenario.peer, resp, len), resp, len);
 }
+
+/* The text of one of the System Manager's error identifiers (see error_text). */
+const char *syserr2str(int32_t err) {
+    record_call("syserr2str", {err});
+    return returned_text(sysmgrsim::detail::error_text(err));
+}
+
+uint64_t timer_get_cycles(void) {
+    record_call("timer_get_cycles", {});
+    return returned(state().scenario.timer.cycles);
+}
+
+uint64_t timer_diff_cycle_in_msec(uint64_t later, uint64_t earlier) {
+    record_call("timer_diff_cycle_in_msec",
+                {static_cast<int64_t>(later), static_cast<int64_t>(earlier)});
+    return returned((later - earlier) / state().scenario.timer.cycles_per_msec);
+}
+
+} // extern "C"
 
 /*
  * Texts of the System Manager's error identifiers. Identifiers that encode
  * an error number (0x801E0000 | e) give strerror(e); unknown ones
  * "unknown error 0x%08X", in a buffer the next call overwrites.
  */
-const char *syserr2str(int32_t err) {
-    record_call("syserr2str", {err});
+const char *sysmgrsim::detail::error_text(int32_t err) {
     if (err == 0)
         return "Success";
     if (err == -1)
@@ -337,16 +366,3 @@ const char *syserr2str(int32_t err) {
     std::snprintf(unknown, sizeof unknown, "unknown error 0x%08X", id);
     return unknown;
 }
-
-uint64_t timer_get_cycles(void) {
-    record_call("timer_get_cycles", {});
-    return state().scenario.timer.cycles;
-}
-
-uint64_t timer_diff_cycle_in_msec(uint64_t later, uint64_t earlier) {
-    record_call("timer_diff_cycle_in_msec",
-                {static_cast<int64_t>(later), static_cast<int64_t>(earlier)});
-    return (later - earlier) / state().scenario.timer.cycles_per_msec;
-}
-
-} // extern "C"

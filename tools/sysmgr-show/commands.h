@@ -8,9 +8,9 @@
 #include <string>
 
 /*
- * `enum NAME VALUE|SYMBOL`: looks a value or a symbol of the enumeration
- * NAME up through the tables and lookups of the loaded library (a handle
- * from dlopen) and prints the answer.
+ * `enum [NAME [VALUE|SYMBOL]]`: lists the enumerations (NAME empty) or the
+ * rows of NAME (argument empty), or looks a value or a symbol of NAME up,
+ * through the lookups of the loaded library (a handle from dlopen).
  */
 int run_enum_command(void *library, const std::string &enumeration, const std::string &argument);
 

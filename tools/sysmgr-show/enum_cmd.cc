@@ -1,24 +1,87 @@
-// `sysmgr-show enum NAME VALUE|SYMBOL`: one lookup through the library's
-// exported __NAME_find and __NAME_str2enum.
+// `sysmgr-show enum [NAME [VALUE|SYMBOL]]`: the enumerations' names, the rows
+// of one, or one lookup, each through the library's exported __NAME_find and
+// __NAME_str2enum. NAME is matched without regard to case, like the symbols.
 //
-// Output, one line on stdout, value first so that scripts can cut it:
-//   "35 SRV_STATE_MASTER_ACTIVE_HOTSTDBY"   a value or a symbol that has a row
+// Output on stdout, a value first so that scripts can cut it:
+//   "srv_state_t"                           no NAME: each enumeration, a line each
+//   "35 SRV_STATE_MASTER_ACTIVE_HOTSTDBY"   no VALUE: each row; or the row looked up
 //   "16 (no name)"                          a value that has none (status 1)
 //   "BOGUS (unknown name)"                  a symbol that has none (status 1)
-// An enumeration the library does not know is a usage error (status 2).
+// An enumeration the library does not know is a usage error (status 2), and
+// the message names the closest one.
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cinttypes>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 #include <string>
+#include <vector>
 
 #include <dlfcn.h>
 #include <strings.h>
 
 #include "commands.h"
+#include "sysmgrcli/sysmgrcli_enum_list.h"
 
 namespace {
+
+// The rows of each table, generated from the library's tables; the names
+// printed still come from the loaded library.
+struct EnumRow {
+    int32_t value;
+    const char *name;
+};
+struct EnumTable {
+    const char *name;
+    const EnumRow *rows;
+    std::size_t count;
+    template <std::size_t N>
+    constexpr EnumTable(const char *n, const EnumRow (&r)[N]) : name(n), rows(r), count(N) {}
+};
+#include "enum_rows.inc"
+
+#define SYSMGR_SHOW_ENUM_NAME(E) #E,
+constexpr const char *kEnumerations[] = {SYSMGRCLI_ENUMERATIONS(SYSMGR_SHOW_ENUM_NAME)};
+#undef SYSMGR_SHOW_ENUM_NAME
+static_assert(std::size(kEnumerations) == std::size(kEnumTables), "one row table per enumeration");
+
+// Edits (insertions, deletions, substitutions) from a to b, ignoring case.
+std::size_t distance(const std::string &a, const std::string &b) {
+    std::vector<std::size_t> row(b.size() + 1);
+    for (std::size_t j = 0; j <= b.size(); ++j)
+        row[j] = j;
+    for (std::size_t i = 1; i <= a.size(); ++i) {
+        std::size_t diagonal = row[0];
+        row[0] = i;
+        for (std::size_t j = 1; j <= b.size(); ++j) {
+            const std::size_t above = row[j];
+            const bool same = std::tolower(static_cast<unsigned char>(a[i - 1])) ==
+                              std::tolower(static_cast<unsigned char>(b[j - 1]));
+            row[j] = std::min({above + 1, row[j - 1] + 1, diagonal + (same ? 0 : 1)});
+            diagonal = above;
+        }
+    }
+    return row[b.size()];
+}
+
+// The enumeration named, without regard to case; null when none is.
+const EnumTable *table_named(const std::string &name) {
+    for (const EnumTable &t : kEnumTables)
+        if (strcasecmp(t.name, name.c_str()) == 0)
+            return &t;
+    return nullptr;
+}
+
+const char *closest_enumeration(const std::string &name) {
+    const char *best = kEnumerations[0];
+    for (const char *e : kEnumerations)
+        if (distance(name, e) < distance(name, best))
+            best = e;
+    return best;
+}
 
 using FindFunc = const char *(*)(int32_t);
 using Str2enumFunc = int32_t (*)(const char *);
@@ -58,12 +121,34 @@ bool looks_numeric(const std::string &text) {
 } // namespace
 
 int run_enum_command(void *library, const std::string &enumeration, const std::string &argument) {
-    std::string prefix = "__" + enumeration;
+    if (enumeration.empty()) {
+        for (const char *e : kEnumerations)
+            std::printf("%s\n", e);
+        return 0;
+    }
+    const EnumTable *table = table_named(enumeration);
+    if (table == nullptr) {
+        std::fprintf(stderr, "sysmgr-show: unknown enumeration '%s' (did you mean '%s'?)\n",
+                     enumeration.c_str(), closest_enumeration(enumeration));
+        return 2;
+    }
+    std::string prefix = std::string("__") + table->name;
     auto find = reinterpret_cast<FindFunc>(dlsym(library, (prefix + "_find").c_str()));
     auto str2enum = reinterpret_cast<Str2enumFunc>(dlsym(library, (prefix + "_str2enum").c_str()));
     if (find == nullptr || str2enum == nullptr) {
-        std::fprintf(stderr, "sysmgr-show: unknown enumeration '%s'\n", enumeration.c_str());
+        std::fprintf(stderr, "sysmgr-show: the library has no lookups for '%s'\n", table->name);
         return 2;
+    }
+
+    if (argument.empty()) {
+        int status = 0;
+        for (std::size_t i = 0; i < table->count; ++i) {
+            const char *name = find(table->rows[i].value);
+            std::printf("%" PRId32 " %s\n", table->rows[i].value,
+                        name != nullptr ? name : "(no name)");
+            status = name != nullptr ? status : 1;
+        }
+        return status;
     }
 
     int32_t value = 0;

@@ -11,12 +11,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <map>
 #include <optional>
 #include <string>
 #include <system_error>
+#include <vector>
 
 #include <dlfcn.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
@@ -40,13 +41,17 @@ enum class Entry {
 };
 
 struct Options {
-    std::string scenario;
-    std::string root;
+    std::optional<std::string> scenario; // "-": the standard input
+    std::optional<std::string> root;
     std::optional<int32_t> cmd;
     sim_format format = SIM_FORMAT_TEXT;
+    bool trace = false;
     std::string enumeration;
     std::string enum_argument;
 };
+
+// What the scenario file may hold at most, as the simulator reads files.
+constexpr std::size_t kMaxScenarioBytes = 16u << 20;
 
 void complain(const std::string &message) {
     std::fprintf(stderr, "sysmgr-show: %s\n", message.c_str());
@@ -121,6 +126,46 @@ class TempRoot {
     std::string path_;
 };
 
+// The whole standard input, at most kMaxScenarioBytes.
+bool read_standard_input(std::string &text, std::string &problem) {
+    char chunk[65536];
+    for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, stdin)) > 0;) {
+        text.append(chunk, n);
+        if (text.size() > kMaxScenarioBytes) {
+            problem = "standard input: more than 16 MiB";
+            return false;
+        }
+    }
+    if (std::ferror(stdin)) {
+        problem = std::string("standard input: ") + std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+// Loads the scenario chosen, or the default; false with a message shown.
+bool load_scenario(const Options &opt) {
+    char err[1024];
+    if (!opt.scenario) {
+        sim_reset();
+        return true;
+    }
+    int loaded;
+    if (*opt.scenario == "-") {
+        std::string text, problem;
+        if (!read_standard_input(text, problem)) {
+            complain(problem);
+            return false;
+        }
+        loaded = sim_load_scenario(text.c_str(), "standard input", err, sizeof err);
+    } else {
+        loaded = sim_load_scenario_file(opt.scenario->c_str(), err, sizeof err);
+    }
+    if (loaded != 0)
+        complain(err);
+    return loaded == 0;
+}
+
 // Serves the command through the library's entry; false when it lacks it.
 bool serve(void *library, Entry entry, cli_context_t &context) {
     if (entry == Entry::dispatcher) {
@@ -145,17 +190,11 @@ bool serve(void *library, Entry entry, cli_context_t &context) {
     return true;
 }
 
-// Runs one show command; the scenario is loaded and the command chosen.
+// Runs one show command on the scenario chosen.
 int run_show(const Options &opt, int32_t command, Entry entry) {
     char err[1024];
-    if (!opt.scenario.empty()) {
-        if (sim_load_scenario_file(opt.scenario.c_str(), err, sizeof err) != 0) {
-            complain(err);
-            return kExitError;
-        }
-    } else {
-        sim_reset();
-    }
+    if (!load_scenario(opt))
+        return kExitError;
     sim_set_command(opt.cmd.value_or(command));
     sim_set_format(opt.format);
 
@@ -169,19 +208,25 @@ int run_show(const Options &opt, int32_t command, Entry entry) {
         complain(problem);
         return kExitError;
     }
-    const std::string *root = &opt.root;
-    if (opt.root.empty()) {
+    const std::string *root = opt.root ? &*opt.root : &temp.path();
+    if (!opt.root) {
         if (sim_write_files(temp.path().c_str(), err, sizeof err) < 0) {
             complain(std::string("cannot write the scenario's files: ") + err);
             return kExitError;
         }
-        root = &temp.path();
     } else if (sim_install_sudo(temp.path().c_str(), err, sizeof err) != 0) {
         complain(std::string("cannot install the sudo stand-in: ") + err);
         return kExitError;
     }
     if (setenv("SYSMGRCLI_ROOT", root->c_str(), 1) != 0) {
         complain(std::string("cannot set SYSMGRCLI_ROOT: ") + std::strerror(errno));
+        return kExitError;
+    }
+    // The utilities log what ran into the temporary directory, never into a
+    // root that was given.
+    const std::string run_log = temp.path() + "/" SIM_SUDO_DIR "/run.log";
+    if (opt.trace && sim_log_runs(run_log.c_str()) != 0) {
+        complain("cannot log the utilities' runs");
         return kExitError;
     }
 
@@ -197,11 +242,18 @@ int run_show(const Options &opt, int32_t command, Entry entry) {
 
     // The library's own lines on the standard output come first.
     std::fflush(stdout);
-    if (!sim_output_delivered())
-        return kExitNoOutput;
-    std::fputs(sim_output(), stdout);
+    const bool delivered = sim_output_delivered() != 0;
+    const std::string output = delivered ? sim_output() : "";
+    std::fputs(output.c_str(), stdout);
     std::fflush(stdout);
-    return kExitDelivered;
+    if (opt.trace) {
+        // On a terminal the trace starts on a line of its own.
+        if (!output.empty() && output.back() != '\n')
+            std::fputc('\n', stderr);
+        std::fputs(sim_trace(root->c_str()), stderr);
+        sim_log_runs(nullptr);
+    }
+    return delivered ? kExitDelivered : kExitNoOutput;
 }
 
 int run_enum(const Options &opt) {
@@ -214,42 +266,120 @@ int run_enum(const Options &opt) {
     return run_enum_command(library.handle(), opt.enumeration, opt.enum_argument);
 }
 
+// The subcommands, as the usage message names them.
+constexpr const char *kSubcommands = "redundancy, version, version-alt or enum";
+
+// --format's texts; nothing else (no numbers) names a format.
+bool parse_format(const std::string &text, sim_format &format) {
+    static constexpr struct {
+        const char *name;
+        sim_format format;
+    } kFormats[] = {{"text", SIM_FORMAT_TEXT}, {"xml", SIM_FORMAT_XML}, {"json", SIM_FORMAT_JSON}};
+    for (const auto &f : kFormats) {
+        if (text == f.name) {
+            format = f.format;
+            return true;
+        }
+    }
+    return false;
+}
+
+/*
+ * The checks CLI11 leaves to us, each a usage error: an empty scenario name,
+ * a root that is not an existing directory, an unknown format.
+ */
+bool check_options(Options &opt, const std::string &format, std::string &problem) {
+    if (opt.scenario && opt.scenario->empty()) {
+        problem = "--scenario: empty file name (use - for the standard input)";
+        return false;
+    }
+    if (opt.root) {
+        struct stat st;
+        if (opt.root->empty()) {
+            problem = "--root: empty directory name";
+            return false;
+        }
+        if (stat(opt.root->c_str(), &st) != 0) {
+            problem = "--root " + *opt.root + ": " + std::strerror(errno);
+            return false;
+        }
+        if (!S_ISDIR(st.st_mode)) {
+            problem = "--root " + *opt.root + ": " + std::strerror(ENOTDIR);
+            return false;
+        }
+    }
+    if (!format.empty() && !parse_format(format, opt.format)) {
+        problem = "--format: unknown format '" + format + "' (use text, xml or json)";
+        return false;
+    }
+    return true;
+}
+
+int usage_error(const std::string &problem) {
+    complain(problem);
+    std::fputs("Try 'sysmgr-show --help' for more information.\n", stderr);
+    return kExitError;
+}
+
 int run(int argc, char **argv) {
     Options opt;
+    std::string format;
     CLI::App app{"Runs a System Manager show command of libsysmgrcli.so on a simulated switch.",
                  "sysmgr-show"};
     app.fallthrough();
-    app.require_subcommand(1);
+    app.require_subcommand(0, 1);
+    app.allow_extras();
+    app.set_version_flag("--version", "sysmgr-show " SYSMGR_SHOW_VERSION);
     app.add_option("--scenario", opt.scenario,
-                   "JSON scenario applied over the default one (a merge patch)")
+                   "JSON scenario applied over the default one (a merge patch); - reads it from "
+                   "the standard input")
         ->type_name("FILE");
     app.add_option("--root", opt.root,
                    "take the files the library reads under DIR instead of the scenario's files")
         ->type_name("DIR");
     app.add_option("--cmd", opt.cmd, "send command identifier N instead of the subcommand's")
         ->type_name("N");
-    // Output renderings: plain text, or the tagged XML and JSON forms.
-    const std::map<std::string, sim_format> formats{
-        {"text", SIM_FORMAT_TEXT}, {"xml", SIM_FORMAT_XML}, {"json", SIM_FORMAT_JSON}};
-    app.add_option("--format", opt.format, "output format: text (default), xml or json")
-        ->transform(CLI::CheckedTransformer(formats, CLI::ignore_case).description(""))
+    app.add_option("--format", format, "output format: text (default), xml or json")
         ->type_name("FORMAT");
+    app.add_flag("--trace", opt.trace,
+                 "after the output, list on the standard error every platform call the command "
+                 "made, with its result, and the utilities it ran");
 
     CLI::App *redundancy = app.add_subcommand("redundancy", "redundancy status and system uptime");
     CLI::App *version = app.add_subcommand("version", "version report");
     CLI::App *version_alt = app.add_subcommand(
         "version-alt", "alternate version report, through sysmgr_show_version_internal2");
-    CLI::App *enumeration =
-        app.add_subcommand("enum", "look a System Manager enumeration value or name up");
-    enumeration->add_option("NAME", opt.enumeration, "enumeration, such as srv_state_t")
-        ->required();
-    enumeration->add_option("VALUE|SYMBOL", opt.enum_argument, "a number or a symbol")->required();
+    CLI::App *enumeration = app.add_subcommand(
+        "enum", "list the enumerations, the rows of one, or look a value or name up");
+    enumeration->add_option("NAME", opt.enumeration, "enumeration, such as srv_state_t");
+    enumeration->add_option("VALUE|SYMBOL", opt.enum_argument, "a number or a symbol");
+    for (CLI::App *sub : {redundancy, version, version_alt, enumeration})
+        sub->allow_extras(false);
 
     try {
         app.parse(argc, argv);
+    } catch (const CLI::CallForHelp &e) {
+        return app.exit(e);
+    } catch (const CLI::CallForVersion &e) {
+        return app.exit(e);
     } catch (const CLI::ParseError &e) {
-        return app.exit(e) == 0 ? 0 : kExitError;
+        return usage_error(e.what());
     }
+
+    const std::vector<std::string> extras = app.remaining();
+    if (app.get_subcommands().empty()) {
+        if (extras.empty())
+            return usage_error(std::string("no subcommand (use ") + kSubcommands + ")");
+        if (extras.front().rfind("-", 0) == 0)
+            return usage_error("unknown option '" + extras.front() + "'");
+        return usage_error("unknown subcommand '" + extras.front() + "' (use " + kSubcommands +
+                           ")");
+    }
+    if (!extras.empty())
+        return usage_error("unexpected argument '" + extras.front() + "'");
+    std::string problem;
+    if (!check_options(opt, format, problem))
+        return usage_error(problem);
 
     if (*redundancy)
         return run_show(opt, 1, Entry::dispatcher);

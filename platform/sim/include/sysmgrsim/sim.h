@@ -71,6 +71,23 @@ int sim_install_sudo(const char *dir, char *err, size_t errlen);
 /* The log of the stand-in installed last (absolute path), "" before any. */
 const char *sim_sudo_log(void);
 
+/*
+ * The platform calls recorded since the records were cleared, a line each
+ * with its arguments and result, then the utilities and sudo commands the
+ * library ran when sim_log_runs() is on; every occurrence of root, when
+ * given and not empty, is shown as "$ROOT". Valid until the next sim_ call.
+ */
+const char *sim_trace(const char *root);
+/*
+ * From now on the simulated utilities and the sudo stand-in append their
+ * command lines, one line per run, to the file at path (through the
+ * environment, so that the shells the library starts see it); null or ""
+ * stops it. The log is emptied with the records. Returns 0, or -1.
+ */
+int sim_log_runs(const char *path);
+/* The file sim_log_runs() set, "" when none. */
+const char *sim_run_log(void);
+
 /* Clears the recorded output, calls and counters; the scenario stays. */
 void sim_clear_records(void);
 /* Rendering used by sim_output() and the XML-agent answer. */

@@ -39,6 +39,7 @@ struct Call {
     std::string name;
     std::vector<int64_t> args;
     std::vector<std::string> texts;
+    std::string result; /* what it returned, as the trace shows it; "" while it runs */
 };
 const std::vector<Call> &calls();
 /* The calls named name, in order. */
