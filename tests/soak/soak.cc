@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -81,9 +82,22 @@ int main(int argc, char **argv) {
         std::fprintf(stderr, "usage: %s COMMAND CALLS\n", argv[0]);
         return 2;
     }
+    // Both must be whole numbers (COMMAND may be "alt"); atoi would take
+    // "1x" as 1 and "many" as 0 and soak nothing.
     const bool alternate = std::string(argv[1]) == "alt";
-    const int command = alternate ? 107 : std::atoi(argv[1]);
-    long calls = std::atol(argv[2]);
+    char *end = nullptr;
+    errno = 0;
+    const long command_number = alternate ? 107 : std::strtol(argv[1], &end, 10);
+    const bool command_ok = alternate || (end != argv[1] && *end == '\0' && errno == 0 &&
+                                          command_number >= INT32_MIN && command_number <= INT32_MAX);
+    errno = 0;
+    long calls = std::strtol(argv[2], &end, 10);
+    if (!command_ok || end == argv[2] || *end != '\0' || errno != 0 || calls < 1) {
+        std::fprintf(stderr, "%s: COMMAND must be a number or alt, CALLS a positive number\n",
+                     argv[0]);
+        return 2;
+    }
+    const int command = static_cast<int>(command_number);
 
     char root[] = "/tmp/sysmgrcli-soak-XXXXXX";
     if (mkdtemp(root) == nullptr) {
