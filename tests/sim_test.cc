@@ -177,11 +177,6 @@ TEST_F(Sim, CountsQueuesAndMessages) {
     EXPECT_EQ(mts_drop(41, msg), 0);
     EXPECT_EQ(mts_drop(41, msg), -1);
     EXPECT_EQ(sim_messages_outstanding(), 0);
-
-    load(R"({"mts": {"bind_errno": 12}})");
-    EXPECT_EQ(mts_bind(2, -1, 0, "A"), -1);
-    EXPECT_EQ(mts_errno_get(0), 12);
-    EXPECT_EQ(sim_queues_bound(), 0);
 }
 
 // One scope-done exchange as a client makes it, the token off by token_delta:
@@ -509,6 +504,7 @@ TEST_F(Sim, WritesUtilitiesAndTheSudoStandIn) {
     EXPECT_TRUE(std::filesystem::is_directory(root + "/var/tmp"));
     EXPECT_FALSE(std::filesystem::exists(root + "/vornboot/bin/imghdr"));
 
+    ASSERT_EQ(sim_log_runs((root + "/run.log").c_str()), 0);
     const auto run = testsupport::run_program({"sh", "-c",
                                                "\"$0\"/vorn/bin/flash_size Debug x > \"$0\"/out; "
                                                "sudo /bin/mount -o ro \"$0\"/mnt/bootloader; "
@@ -519,6 +515,15 @@ TEST_F(Sim, WritesUtilitiesAndTheSudoStandIn) {
     EXPECT_EQ(std::string(sim_sudo_log()), root + "/" SIM_SUDO_DIR "/sudo.log");
     EXPECT_EQ(file_text(sim_sudo_log()),
               "/bin/mount -o ro " + root + "/mnt/bootloader\n/bin/umount x\n");
+    // Every run is logged, in order, for the trace.
+    EXPECT_EQ(file_text(sim_run_log()), root +
+                                            "/vorn/bin/flash_size Debug x\nsudo /bin/mount -o ro " +
+                                            root + "/mnt/bootloader\nsudo /bin/umount x\n");
+    const std::string trace = sim_trace(root.c_str());
+    EXPECT_EQ(trace.substr(trace.find("trace: 3 utilities run\n")),
+              "trace: 3 utilities run\n   1  $ROOT/vorn/bin/flash_size Debug x\n"
+              "   2  sudo /bin/mount -o ro $ROOT/mnt/bootloader\n   3  sudo /bin/umount x\n");
+    sim_log_runs(nullptr);
 
     // Installing again puts the new directory first, in place of the old one.
     const std::string path = std::getenv("PATH");
@@ -529,9 +534,28 @@ TEST_F(Sim, WritesUtilitiesAndTheSudoStandIn) {
     setenv("PATH", saved_path.c_str(), 1);
 }
 
-TEST_F(Sim, ErrorTexts) {
-    EXPECT_STREQ(syserr2str(static_cast<int32_t>(0x801E0002u)), std::strerror(2));
-    EXPECT_STREQ(syserr2str(0x12345678), "unknown error 0x12345678");
+// The trace: arguments in call order (identifiers and opcodes in hex, texts
+// quoted and escaped), each result as the caller saw it, the root hidden.
+TEST_F(Sim, TraceShowsEachCallWithItsResult) {
+    load(R"({"supervisors": {"local": {"result": "0x40AA0012"}}})");
+    mts_bind(2, -1, 0, "/r/q\t\"x\"");
+    syserr2str(static_cast<int32_t>(0x801E0002u));
+    syserr2str(0x12345678);
+    void *resp = nullptr;
+    uint32_t len = 0;
+    cmi_req_resp(SYSMGR_OPC_REDUNDANCY_STATUS, 1, 0, &resp, &len, "", "", 3, 7, 5);
+    cmi_req_resp(SYSMGR_OPC_REDUNDANCY_STATUS, 1, 0, &resp, &len, "", "", 3, 42, 5);
+    img_open("/none", nullptr);
+    EXPECT_EQ(std::string(sim_trace("/r")),
+              "trace: 6 platform calls\n"
+              "   1  mts_bind(2, -1, 0, \"$ROOT/q\\x09\\\"x\\\"\") = 100\n"
+              "   2  syserr2str(0x801E0002) = \"No such file or directory\"\n"
+              "   3  syserr2str(0x12345678) = \"unknown error 0x12345678\"\n"
+              "   4  cmi_req_resp(0x9C3, 1, 0, 3, 7, 5, \"\", \"\") = -1, errno 9 (Bad file "
+              "descriptor)\n"
+              "   5  cmi_req_resp(0x9C3, 1, 0, 3, 42, 5, \"\", \"\") = 0x40AA0012 (System Manager "
+              "not ready)\n"
+              "   6  img_open(\"/none\") = null, error 0x801E0002 (No such file or directory)\n");
 }
 
 } // namespace
