@@ -814,9 +814,7 @@ int sim_load_scenario_file(const char *path, char *err, size_t errlen) {
 
 void sim_reset(void) {
     State &s = sysmgrsim::detail::state();
-    std::string message;
-    sysmgrsim::detail::parse_scenario(sysmgrsim::detail::kDefaultScenario, "default scenario",
-                                      s.scenario, message);
+    s.scenario = sysmgrsim::detail::default_scenario();
     s.command_override = false;
     s.format = SIM_FORMAT_TEXT;
     sysmgrsim::detail::clear_records(s);

@@ -165,6 +165,8 @@ extern const char kDefaultScenario[];
 
 /* Builds a scenario from JSON text applied over the default; false with err. */
 bool parse_scenario(const char *json_text, const char *origin, Scenario &out, std::string &err);
+/* The embedded default scenario, parsed on first use and kept. */
+const Scenario &default_scenario();
 
 /* A transport message: a request just sent or a response received. */
 struct Message {

@@ -24,18 +24,22 @@ std::string shown_integer(int64_t v) {
     return buf;
 }
 
-namespace {
-
 // The embedded default is part of the build; failing to load it is a defect.
-Scenario default_scenario() {
-    Scenario scenario;
-    std::string err;
-    if (!parse_scenario(kDefaultScenario, "default scenario", scenario, err)) {
-        std::fprintf(stderr, "libsysmgrsim: %s\n", err.c_str());
-        std::abort();
-    }
+// Parsed once and kept: a reset copies it rather than parsing it again.
+const Scenario &default_scenario() {
+    static const Scenario scenario = [] {
+        Scenario parsed;
+        std::string err;
+        if (!parse_scenario(kDefaultScenario, "default scenario", parsed, err)) {
+            std::fprintf(stderr, "libsysmgrsim: %s\n", err.c_str());
+            std::abort();
+        }
+        return parsed;
+    }();
     return scenario;
 }
+
+namespace {
 
 // Arguments that are opcodes or node addresses, shown in hex: bit i stands
 // for the call's argument i as recorded.
