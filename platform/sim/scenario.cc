@@ -683,24 +683,29 @@ std::string parse_problem(const std::exception &e) {
 
 bool parse_document(const char *json_text, const std::string &origin, Scenario &out,
                     std::string &err) {
-    KeyCheck check;
-    json::sax_parse(json_text, &check);
-    if (!check.problem().empty()) {
-        err = located(origin, check.where(), check.problem());
-        return false;
-    }
-    json patch = json::parse(json_text);
     Path path;
-    if (!depth_ok(patch, 0)) {
-        err = located(origin, path, "nested deeper than " + std::to_string(kMaxDepth) + " levels");
-        return false;
-    }
-    if (!patch.is_object()) {
-        err = origin + ": $: expected an object";
-        return false;
-    }
     json doc = default_document();
-    doc.merge_patch(patch);
+    // The embedded default is the base itself: nothing to check in a first
+    // pass or to merge, which would only parse the same text twice more.
+    if (json_text != kDefaultScenario) {
+        KeyCheck check;
+        json::sax_parse(json_text, &check);
+        if (!check.problem().empty()) {
+            err = located(origin, check.where(), check.problem());
+            return false;
+        }
+        json patch = json::parse(json_text);
+        if (!depth_ok(patch, 0)) {
+            err = located(origin, path,
+                          "nested deeper than " + std::to_string(kMaxDepth) + " levels");
+            return false;
+        }
+        if (!patch.is_object()) {
+            err = origin + ": $: expected an object";
+            return false;
+        }
+        doc.merge_patch(patch);
+    }
 
     Reader reader(doc, origin);
     check_keys(doc, default_document(), path, reader);
