@@ -73,8 +73,10 @@ int instant_system(const char *command) {
 } // namespace
 
 SimRoot::SimRoot() {
-    char tmpl[] = "/tmp/sysmgrcli-bench-XXXXXX";
-    if (mkdtemp(tmpl) == nullptr) {
+    const char *dir = std::getenv("TMPDIR");
+    std::string tmpl =
+        std::string(dir != nullptr && *dir != '\0' ? dir : "/tmp") + "/sysmgrcli-bench-XXXXXX";
+    if (mkdtemp(tmpl.data()) == nullptr) {
         std::perror("mkdtemp");
         std::exit(2);
     }

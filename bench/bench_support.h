@@ -19,7 +19,7 @@
 namespace bench {
 
 /*
- * A temporary directory prepared with sim_write_files() from the loaded
+ * A temporary directory ($TMPDIR, else /tmp) prepared with sim_write_files() from the loaded
  * scenario and set as $SYSMGRCLI_ROOT; removed with everything in it when
  * its owner goes. Exits the program with status 2 when it cannot be made.
  */

@@ -8,6 +8,8 @@
 #
 #   bench/compare.sh [BUILD_DIR [RUNS]]      (default build/bench, 300 runs)
 #
+# SHOW=PROGRAM measures another sysmgr-show (an older build, say) against the
+# same children.
 # Command 107 and the children share one root prepared from the default
 # scenario, so both see the loader cache after their first run, as a switch
 # does after its first report. Runs are interleaved so that a change in the
@@ -31,11 +33,12 @@ trap 'rm -rf "$root" "$samples"' EXIT
 "$bin/show_count" --write-root "$root"
 export TZ=UTC
 
+show=${SHOW:-$bin/sysmgr-show}
 names=(version version-root redundancy children)
 commands=(
-  "$bin/sysmgr-show version"
-  "$bin/sysmgr-show --root $root version"
-  "$bin/sysmgr-show redundancy"
+  "$show version"
+  "$show --root $root version"
+  "$show redundancy"
   "$bin/version_children $root"
 )
 
