@@ -72,13 +72,28 @@ class Library {
      * $SYSMGRCLI_LIB when set (and then only that), else "libsysmgrcli.so.1"
      * by the loader's search, which takes this program's RUNPATH before the
      * system's directories: the build tree's library directory, or once
-     * installed the library directory of the same installed tree.
+     * installed the library directory of the same installed tree. A
+     * sanitizer's dlopen() searches as its own library, not as this program,
+     * so the library directory beside this program's is tried after that.
      */
     bool open(std::string &problem) {
         const char *chosen = std::getenv("SYSMGRCLI_LIB");
-        if (chosen == nullptr || chosen[0] == '\0')
+        const bool given = chosen != nullptr && chosen[0] != '\0';
+        if (!given)
             chosen = "libsysmgrcli.so.1";
         handle_ = dlopen(chosen, RTLD_NOW);
+        if (handle_ == nullptr && !given) {
+            const std::string why = dlerror();
+            std::error_code ec;
+            const auto beside = std::filesystem::read_symlink("/proc/self/exe", ec).parent_path() /
+                                SYSMGR_SHOW_LIB_DIR / chosen;
+            if (!ec)
+                handle_ = dlopen(beside.c_str(), RTLD_NOW);
+            if (handle_ == nullptr) {
+                problem = std::string("cannot load ") + chosen + ": " + why;
+                return false;
+            }
+        }
         if (handle_ == nullptr) {
             const char *why = dlerror();
             problem = std::string("cannot load ") + chosen + ": " + (why != nullptr ? why : "?");
@@ -214,7 +229,7 @@ int run_show(const Options &opt, int32_t command, Entry entry) {
             complain(std::string("cannot write the scenario's files: ") + err);
             return kExitError;
         }
-    } else if (sim_install_sudo(temp.path().c_str(), err, sizeof err) != 0) {
+    } else if (sim_install_sudo((temp.path() + "/" SIM_SUDO_DIR).c_str(), err, sizeof err) != 0) {
         complain(std::string("cannot install the sudo stand-in: ") + err);
         return kExitError;
     }
@@ -222,8 +237,8 @@ int run_show(const Options &opt, int32_t command, Entry entry) {
         complain(std::string("cannot set SYSMGRCLI_ROOT: ") + std::strerror(errno));
         return kExitError;
     }
-    // The utilities log what ran into the temporary directory, never into a
-    // root that was given.
+    // The utilities log what ran beside the sudo stand-in, in the temporary
+    // directory either way, never in a root that was given.
     const std::string run_log = temp.path() + "/" SIM_SUDO_DIR "/run.log";
     if (opt.trace && sim_log_runs(run_log.c_str()) != 0) {
         complain("cannot log the utilities' runs");
