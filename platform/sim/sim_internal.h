@@ -240,11 +240,15 @@ void record_call(const char *name, std::initializer_list<int64_t> args,
  * recorded call makes another), and hands the value back for its return.
  */
 void record_result(std::string shown);
+/* An integer as the trace shows it: hex for identifiers and bit patterns. */
+std::string shown_integer(int64_t value);
 template <typename T>
 T returned(T value) {
     record_result(std::to_string(value));
     return value;
 }
+/* A result that identifies rather than counts (a token), shown in hex. */
+uint32_t returned_hex(uint32_t value);
 /* A pointer result: "null" or what it points to. */
 template <typename T>
 T *returned_pointer(T *value, const char *what) {

@@ -184,6 +184,13 @@ void record_result(std::string shown) {
         calls.back().result = std::move(shown);
 }
 
+uint32_t returned_hex(uint32_t value) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "0x%08" PRIX32, value);
+    record_result(buf);
+    return value;
+}
+
 const char *returned_text(const char *text) {
     record_result(text != nullptr ? quoted(text_arg(text)) : "null");
     return text;

@@ -217,7 +217,7 @@ int mts_send(int32_t q, const uint32_t dest[2], uint32_t opcode, int32_t a, int3
 uint32_t mts_rr_token_get(void *msg) {
     record_call("mts_rr_token_get", {});
     Message *m = find_message(state(), msg);
-    return returned(m != nullptr ? m->token : 0);
+    return sysmgrsim::detail::returned_hex(m != nullptr ? m->token : 0);
 }
 
 int mts_drop(int32_t q, void *msg) {
