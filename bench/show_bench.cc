@@ -47,34 +47,34 @@ class Setup {
     void *rx_ = nullptr;
 };
 
-void set_label(benchmark::State &state) {
-    state.SetLabel(state.range(0) != 0 ? "instant" : "shell");
+/*
+ * One command per iteration, its recordings cleared first. Argument 0 of a
+ * version benchmark chooses the utilities: 0 the shell, 1 instant.
+ */
+template <typename Call>
+void run_command(benchmark::State &state, int32_t command, bool instant, Call call) {
+    Setup setup(state, command, instant);
+    if (command != 1)
+        state.SetLabel(instant ? "instant" : "shell");
+    for (auto _ : state) {
+        sim_clear_records();
+        benchmark::DoNotOptimize(call(setup));
+    }
 }
 
 void BM_Command1(benchmark::State &state) {
-    Setup setup(state, 1, false);
-    for (auto _ : state) {
-        sim_clear_records();
-        benchmark::DoNotOptimize(sysmgr_cli_generic_show_func(setup.context()));
-    }
+    run_command(state, 1, false,
+                [](Setup &s) { return sysmgr_cli_generic_show_func(s.context()); });
 }
 
 void BM_Command107(benchmark::State &state) {
-    Setup setup(state, 107, state.range(0) != 0);
-    set_label(state);
-    for (auto _ : state) {
-        sim_clear_records();
-        benchmark::DoNotOptimize(sysmgr_cli_generic_show_func(setup.context()));
-    }
+    run_command(state, 107, state.range(0) != 0,
+                [](Setup &s) { return sysmgr_cli_generic_show_func(s.context()); });
 }
 
 void BM_VersionAlt(benchmark::State &state) {
-    Setup setup(state, 107, state.range(0) != 0);
-    set_label(state);
-    for (auto _ : state) {
-        sim_clear_records();
-        benchmark::DoNotOptimize(sysmgr_show_version_internal2(setup.context()->mts_q, setup.rx()));
-    }
+    run_command(state, 107, state.range(0) != 0,
+                [](Setup &s) { return sysmgr_show_version_internal2(s.context()->mts_q, s.rx()); });
 }
 
 /* ---- Sources of the version report ------------------------------------ */
@@ -96,7 +96,7 @@ void BM_LoaderVerInformation(benchmark::State &state) {
 
 void BM_SwVerString(benchmark::State &state) {
     Setup setup(state, 107, state.range(0) != 0);
-    set_label(state);
+    state.SetLabel(state.range(0) != 0 ? "instant" : "shell");
     for (auto _ : state)
         benchmark::DoNotOptimize(get_sw_ver_string("/vorn/etc/srg.sro", "/var/run/curr-vorn.hdr"));
 }
