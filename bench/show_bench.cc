@@ -16,6 +16,7 @@
 #include <string>
 
 #include "bench_support.h"
+#include "children.h"
 #include "platform/cli.h"
 #include "sysmgrcli/sysmgrcli.h"
 #include "sysmgrcli/sysmgrcli_enums.h"
@@ -75,6 +76,18 @@ void BM_Command107(benchmark::State &state) {
 void BM_VersionAlt(benchmark::State &state) {
     run_command(state, 107, state.range(0) != 0,
                 [](Setup &s) { return sysmgr_show_version_internal2(s.context()->mts_q, s.rx()); });
+}
+
+/*
+ * Only the child processes that command 107 runs, from this process as the
+ * library runs them: command 107 with the shell over this is the ratio of
+ * the command to its mandated children.
+ */
+void BM_MandatedChildren(benchmark::State &state) {
+    Setup setup(state, 107, false);
+    const std::string root = setup.rooted("");
+    for (auto _ : state)
+        run_mandated_children(root.c_str());
 }
 
 /* ---- Sources of the version report ------------------------------------ */
@@ -185,6 +198,7 @@ void BM_EnumStr2enum(benchmark::State &state) {
 BENCHMARK(BM_Command1);
 BENCHMARK(BM_Command107)->Arg(0)->Arg(1);
 BENCHMARK(BM_VersionAlt)->Arg(0)->Arg(1);
+BENCHMARK(BM_MandatedChildren);
 BENCHMARK(BM_LoaderVer);
 BENCHMARK(BM_LoaderVerInformation);
 BENCHMARK(BM_SwVerString)->Arg(0)->Arg(1);

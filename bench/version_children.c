@@ -1,103 +1,35 @@
 /*
- * Runs only the child processes that one call of command 107 runs, with the
- * same command lines, for comparing the whole command against them:
+ * Runs only the child processes that one call of command 107 runs
+ * (children.h), for comparing the whole command against them:
  *
  *   version_children ROOT
  *
- * ROOT is a file system prepared as the library's root ($SYSMGRCLI_ROOT):
- * the image header tool through a pipe for the kickstart and the system
- * image, the flash-size listing into a file and its removal through the
- * shell, and, when the loader version cache is missing, the mount and
- * unmount of the loader store through sudo (the cache is then written, as
- * the library does, so the mount happens on the first call only). The sudo
- * stand-in in ROOT/.sim-bin is put first on PATH. Plain C with the C library
- * only, so that its own start-up adds as little as possible to the children.
+ * ROOT is a file system prepared as the library's root ($SYSMGRCLI_ROOT);
+ * the sudo stand-in in ROOT/.sim-bin is put first on PATH. Plain C with the
+ * C library only, so that its own start-up adds as little as possible to
+ * the children.
  */
-#include <fcntl.h>
-#include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <string.h>
 
-enum { kCommandSize = 4096 };
-
-/* Formats into buf of kCommandSize bytes; exits when it does not fit. */
-static void format(char *buf, const char *fmt, ...) __attribute__((format(printf, 2, 3)));
-static void format(char *buf, const char *fmt, ...) {
-    va_list args;
-    va_start(args, fmt);
-    const int n = vsnprintf(buf, kCommandSize, fmt, args);
-    va_end(args);
-    if (n < 0 || n >= kCommandSize) {
-        fputs("version_children: ROOT is too long\n", stderr);
-        exit(2);
-    }
-}
-
-static int exists(const char *path) {
-    struct stat st;
-    return stat(path, &st) == 0;
-}
-
-static void run(const char *command) {
-    if (system(command) == -1)
-        perror("system");
-}
-
-static void read_pipe(const char *command) {
-    FILE *pipe = popen(command, "r");
-    if (pipe == NULL) {
-        perror("popen");
-        return;
-    }
-    char buf[256];
-    while (fread(buf, 1, sizeof buf, pipe) > 0) {
-    }
-    pclose(pipe);
-}
+#include "children.h"
 
 int main(int argc, char **argv) {
     if (argc != 2) {
         fputs("usage: version_children ROOT\n", stderr);
         return 2;
     }
-    const char *root = argv[1];
-    char buf[kCommandSize];
     const char *path = getenv("PATH");
-    format(buf, "%s/.sim-bin:%s", root, path != NULL ? path : "/usr/bin:/bin");
-    setenv("PATH", buf, 1);
-
-    char cache[kCommandSize];
-    format(cache, "%s/var/tmp/bootloader_ver", root);
-    if (!exists(cache)) {
-        format(buf, "sudo /bin/mount -o ro %s/mnt/bootloader > /dev/null 2>&1", root);
-        run(buf);
-        format(buf, "sudo /bin/umount %s/mnt/bootloader > /dev/null 2>&1", root);
-        run(buf);
-        int fd = open(cache, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
-        if (fd >= 0)
-            close(fd);
-    }
-
-    /* The image the version lines are read from: the synchronised system
-     * image when there is one, else each release's header. */
-    char synced[kCommandSize];
-    format(synced, "%s/var/sysmgr/ftp/img-sync/curr-vorn.img", root);
-    const int use_synced = exists(synced);
-    const char *headers[] = {"/var/run/curr-ks.hdr", "/var/run/curr-vorn.hdr"};
-    for (int i = 0; i < 2; ++i) {
-        if (use_synced)
-            format(buf, "%s/vornboot/bin/imghdr Debug %s", root, synced);
-        else
-            format(buf, "%s/vornboot/bin/imghdr Debug %s%s", root, root, headers[i]);
-        read_pipe(buf);
-    }
-
-    snprintf(buf, sizeof buf,
-             "%s/vorn/bin/flash_size > %s/tmp/sysmgrcli_show_flash_size 2> /dev/null", root, root);
-    run(buf);
-    format(buf, "rm -f %s/tmp/sysmgrcli_show_flash_size 2> /dev/null", root);
-    run(buf);
+    if (path == NULL)
+        path = "/usr/bin:/bin";
+    const size_t size = strlen(argv[1]) + strlen(path) + sizeof "/.sim-bin:";
+    char *search = malloc(size);
+    if (search == NULL)
+        return 2;
+    snprintf(search, size, "%s/.sim-bin:%s", argv[1], path);
+    setenv("PATH", search, 1);
+    free(search);
+    run_mandated_children(argv[1]);
     return 0;
 }
