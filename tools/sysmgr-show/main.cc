@@ -121,12 +121,14 @@ class TempRoot {
         }
     }
 
+    /*
+     * Under $TMPDIR when set; else in memory (the user's runtime directory,
+     * else /dev/shm) when one is writable, since a run creates and removes
+     * a whole small tree and on a disk with online discard each removal
+     * costs milliseconds; else /tmp.
+     */
     bool create(std::string &problem) {
-        std::error_code ec;
-        std::filesystem::path base = std::filesystem::temp_directory_path(ec);
-        if (ec)
-            base = "/tmp";
-        std::string tmpl = (base / "sysmgr-show.XXXXXX").string();
+        std::string tmpl = base_directory() + "/sysmgr-show.XXXXXX";
         if (mkdtemp(tmpl.data()) == nullptr) {
             problem = "cannot create a directory from " + tmpl + ": " + std::strerror(errno);
             return false;
@@ -138,6 +140,15 @@ class TempRoot {
     const std::string &path() const { return path_; }
 
   private:
+    static std::string base_directory() {
+        for (const char *name : {"TMPDIR", "XDG_RUNTIME_DIR"}) {
+            const char *dir = std::getenv(name);
+            if (dir != nullptr && dir[0] == '/' && access(dir, W_OK | X_OK) == 0)
+                return dir;
+        }
+        return access("/dev/shm", W_OK | X_OK) == 0 ? "/dev/shm" : "/tmp";
+    }
+
     std::string path_;
 };
 
