@@ -105,19 +105,12 @@ class ImageHeader {
 };
 
 /*
- * Copies len bytes of text into buf of size bytes, cut to size - 1 and
- * terminated. Nothing is written when size is not positive.
+ * copy_text for a caller's buffer whose size comes as a signed number:
+ * nothing is written when it is not positive.
  */
-void copy_cut(char *buf, int32_t size, const char *text, std::size_t len) {
-    if (size <= 0)
-        return;
-    len = std::min(len, static_cast<std::size_t>(size) - 1);
-    std::memcpy(buf, text, len);
-    buf[len] = '\0';
-}
-
-void copy_cut(char *buf, int32_t size, const char *text) {
-    copy_cut(buf, size, text, std::strlen(text));
+void copy_cut(char *buf, int32_t size, const char *text, std::size_t len = SIZE_MAX) {
+    if (size > 0)
+        copy_text(buf, static_cast<std::size_t>(size), text, len);
 }
 
 /* fgets on an open stream; false, with buf empty, when nothing was read. */
