@@ -27,7 +27,6 @@ namespace {
 
 constexpr const char kCmdlinePath[] = "/proc/cmdline";
 constexpr const char kNoAutoSyncPath[] = "/var/log/no-img-auto-sync";
-constexpr const char kKickstartUriPath[] = "/var/log/current_ks.uri";
 constexpr const char kForceDownloadUri[] = "image://sup-remote/running-kickstart";
 constexpr const char kLoaderCachePath[] = "/var/tmp/bootloader_ver";
 constexpr const char kLoaderMountPoint[] = "/mnt/bootloader";

@@ -57,6 +57,9 @@ bool create_output_file(const char *path) noexcept;
 /* Size of every command buffer the sources and the reports run. */
 constexpr std::size_t kCommandSize = 256;
 
+/* The URI the kickstart image was booted from, read by the loader source and the report. */
+constexpr const char kKickstartUriPath[] = "/var/log/current_ks.uri";
+
 /*
  * Formats a shell command into out: format holds one "%s" for each path,
  * and each path is taken under the root and shell-quoted when it holds any

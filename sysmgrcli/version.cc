@@ -38,7 +38,6 @@ constexpr const char kSystemHeader[] = "/var/run/curr-vorn.hdr";
 constexpr const char kKickstartRelease[] = "/etc/srg-ks.sro";
 constexpr const char kSystemRelease[] = "/vorn/etc/srg.sro";
 constexpr const char kBootImages[] = "/var/log/local_boot_images";
-constexpr const char kKickstartUri[] = "/var/log/current_ks.uri";
 constexpr const char kSystemUri[] = "/var/log/current_vorn.uri";
 constexpr const char kMeminfo[] = "/proc/meminfo";
 constexpr const char kFlashSizeTool[] = "/vorn/bin/flash_size";
@@ -477,8 +476,8 @@ bool kickstart_image(Report &r) {
             return true;
         }
         boot_name_text(r, w.kickstart_boot_name);
-    } else if (exists(kKickstartUri)) {
-        uri_text(r, kKickstartUri);
+    } else if (exists(kKickstartUriPath)) {
+        uri_text(r, kKickstartUriPath);
     } else {
         format_text(w.value_text, sizeof w.value_text, "%s", kNotPresent);
     }
