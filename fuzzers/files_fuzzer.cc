@@ -1,10 +1,10 @@
 // Every file the version reports and the sources read, and the two
-// utilities' outputs, from one input: the input is split at each "\n%%\n"
-// into the sections below, in order. A section the input does not reach
-// leaves its file absent. Then command 107 runs end to end, the alternate
-// report runs, and each exported source is called directly on the same
-// files. The utilities are in-process stand-ins (fuzz_support.h). Run it
-// with -close_fd_mask=3.
+// utilities' outputs, from one input. Its first byte chooses what runs over
+// them: command 107 end to end, the alternate report, or each exported
+// source called directly. The rest is split at each "\n%%\n" into the
+// sections below, in order; a section the input does not reach leaves its
+// file absent. The utilities are in-process stand-ins (fuzz_support.h). Run
+// it with -close_fd_mask=3.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -77,17 +77,25 @@ void call_sources(const std::vector<std::string> &parts, void *rx) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     static bool loaded = [] {
+        fuzz::fresh_root();
         char err[256];
         return sim_load_scenario("{}", "fuzz", err, sizeof err) == 0;
     }();
-    if (!loaded)
+    if (!loaded || size == 0)
         return 0;
+    const uint8_t choice = data[0] % 3;
     const std::vector<std::string> parts =
-        split(std::string_view(reinterpret_cast<const char *>(data), size));
-    fuzz::fresh_root();
-    for (std::size_t i = 0; i < parts.size() && i < std::size(kSections); ++i)
-        if (kSections[i] != nullptr)
-            fuzz::write_rooted(kSections[i], parts[i]);
+        split(std::string_view(reinterpret_cast<const char *>(data) + 1, size - 1));
+    // Each input sets or removes every file, so the root is reused as it is.
+    fuzz::remove_written();
+    for (std::size_t i = 0; i < std::size(kSections); ++i) {
+        if (kSections[i] == nullptr)
+            continue;
+        std::optional<std::string> content;
+        if (i < parts.size())
+            content = parts[i];
+        fuzz::write_rooted(kSections[i], content);
+    }
     auto &tools = fuzz::utilities();
     tools.flash_size.reset();
     tools.imghdr.reset();
@@ -100,14 +108,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     sim_fill_context(&context);
     void *rx = cmd_paraminfo_to_rxhandle(&context);
     sim_clear_records();
-    sim_set_command(107);
-    sysmgr_cli_generic_show_func(&context);
-    fuzz::check_nothing_left();
-    sim_clear_records();
-    sysmgr_show_version_internal2(context.mts_q, rx);
-    fuzz::check_nothing_left();
-    sim_clear_records();
-    call_sources(parts, rx);
+    if (choice == 0) {
+        sim_set_command(107);
+        sysmgr_cli_generic_show_func(&context);
+    } else if (choice == 1) {
+        sysmgr_show_version_internal2(context.mts_q, rx);
+    } else {
+        call_sources(parts, rx);
+    }
     fuzz::check_nothing_left();
     sim_clear_records();
     return 0;

@@ -57,12 +57,26 @@ const std::string &fresh_root() {
     return path;
 }
 
-void write_rooted(const std::string &path, const std::string &content) {
-    const std::filesystem::path full = root().path + path;
-    std::error_code ec;
-    std::filesystem::create_directories(full.parent_path(), ec);
-    if (FILE *f = std::fopen(full.c_str(), "w")) {
-        std::fwrite(content.data(), 1, content.size(), f);
+void remove_written() {
+    const std::string &path = root().path;
+    for (const char *written : {"/tmp/sysmgrcli_show_flash_size", "/var/tmp/bootloader_ver"})
+        ::unlink((path + written).c_str());
+}
+
+void write_rooted(const std::string &path, const std::optional<std::string> &content) {
+    const std::string full = root().path + path;
+    if (!content) {
+        ::unlink(full.c_str());
+        return;
+    }
+    FILE *f = std::fopen(full.c_str(), "w");
+    if (f == nullptr) {
+        std::error_code ec;
+        std::filesystem::create_directories(std::filesystem::path(full).parent_path(), ec);
+        f = std::fopen(full.c_str(), "w");
+    }
+    if (f != nullptr) {
+        std::fwrite(content->data(), 1, content->size(), f);
         std::fclose(f);
     }
 }

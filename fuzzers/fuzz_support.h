@@ -36,8 +36,18 @@ Utilities &utilities();
  */
 const std::string &fresh_root();
 
-/* Writes content to root + path, creating directories as needed. */
-void write_rooted(const std::string &path, const std::string &content);
+/*
+ * Removes the files a report writes under the root, the flash-size listing
+ * and the loader cache, so that the next input starts as the first did when
+ * it keeps the same files otherwise: far cheaper than fresh_root().
+ */
+void remove_written();
+
+/*
+ * Writes content to root + path, creating directories as needed; without
+ * content, removes the file.
+ */
+void write_rooted(const std::string &path, const std::optional<std::string> &content);
 
 /*
  * Aborts when a report left anything behind: a bound queue, an undropped

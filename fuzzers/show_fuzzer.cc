@@ -2,8 +2,10 @@
 // a scenario makes the platform answer: redundancy responses of any length
 // and content, transport failures, payloads, timer values, the version
 // reports' records, texts, files and utilities. Inputs are
-// scenario texts; the seed corpus is scenarios/*.json. Run it with
-// -close_fd_mask=3: the library's messages would drown the fuzzer's.
+// scenario texts; the seed corpus is scenarios/*.json. The utilities are
+// the in-process stand-ins (fuzz_support.h), printing what the scenario's
+// "tools" give. Run it with -close_fd_mask=3: the library's messages would
+// drown the fuzzer's.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -12,6 +14,7 @@
 
 #include "fuzz_support.h"
 #include "platform/cli.h"
+#include "sim_internal.h"
 #include "sysmgrcli/sysmgrcli.h"
 #include "sysmgrsim/sim.h"
 
@@ -22,6 +25,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         return 0;
     if (sim_write_files(fuzz::fresh_root().c_str(), err, sizeof err) < 0)
         return 0;
+    const auto &tools = sysmgrsim::detail::state().scenario.tools;
+    fuzz::utilities() = {tools.flash_size, tools.imghdr};
     cli_context_t context;
     sim_fill_context(&context);
     // Commands 1 and 107 through the entry point; 0 stands for the alternate
