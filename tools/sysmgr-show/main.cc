@@ -82,21 +82,20 @@ class Library {
         if (!given)
             chosen = "libsysmgrcli.so.1";
         handle_ = dlopen(chosen, RTLD_NOW);
-        if (handle_ == nullptr && !given) {
-            const std::string why = dlerror();
+        if (handle_ != nullptr)
+            return true;
+        // The first failure is the one to report: the fallback only retries.
+        const char *error = dlerror();
+        const std::string why = error != nullptr ? error : "?";
+        if (!given) {
             std::error_code ec;
             const auto beside = std::filesystem::read_symlink("/proc/self/exe", ec).parent_path() /
                                 SYSMGR_SHOW_LIB_DIR / chosen;
             if (!ec)
                 handle_ = dlopen(beside.c_str(), RTLD_NOW);
-            if (handle_ == nullptr) {
-                problem = std::string("cannot load ") + chosen + ": " + why;
-                return false;
-            }
         }
         if (handle_ == nullptr) {
-            const char *why = dlerror();
-            problem = std::string("cannot load ") + chosen + ": " + (why != nullptr ? why : "?");
+            problem = std::string("cannot load ") + chosen + ": " + why;
             return false;
         }
         return true;
