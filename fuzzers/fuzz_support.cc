@@ -30,7 +30,7 @@ struct Root {
         // system() is not run through a shell here, but the stand-in keeps
         // any real mount off the host should that change.
         char err[256];
-        if (sim_install_sudo((path + "/.sim-bin").c_str(), err, sizeof err) != 0)
+        if (sim_install_sudo((path + "/" SIM_SUDO_DIR).c_str(), err, sizeof err) != 0)
             std::abort();
     }
     ~Root() {
@@ -50,7 +50,7 @@ const std::string &fresh_root() {
     const std::string &path = root().path;
     std::error_code ec;
     for (const auto &entry : std::filesystem::directory_iterator(path, ec))
-        if (entry.path().filename() != ".sim-bin")
+        if (entry.path().filename() != SIM_SUDO_DIR)
             std::filesystem::remove_all(entry.path(), ec);
     std::filesystem::create_directories(path + "/tmp", ec);
     std::filesystem::create_directories(path + "/var/tmp", ec);

@@ -80,7 +80,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     }
     default: {
         const int32_t item = take_int(data, size);
-        fuzz::fresh_root();
         fuzz::write_rooted("/tmp/listing", std::string(reinterpret_cast<const char *>(data), size));
         read_flash_size_file_item("/tmp/listing", item);
         break;
