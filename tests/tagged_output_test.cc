@@ -184,7 +184,6 @@ TEST(TaggedValues, RenderInBothFormats) {
          "two\nlines\n", false, true},
         {"31 bytes without a NUL", 0x302f0021, "05/09/2025 [last: 01/02/2024]xy",
          "bios_compile_time", "", "05/09/2025 [last: 01/02/2024]xy", false, true},
-        {"a text without a NUL", 0x305c002d, "abc", "device_name", "", "abc", false, true},
         {"UTF-8 is kept", 0x305c002d, text("r\xC3\xA9seau"), "device_name", "", "r\xC3\xA9seau",
          false, true},
         {"control characters are replaced", 0x305c002d, text("a\x01\x1b\tc\r"), "device_name", "",
@@ -245,18 +244,6 @@ TEST(TaggedValues, RepeatedFieldsRepeatInXmlAndBecomeArraysInJson) {
     EXPECT_EQ(Json::parse(render(SIM_FORMAT_JSON, 107, values)).dump(),
               R"({"show_version":{"banner":"Banner",)"
               R"("tag_0x305c00ff":["one","two","three"],"tag_0x115c00fe":1}})");
-}
-
-TEST(TaggedValues, OnlyTheXmlFormatAnswersAsTheXmlAgent) {
-    for (const sim_format format : {SIM_FORMAT_TEXT, SIM_FORMAT_XML, SIM_FORMAT_JSON}) {
-        sim_reset();
-        sim_set_format(format);
-        cli_context_t context;
-        sim_fill_context(&context);
-        EXPECT_EQ(cmd_req_is_xmlagent(cmd_paraminfo_to_rxhandle(&context)),
-                  format == SIM_FORMAT_XML ? 1 : 0);
-    }
-    sim_reset();
 }
 
 // Every field of both version reports, in dictionary order, with a value of
