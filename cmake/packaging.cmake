@@ -2,9 +2,12 @@
 #
 # Components, one Debian package each:
 #   runtime      libsysmgrcli1     the shared library (what a switch image needs)
-#   development  libsysmgrcli-dev  headers, the .so link, sysmgrcli.pc, the CMake package
+#   development  libsysmgrcli-dev  headers, the .so link, sysmgrcli.pc, the CMake package,
+#                                  the integrator's documents and the example host
 #   tool         sysmgr-show       sysmgr-show, its private simulator library,
 #                                  the XML schemas, example scenarios, man page
+# Debian's control files and documents are in cmake/debian/; .ci/packages
+# checks the packages with lintian.
 include(CMakePackageConfigHelpers)
 
 set(SYSMGRCLI_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/sysmgrcli)
@@ -44,14 +47,60 @@ install(DIRECTORY ${PROJECT_SOURCE_DIR}/schema/ DESTINATION ${SYSMGRCLI_DATA_DIR
   COMPONENT tool FILES_MATCHING PATTERN "*.xsd")
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/scenarios/ DESTINATION ${SYSMGRCLI_DATA_DIR}/scenarios
   COMPONENT tool FILES_MATCHING PATTERN "*.json")
-install(FILES ${PROJECT_SOURCE_DIR}/docs/sysmgr-show.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
+
+# Debian's layout: the man page gzipped, and in each package's
+# share/doc/<package>/ the machine-readable copyright file and the gzipped
+# changelog.Debian. gzip -n keeps the build time out of the archives.
+set(SYSMGRCLI_RUNTIME_PACKAGE libsysmgrcli${PROJECT_VERSION_MAJOR})
+set(SYSMGRCLI_DEV_PACKAGE libsysmgrcli-dev)
+set(SYSMGRCLI_TOOL_PACKAGE sysmgr-show)
+set(debian_dir ${PROJECT_SOURCE_DIR}/cmake/debian)
+set(gzipped)
+foreach(pair "docs/sysmgr-show.1:sysmgr-show.1.gz" "cmake/debian/changelog:changelog.Debian.gz")
+  string(REPLACE ":" ";" pair "${pair}")
+  list(GET pair 0 source)
+  list(GET pair 1 target)
+  add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/${target}
+    COMMAND gzip -9nc ${PROJECT_SOURCE_DIR}/${source} > ${PROJECT_BINARY_DIR}/${target}
+    DEPENDS ${PROJECT_SOURCE_DIR}/${source} VERBATIM)
+  list(APPEND gzipped ${PROJECT_BINARY_DIR}/${target})
+endforeach()
+add_custom_target(gzipped-docs ALL DEPENDS ${gzipped})
+install(FILES ${PROJECT_BINARY_DIR}/sysmgr-show.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
   COMPONENT tool)
+foreach(component runtime development tool)
+  set(package ${SYSMGRCLI_RUNTIME_PACKAGE})
+  if(component STREQUAL development)
+    set(package ${SYSMGRCLI_DEV_PACKAGE})
+  elseif(component STREQUAL tool)
+    set(package ${SYSMGRCLI_TOOL_PACKAGE})
+  endif()
+  install(FILES ${debian_dir}/copyright ${PROJECT_BINARY_DIR}/changelog.Debian.gz
+    DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${package} COMPONENT ${component})
+  configure_file(${debian_dir}/lintian-overrides.in ${PROJECT_BINARY_DIR}/lintian/${package} @ONLY)
+  install(FILES ${PROJECT_BINARY_DIR}/lintian/${package}
+    DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides COMPONENT ${component})
+endforeach()
+
+# The integrator's kit, beside libsysmgrcli-dev's copyright: the binary
+# interface, the inputs of the version report, and the example host with its
+# platform and the file tree it reads (run as examples/README.md says).
+set(SYSMGRCLI_KIT_DIR ${CMAKE_INSTALL_DATAROOTDIR}/doc/${SYSMGRCLI_DEV_PACKAGE})
+install(FILES ${PROJECT_SOURCE_DIR}/docs/abi.md ${PROJECT_SOURCE_DIR}/docs/command-107-inputs.md
+  DESTINATION ${SYSMGRCLI_KIT_DIR} COMPONENT development)
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ DESTINATION ${SYSMGRCLI_KIT_DIR}/examples
+  COMPONENT development USE_SOURCE_PERMISSIONS)
 
 # cpack -G DEB in the build directory writes the three packages.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME sysmgrcli)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_CONTACT "System Manager CLI maintainers <sysmgrcli@localhost>")
+set(SYSMGRCLI_MAINTAINER "libsysmgrcli developers <maintainers@libsysmgrcli.org>" CACHE STRING
+  "Maintainer field of the Debian packages: Name <address>")
+set(CPACK_PACKAGE_CONTACT "${SYSMGRCLI_MAINTAINER}")
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${SYSMGRCLI_MAINTAINER}")
+set(CPACK_DEBIAN_PACKAGE_SOURCE libsysmgrcli)
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://libsysmgrcli.org/")
 # Packages install under the configured prefix: configure with
 # -DCMAKE_INSTALL_PREFIX=/usr (which also selects lib/<multiarch>) to build them.
 # DESTDIR staging keeps that prefix in what is generated at install time.
@@ -67,7 +116,7 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${CMAKE_INSTALL_FULL_LIBDIR}/sysmgrcli)
 set(debian_version "${PROJECT_VERSION}-${CPACK_DEBIAN_PACKAGE_RELEASE}")
 
-set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME libsysmgrcli${PROJECT_VERSION_MAJOR})
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME ${SYSMGRCLI_RUNTIME_PACKAGE})
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION libs)
 set(CPACK_DEBIAN_RUNTIME_DESCRIPTION "System Manager show commands for the CLI back end
 The shared library that the CLI back end loads to serve the redundancy status
@@ -76,8 +125,16 @@ process that loads it.")
 # A shlibs file for the packages that link the library.
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
+# The symbols file (made with dpkg-gensymbols, kept in the tree, checked by
+# .ci/packages) and an ldconfig trigger. CPack writes postinst and postrm
+# scripts that call ldconfig unless control files of those names are listed;
+# the listed paths do not exist, so no maintainer script is shipped at all.
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA ${debian_dir}/runtime/symbols
+  ${debian_dir}/runtime/triggers ${debian_dir}/runtime/none/postinst
+  ${debian_dir}/runtime/none/postrm)
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
-set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_NAME libsysmgrcli-dev)
+set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_NAME ${SYSMGRCLI_DEV_PACKAGE})
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_SECTION libdevel)
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_DEPENDS
   "${CPACK_DEBIAN_RUNTIME_PACKAGE_NAME} (= ${debian_version})")
@@ -85,7 +142,7 @@ set(CPACK_DEBIAN_DEVELOPMENT_DESCRIPTION "System Manager show commands - develop
 Headers of the library and of the platform interfaces it calls, the
 pkg-config file and the CMake package (sysmgrcli::sysmgrcli).")
 
-set(CPACK_DEBIAN_TOOL_PACKAGE_NAME sysmgr-show)
+set(CPACK_DEBIAN_TOOL_PACKAGE_NAME ${SYSMGRCLI_TOOL_PACKAGE})
 set(CPACK_DEBIAN_TOOL_PACKAGE_SECTION utils)
 # sysmgr-show loads the library with dlopen(), which dpkg-shlibdeps cannot see.
 set(CPACK_DEBIAN_TOOL_PACKAGE_DEPENDS "${CPACK_DEBIAN_RUNTIME_PACKAGE_NAME} (= ${debian_version})")
