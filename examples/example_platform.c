@@ -201,10 +201,25 @@ int mts_errno_get(int32_t q) {
     return ENOSYS;
 }
 
+/* A heap copy of size bytes for a response, which the caller frees. */
+static int32_t respond(const void *answer, uint32_t size, void **resp, uint32_t *len) {
+    void *block = malloc(size);
+    if (block == NULL)
+        return -1;
+    memcpy(block, answer, size);
+    *resp = block;
+    *len = size;
+    return 0;
+}
+
 int32_t cmi_req_resp(uint32_t opcode, int32_t a2, int32_t a3, void **resp, uint32_t *len,
                      const char *text1, const char *text2, int32_t service, int32_t q,
                      int32_t a10) {
     (void)a2, (void)a3, (void)text1, (void)text2, (void)q, (void)a10;
+    /* The host name: its text with the terminator, from the host-name service. */
+    static const char hostname[] = "switch";
+    if (opcode == SYSMGR_OPC_HOSTNAME && service == 37)
+        return respond(hostname, sizeof hostname, resp, len);
     if (opcode != SYSMGR_OPC_REDUNDANCY_STATUS || service != SYSMGR_CMI_SERVICE) {
         errno = ENOSYS;
         return -1;
@@ -212,13 +227,7 @@ int32_t cmi_req_resp(uint32_t opcode, int32_t a2, int32_t a3, void **resp, uint3
     /* Active, alone (srv_state_t 34): the other supervisor is not asked. */
     const sysmgr_rdn_status_rsp_t answer = {
         .internal_state = 34, .rdn_state = 2, .sup_state = 1, .admin_mode = 1};
-    sysmgr_rdn_status_rsp_t *block = malloc(sizeof *block); /* the caller frees it */
-    if (block == NULL)
-        return -1;
-    *block = answer;
-    *resp = block;
-    *len = sizeof *block;
-    return 0;
+    return respond(&answer, sizeof answer, resp, len);
 }
 
 int32_t cmi_remote_req_resp(uint32_t opcode, int32_t a2, int32_t a3, void **resp, uint32_t *len,
@@ -244,7 +253,39 @@ uint64_t timer_diff_cycle_in_msec(uint64_t later, uint64_t earlier) {
     return (later - earlier) / 1000u;
 }
 
-/* ---- Platform services: the version report's, but for the slot numbers -- */
+/* ---- Platform services: a healthy supervisor, for the version report --- */
+
+/* The release version, interim version and compile stamp of a release file. */
+struct release {
+    const char *path;
+    const char *version;
+    const char *interim;
+    int32_t stamp; /* YYMMDDHH */
+};
+
+static const struct release releases[] = {
+    {"/etc/srg-ks.sro", "4.2(1)", "4.2(1.118)", 25110316},
+    {"/vorn/etc/srg.sro", "4.2(1)", "4.2(1.118)", 25110316},
+    {"/mnt/bootloader/srg-sloader.sro", "3.6(0)", "3.6(0)", 0},
+};
+
+static const struct release *release_of(const char *path) {
+    for (size_t i = 0; i < sizeof releases / sizeof releases[0]; ++i)
+        if (strcmp(releases[i].path, path) == 0)
+            return &releases[i];
+    return NULL;
+}
+
+/* An image header: the build time (seconds since 1970) of each header file. */
+struct image {
+    const char *path;
+    uint32_t built;
+};
+
+static const struct image images[] = {
+    {"/var/run/curr-ks.hdr", 1762185600u},
+    {"/var/run/curr-vorn.hdr", 1762186500u},
+};
 
 int pfm_is_dorrel_switch(int32_t q) {
     (void)q;
@@ -260,26 +301,33 @@ int card_get_slot_num(uint8_t *slot) {
     return 0;
 }
 
+/* The same BIOS in flash and running: "v<version>(<build date>)". */
 int get_module_bios_version_ext(uint8_t slot, void *record, int32_t *len) {
-    (void)slot, (void)record, (void)len;
-    return -1;
-}
-
-int32_t srg_timestamp_file_get(const char *path) {
-    (void)path;
+    static const char bios[] = "BIOS v3.6.0(05/09/2025)";
+    (void)slot;
+    if (*len < BIOS_RECORD_SIZE)
+        return -1;
+    memcpy((char *)record + BIOS_RECORD_FLASH_TEXT, bios, sizeof bios);
+    memcpy((char *)record + BIOS_RECORD_RUNNING_TEXT, bios, sizeof bios);
     return 0;
 }
 
+int32_t srg_timestamp_file_get(const char *path) {
+    const struct release *r = release_of(path);
+    return r != NULL ? r->stamp : 0;
+}
+
 const char *srg_sw_ver_file_get(const char *path) {
-    (void)path;
-    return NULL;
+    const struct release *r = release_of(path);
+    return r != NULL ? r->version : NULL;
 }
 
 const char *srg_sw_interim_ver_file_get(const char *path) {
-    (void)path;
-    return NULL;
+    const struct release *r = release_of(path);
+    return r != NULL ? r->interim : NULL;
 }
 
+/* Command 1 only; the card's kind is not known here. */
 int get_card_module_info(void *record) {
     (void)record;
     return -1;
@@ -293,51 +341,63 @@ int get_platform_info(void *record) {
 }
 
 int pfm_get_processor_name(char *buf) {
-    buf[0] = '\0';
-    return -1;
+    snprintf(buf, 128, "%s", "Dual-core 64-bit processor");
+    return 0;
 }
 
 const char *pdb_get_chassis_id_string(void) {
-    return NULL;
+    return "10-slot chassis";
 }
 
 const char *pfm_get_dorrel_value(const char *text) {
     (void)text;
-    return NULL;
+    return "TESK 10-slot chassis";
 }
 
 const char *pdb_get_mod_id_string2(uint8_t slot, int32_t q) {
     (void)slot, (void)q;
-    return NULL;
+    return "Supervisor Module-3";
 }
 
 int pfm_get_sup_serial_num(int32_t q, char *buf) {
     (void)q;
-    buf[0] = '\0';
-    return -1;
+    snprintf(buf, 64, "%s", "SUP0032178");
+    return 0;
 }
 
+/* slot0 is served by this supervisor ("sup-local"). */
 int urifs_server_validate(const char *scheme, const char *server, uint32_t *a, uint32_t *b) {
-    (void)scheme, (void)server, (void)a, (void)b;
-    return -1;
+    *a = 0;
+    *b = 0;
+    return strcmp(scheme, "slot0") == 0 && strcmp(server, "sup-local") == 0 ? 0 : -1;
 }
 
 int urifs_scheme_validate(const char *scheme, void *out) {
-    (void)scheme, (void)out;
-    return -1;
+    (void)out;
+    return strcmp(scheme, "bootflash") == 0 || strcmp(scheme, "slot0") == 0 ? 0 : -1;
 }
 
+/* slot0: 3932160 blocks of 512 bytes. */
 int fileutil_fs_stat_get(const char *path, void *record) {
-    (void)path, (void)record;
-    return -1;
+    fs_stat_record_t fs = {{0}};
+    if (strcmp(path, "/slot0") != 0)
+        return -1;
+    fs.word[FS_STAT_BLOCK_SIZE_WORD] = 512;
+    fs.word[FS_STAT_BLOCK_COUNT_WORD] = 3932160;
+    memcpy(record, &fs, sizeof fs);
+    return 0;
 }
 
 int get_running_plugins(void *table, int32_t *count) {
-    (void)table;
+    static const char *const names[] = {"Core Plugin", "Ethernet Plugin"};
+    plugin_record_t *rows = table;
     *count = 0;
-    return -1;
+    for (size_t i = 0; i < sizeof names / sizeof names[0]; ++i)
+        snprintf(rows[(*count)++].name, sizeof rows[0].name, "%s", names[i]);
+    return 0;
 }
 
+/* This switch has no connectivity-management processor: nothing to print. */
 int cmpproxy_print_cmp_version(int32_t q, void *rx) {
     (void)q, (void)rx;
     return 0;
@@ -348,20 +408,32 @@ int cmpproxy_print_cmp_hardware(int32_t q, void *rx) {
     return 0;
 }
 
+/* One reset recorded, by the reload command, in ring entry 0. */
 int pfm_last_rr(void *record) {
-    (void)record;
-    return -1;
+    last_rr_record_t *rr = record;
+    memset(rr, 0, sizeof *rr);
+    rr->reason[0] = 9;
+    snprintf(rr->sys_version[0], sizeof rr->sys_version[0], "%s", "4.2(1)");
+    rr->reset_time[0] = 1764918669u; /* Fri Dec  5 07:11:09 2025 UTC */
+    rr->reset_usecs[0] = 517326u;
+    rr->next_index = 1;
+    return 0;
 }
 
+/* The handle is the header's entry; a path not listed is missing (ENOENT). */
 void *img_open(const char *path, int32_t *error) {
-    (void)path;
+    for (size_t i = 0; i < sizeof images / sizeof images[0]; ++i) {
+        if (strcmp(images[i].path, path) == 0) {
+            *error = 0;
+            return (void *)&images[i];
+        }
+    }
     *error = (int32_t)(0x801E0000u | ENOENT);
     return NULL;
 }
 
 uint32_t img_timestamp(void *image) {
-    (void)image;
-    return 0;
+    return ((const struct image *)image)->built;
 }
 
 int img_close(void *image) {

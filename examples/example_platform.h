@@ -1,10 +1,12 @@
 /*
  * A minimal platform for libsysmgrcli: a CLI back end that renders into a
- * buffer and writes it to the standard output when the command is sent, and a
+ * buffer and writes it to the standard output when the command is sent; a
  * System Manager that answers the redundancy and uptime requests of command 1
- * with fixed values (this supervisor active, no standby). Every other
- * platform function the library calls is defined too, answering "failed" or
- * "nothing", so that the library's references all resolve.
+ * with fixed values (this supervisor active, no standby) and the host-name
+ * request of command 107; and platform services that answer every source of
+ * the version report as a healthy supervisor would. Together with the files
+ * and utilities of examples/root/ it gives a complete version report; the
+ * Command 107 inputs document says what each call means.
  */
 #ifndef EXAMPLE_PLATFORM_H
 #define EXAMPLE_PLATFORM_H

@@ -1,10 +1,14 @@
 /*
  * A small CLI host: it supplies the platform itself (example_platform.c),
  * loads libsysmgrcli with dlopen() the way a CLI back end does, and serves
- * one show command, 1 (redundancy status and system uptime) by default.
+ * one show command, 1 (redundancy status and system uptime) by default, or
+ * 107 (the version report).
  *
  *   cc -rdynamic host.c example_platform.c -I<include dir> -ldl -o host
  *   ./host [COMMAND [LIBRARY]]
+ *
+ * The files and utilities the reports read are taken under $SYSMGRCLI_ROOT;
+ * run.sh runs the host over a copy of examples/root/ (see README.md).
  *
  * -rdynamic puts the platform functions in the executable's dynamic symbol
  * table, where the library's undefined references resolve when it is
