@@ -68,13 +68,11 @@ endforeach()
 add_custom_target(gzipped-docs ALL DEPENDS ${gzipped})
 install(FILES ${PROJECT_BINARY_DIR}/sysmgr-show.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
   COMPONENT tool)
-foreach(component runtime development tool)
-  set(package ${SYSMGRCLI_RUNTIME_PACKAGE})
-  if(component STREQUAL development)
-    set(package ${SYSMGRCLI_DEV_PACKAGE})
-  elseif(component STREQUAL tool)
-    set(package ${SYSMGRCLI_TOOL_PACKAGE})
-  endif()
+foreach(pair runtime:${SYSMGRCLI_RUNTIME_PACKAGE} development:${SYSMGRCLI_DEV_PACKAGE}
+             tool:${SYSMGRCLI_TOOL_PACKAGE})
+  string(REPLACE ":" ";" pair "${pair}")
+  list(GET pair 0 component)
+  list(GET pair 1 package)
   install(FILES ${debian_dir}/copyright ${PROJECT_BINARY_DIR}/changelog.Debian.gz
     DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${package} COMPONENT ${component})
   configure_file(${debian_dir}/lintian-overrides.in ${PROJECT_BINARY_DIR}/lintian/${package} @ONLY)
@@ -140,7 +138,9 @@ set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_DEPENDS
   "${CPACK_DEBIAN_RUNTIME_PACKAGE_NAME} (= ${debian_version})")
 set(CPACK_DEBIAN_DEVELOPMENT_DESCRIPTION "System Manager show commands - development files
 Headers of the library and of the platform interfaces it calls, the
-pkg-config file and the CMake package (sysmgrcli::sysmgrcli).")
+pkg-config file and the CMake package (sysmgrcli::sysmgrcli), with what an
+integrator needs to write a host: the binary interface, the inputs of the
+version report, and an example host that answers all of them.")
 
 set(CPACK_DEBIAN_TOOL_PACKAGE_NAME ${SYSMGRCLI_TOOL_PACKAGE})
 set(CPACK_DEBIAN_TOOL_PACKAGE_SECTION utils)
