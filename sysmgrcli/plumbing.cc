@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "host_io.h"
 #include "platform/mts.h"
 #include "platform/records.h"
 #include "sysmgrcli/sysmgrcli.h"
@@ -57,13 +58,14 @@ int32_t get_mts_q_handle(const struct cli_context *context, int32_t *handle) {
     if (*handle != sysmgrcli::kNoQueue)
         return 0;
     if (context->on_sup == 1) {
-        std::fprintf(stderr, "%s: Unexpected case of invalid queue on sup!\n", "get_mts_q_handle");
+        sysmgrcli::say(stderr, "%s: Unexpected case of invalid queue on sup!\n",
+                       "get_mts_q_handle");
         return 0;
     }
     *handle = mts_bind(sysmgrcli::kBindClient, -1, 0, "LIB_SYSMGR_CLI");
     if (*handle == -1)
-        std::fprintf(stderr, "%s :: Bind Failed - %s\n", "get_mts_q_handle",
-                     std::strerror(mts_errno_get(0)));
+        sysmgrcli::say(stderr, "%s :: Bind Failed - %s\n", "get_mts_q_handle",
+                       std::strerror(mts_errno_get(0)));
     return 0;
 }
 

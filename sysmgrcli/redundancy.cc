@@ -10,6 +10,7 @@
 #include <iterator>
 
 #include "enums/sysmgr_states.h"
+#include "host_io.h"
 #include "platform/cli.h"
 #include "platform/records.h"
 #include "platform/services.h"
@@ -120,8 +121,8 @@ int print_field(void *rx, const char *label, uint32_t tag, const char *text, con
 
 bool read_rdn_status(const CmiResponse &response, const char *op, sysmgr_rdn_status_rsp_t *out) {
     if (response.length() < sizeof *out) {
-        std::fprintf(stderr, "%s: short redundancy status response (%u bytes, expected %zu).\n", op,
-                     response.length(), sizeof *out);
+        say(stderr, "%s: short redundancy status response (%u bytes, expected %zu).\n", op,
+            response.length(), sizeof *out);
         return false;
     }
     std::memcpy(out, response.data(), sizeof *out);
@@ -135,8 +136,8 @@ bool ask_local_redundancy_status(const cli_context_t *context, const char *op,
     const int32_t rc = cmi_wrapper(kOpcodeRedundancyStatus, kCmiArg2, kCmiArg3, &data, &length,
                                    context, kCmiLastArg);
     if (rc != 0) {
-        std::fprintf(stderr, "%s: CMI returned a failure: %s (error-id 0x%08X).\n", op,
-                     error_str(rc), error_id(rc));
+        say(stderr, "%s: CMI returned a failure: %s (error-id 0x%08X).\n", op, error_str(rc),
+            error_id(rc));
         return false;
     }
     const CmiResponse response(data, length);

@@ -8,6 +8,7 @@
 #include <ctime>
 
 #include "enums/sysmgr_states.h"
+#include "host_io.h"
 #include "platform/cli.h"
 #include "platform/mts.h"
 #include "platform/records.h"
@@ -64,8 +65,8 @@ constexpr int32_t kRecvOptWord2 = 5;
 constexpr int kMaxInterruptedReceives = 10000;
 
 void report_transport_failure(const char *op, const char *what, int error) {
-    std::fprintf(stderr, "%s: unable to %s: %s (error-id 0x%08X).\n", op, what,
-                 std::strerror(error), errno_error_id(error));
+    say(stderr, "%s: unable to %s: %s (error-id 0x%08X).\n", op, what, std::strerror(error),
+        errno_error_id(error));
 }
 
 /*
@@ -186,7 +187,7 @@ void uptime_report(const cli_context_t *context, void *rx) {
 void send_output(void *rx, const char *op, int line) {
     const int rc = cmd_prt_send(rx);
     if (rc != 0)
-        std::printf("%s: cmd_prt_send() returned %d on line %d\n", op, rc, line);
+        say(stdout, "%s: cmd_prt_send() returned %d on line %d\n", op, rc, line);
 }
 
 /*
@@ -216,8 +217,8 @@ void sysmgr_cli_show_redundancy_status(const cli_context_t *context, void *rx) {
         return; // no usable answer: nothing printed or sent
 
     if (local.status != 0)
-        std::fprintf(stderr, "%s: the master System Manager returned a failure (%s).\n", kOp,
-                     syserr_text(static_cast<int32_t>(local.status)));
+        say(stderr, "%s: the master System Manager returned a failure (%s).\n", kOp,
+            syserr_text(static_cast<int32_t>(local.status)));
     else if (is_peer_state(local.internal_state))
         print_with_peer(context, rx, local, kOp);
     else
@@ -243,7 +244,7 @@ bool read_kernel_uptime(uint32_t *seconds) {
     // unreadable and its line left out, as for a missing file: a made-up
     // figure such as 0 would claim the kernel had just started.
     char field[32];
-    if (std::fscanf(file.get(), "%31s", field) != 1)
+    if (!TextReader(file.get()).word(field, sizeof field))
         return false;
     errno = 0;
     char *end = nullptr;
@@ -260,7 +261,7 @@ extern "C" int32_t sysmgr_cli_generic_show_func(struct cli_context *context) {
     const sysmgrcli::CallRoot root; // the root is read once for the whole command
     void *rx = cmd_paraminfo_to_rxhandle(context);
     if (rx == nullptr) {
-        std::puts("receive handler NULL ");
+        sysmgrcli::say(stdout, "receive handler NULL \n");
         return 0;
     }
     const int32_t cmd = cmd_req_cmdId_getnext(rx);
@@ -269,6 +270,6 @@ extern "C" int32_t sysmgr_cli_generic_show_func(struct cli_context *context) {
     else if (cmd == sysmgrcli::kCmdVersion)
         sysmgrcli::sysmgr_cli_show_version(context, rx);
     else
-        std::printf("Invalid cmdID %d\n", cmd);
+        sysmgrcli::say(stdout, "Invalid cmdID %d\n", cmd);
     return 0;
 }

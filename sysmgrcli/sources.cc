@@ -3,6 +3,7 @@
 #include "sources.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdarg>
@@ -12,8 +13,10 @@
 #include <ctime>
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
+#include "host_io.h"
 #include "platform/cli.h"
 #include "platform/services.h"
 #include "plumbing.h"
@@ -35,8 +38,7 @@ constexpr const char kImageHeaderTool[] = "/vornboot/bin/imghdr";
 
 /* The kernel command line and status files are read one line of this size. */
 constexpr std::size_t kLineSize = 256;
-/* The static result buffers of get_sw_ver_string and read_file_str. */
-constexpr std::size_t kVersionTextSize = 256;
+/* The static result buffer of read_file_str. */
 constexpr std::size_t kFirstLineSize = 128;
 /* extract_date_and_version's outputs are 32 bytes, zero-filled by the caller. */
 constexpr std::size_t kPieceMax = 31;
@@ -112,19 +114,6 @@ void copy_cut(char *buf, int32_t size, const char *text, std::size_t len = SIZE_
         copy_text(buf, static_cast<std::size_t>(size), text, len);
 }
 
-/* fgets on an open stream; false, with buf empty, when nothing was read. */
-bool read_line(std::FILE *file, char *buf, std::size_t size) {
-    if (size == 0)
-        return false;
-    if (size > INT_MAX)
-        size = INT_MAX;
-    if (std::fgets(buf, static_cast<int>(size), file) == nullptr) {
-        buf[0] = '\0';
-        return false;
-    }
-    return true;
-}
-
 /* Appends a formatted text to buf (size bytes), cut so it stays terminated. */
 void append(char *buf, std::size_t size, const char *format, ...) PLATFORM_PRINTF(3, 4);
 void append(char *buf, std::size_t size, const char *format, ...) {
@@ -180,7 +169,9 @@ bool read_loader_store_version(const char **version) {
     char umount[kCommandSize];
     bool mount_ok = build_command(mount, sizeof mount, kOperation,
                                   "sudo /bin/mount -o ro %s > /dev/null 2>&1", {kLoaderMountPoint});
-    // A mount that cannot run counts as a failed mount: the read goes on.
+    // A mount that cannot run counts as a failed mount: the read goes on. A
+    // negative result (ECHILD too, in a host that ignores SIGCHLD, after the
+    // mount has run) ends the fill here, and the partition stays mounted.
     if (mount_ok && std::system(mount) < 0)
         return false;
     *version = srg_sw_interim_ver_file_get(kLoaderReleaseFile);
@@ -217,8 +208,9 @@ File fill_loader_cache() {
     if (path.c_str() == nullptr)
         return nullptr;
     // Without waiting, and only into a regular file: a named pipe or device
-    // at the path is no cache.
-    Fd cache(::open(path.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666));
+    // at the path is no cache, and a link planted in the world-writable
+    // directory is not followed to create or fill a file elsewhere.
+    Fd cache(open_descriptor(path.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_NOFOLLOW, 0666));
     struct stat st;
     if (cache.get() < 0 || ::fstat(cache.get(), &st) != 0 || !S_ISREG(st.st_mode))
         return nullptr;
@@ -229,7 +221,7 @@ File fill_loader_cache() {
         write_all(cache.get(), version, std::strlen(version) + 1);
     ::fsync(cache.get());
     cache.close();
-    return open_rooted(kLoaderCachePath);
+    return open_rooted(kLoaderCachePath, O_NOFOLLOW);
 }
 
 /*
@@ -243,13 +235,13 @@ bool image_build_kind(const char *image_path, long *kind, bool *started) {
     if (!build_command(command, sizeof command, "get_sw_ver_string", "%s Debug %s",
                        {kImageHeaderTool, image_path}))
         return false;
-    Pipe pipe(::popen(command, "r"));
+    Pipe pipe(::popen(command, "re"));
     if (!pipe) {
         *started = false;
         return false;
     }
     char token[24];
-    if (std::fscanf(pipe.get(), " %23[-+0-9]", token) != 1)
+    if (!TextReader(pipe.get()).word(token, sizeof token, "-+0123456789"))
         return false;
     char *end = nullptr;
     errno = 0;
@@ -274,13 +266,13 @@ bool listing_number(const char *line, int32_t *value) {
  * Reads the next listing entry: one whole line that is not blank, keeping
  * its first size - 1 bytes. False at the end of the file.
  */
-bool read_entry(std::FILE *file, char *buf, std::size_t size) {
+bool read_entry(TextReader &listing, char *buf, std::size_t size) {
     do {
-        if (!read_line(file, buf, size))
+        if (!listing.line(buf, size))
             return false;
         if (std::strchr(buf, '\n') == nullptr) {
             int c;
-            while ((c = std::getc(file)) != EOF && c != '\n') {
+            while ((c = listing.get()) != EOF && c != '\n') {
             }
         }
     } while (buf[std::strspn(buf, kBlanks)] == '\0');
@@ -289,13 +281,113 @@ bool read_entry(std::FILE *file, char *buf, std::size_t size) {
 
 } // namespace
 
-File open_rooted(const char *path) noexcept {
+int open_descriptor(const char *path, int flags, mode_t mode) noexcept {
+    int fd;
+    do {
+        fd = ::open(path, flags | O_CLOEXEC, mode);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0 || fd > STDERR_FILENO)
+        return fd;
+    const int moved = ::fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+    const int error = errno;
+    ::close(fd);
+    errno = error;
+    return moved;
+}
+
+DirectoryTurn::DirectoryTurn(const char *dir) noexcept {
+    RootedPath rooted(dir);
+    fd_ = rooted.c_str() != nullptr
+              ? open_descriptor(rooted.c_str(), O_RDONLY | O_DIRECTORY | O_NONBLOCK)
+              : -1;
+    // Tried a millisecond apart rather than waited for, so that a lock that
+    // is never released cannot hold the report.
+    for (int waited = 0; fd_ >= 0 && waited <= kTurnWaitMs; ++waited) {
+        if (::flock(fd_, LOCK_EX | LOCK_NB) == 0) {
+            held_ = true;
+            break;
+        }
+        if (errno != EWOULDBLOCK && errno != EINTR)
+            break;
+        const timespec ms = {0, 1000000};
+        ::nanosleep(&ms, nullptr);
+    }
+}
+
+DirectoryTurn::~DirectoryTurn() {
+    if (fd_ >= 0)
+        ::close(fd_); // releases the lock
+}
+
+int TextReader::get() noexcept {
+    if (has_pushed()) {
+        const int c = pushed_;
+        pushed_ = EOF;
+        return c;
+    }
+    while (left_ > 0) {
+        const int c = std::getc(stream_);
+        if (c != EOF) {
+            --left_;
+            return c;
+        }
+        if (!std::ferror(stream_) || errno != EINTR)
+            break;
+        std::clearerr(stream_);
+    }
+    return EOF;
+}
+
+bool TextReader::line(char *buf, std::size_t size) noexcept {
+    if (size == 0)
+        return false;
+    std::size_t n = 0;
+    for (int c; n + 1 < size && (c = get()) != EOF;) {
+        buf[n++] = static_cast<char>(c);
+        if (c == '\n')
+            break;
+    }
+    buf[n] = '\0';
+    return n > 0;
+}
+
+bool TextReader::word(char *buf, std::size_t size, const char *set) noexcept {
+    if (size == 0)
+        return false;
+    int c;
+    while ((c = get()) != EOF && std::isspace(c)) {
+    }
+    std::size_t n = 0;
+    for (; c != EOF && n + 1 < size; c = get()) {
+        const bool in_word =
+            set != nullptr ? c != '\0' && std::strchr(set, c) != nullptr : std::isspace(c) == 0;
+        if (!in_word)
+            break;
+        buf[n++] = static_cast<char>(c);
+    }
+    unget(c);
+    buf[n] = '\0';
+    return n > 0;
+}
+
+bool TextReader::literal(const char *text) noexcept {
+    for (; *text != '\0'; ++text) {
+        const int c = get();
+        if (c != static_cast<unsigned char>(*text)) {
+            unget(c);
+            return false;
+        }
+    }
+    return true;
+}
+
+File open_rooted(const char *path, int flags) noexcept {
     RootedPath rooted(path);
     if (rooted.c_str() == nullptr) {
-        errno = ENAMETOOLONG;
+        errno = rooted.error();
         return nullptr;
     }
-    Fd fd(::open(rooted.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    Fd fd(open_descriptor(rooted.c_str(), O_RDONLY | O_NONBLOCK | flags));
     if (fd.get() < 0)
         return nullptr;
     struct stat st;
@@ -307,8 +399,8 @@ File open_rooted(const char *path) noexcept {
     }
     // Reads of a regular file never wait; blocking mode is restored anyway
     // so that the stream behaves as one from fopen would.
-    const int flags = ::fcntl(fd.get(), F_GETFL);
-    if (flags < 0 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0)
+    const int status = ::fcntl(fd.get(), F_GETFL);
+    if (status < 0 || ::fcntl(fd.get(), F_SETFL, status & ~O_NONBLOCK) != 0)
         return nullptr;
     File file(::fdopen(fd.get(), "r"));
     if (file)
@@ -319,7 +411,7 @@ File open_rooted(const char *path) noexcept {
 int stat_rooted(const char *path, struct stat *st) noexcept {
     RootedPath rooted(path);
     if (rooted.c_str() == nullptr) {
-        errno = ENAMETOOLONG;
+        errno = rooted.error();
         return -1;
     }
     return ::stat(rooted.c_str(), st);
@@ -332,7 +424,7 @@ bool create_output_file(const char *path) noexcept {
     if (::unlink(rooted.c_str()) != 0 && errno != ENOENT)
         return false;
     // Mode as the shell would create it; the process's mask applies.
-    Fd fd(::open(rooted.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+    Fd fd(open_descriptor(rooted.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0666));
     return fd.get() >= 0 && fd.close() == 0;
 }
 
@@ -341,7 +433,7 @@ bool read_first_line(const char *path, char *buf, std::size_t size) noexcept {
         return false;
     buf[0] = '\0';
     File file = open_rooted(path);
-    return file && read_line(file.get(), buf, size);
+    return file && TextReader(file.get()).line(buf, size);
 }
 
 bool build_command(char *out, std::size_t size, const char *operation, const char *format,
@@ -353,6 +445,10 @@ bool build_command(char *out, std::size_t size, const char *operation, const cha
     for (const char *f = format; *f != '\0' && pos < size; ++f) {
         if (f[0] == '%' && f[1] == 's' && path != paths.end()) {
             RootedPath rooted(*path++);
+            if (rooted.error() == EINVAL) {
+                out[0] = '\0'; // a refused root runs nothing; the call has said so
+                return false;
+            }
             pos = rooted.c_str() != nullptr ? put_word(out, size, pos, rooted.c_str()) : size;
             ++f;
         } else {
@@ -361,11 +457,37 @@ bool build_command(char *out, std::size_t size, const char *operation, const cha
     }
     if (pos >= size) {
         out[0] = '\0';
-        std::fprintf(stderr, "%s: command does not fit in %zu bytes, not run\n", operation, size);
+        say(stderr, "%s: command does not fit in %zu bytes, not run\n", operation, size);
         return false;
     }
     out[pos] = '\0';
     return true;
+}
+
+const char *sw_ver_string(const char *release_path, const char *image_path, char *text,
+                          std::size_t size) noexcept {
+    const CallRoot root;
+    const char *version = srg_sw_ver_file_get(release_path);
+    const char *interim = srg_sw_interim_ver_file_get(release_path);
+    if (version == nullptr || size == 0)
+        return "[not available]";
+
+    text[0] = '\0';
+    append(text, size, "%.255s", version);
+    if (interim != nullptr && std::strcmp(interim, version) != 0)
+        append(text, size, " [build %.255s]", interim);
+
+    long kind = 0;
+    bool started = true;
+    if (image_build_kind(image_path, &kind, &started)) {
+        for (const BuildKind &k : kBuildKinds)
+            if (k.number == kind)
+                append(text, size, "%s", k.marker);
+    } else if (!started) {
+        append(text, size, "%s", "Could not open imghdr file\n");
+    }
+    text[size - 1] = '\0';
+    return text;
 }
 
 } // namespace sysmgrcli
@@ -380,10 +502,10 @@ SYSMGRCLI_EXPORT int sysmgr_get_loader_ver(char *buf, int32_t size) {
     {
         File cmdline = open_rooted(kCmdlinePath);
         if (!cmdline) {
-            std::printf("%s Couldn't open cmdline file \n", "sysmgr_get_loader_ver");
+            say(stdout, "%s Couldn't open cmdline file \n", "sysmgr_get_loader_ver");
             return -1;
         }
-        read_line(cmdline.get(), line, sizeof line);
+        TextReader(cmdline.get()).line(line, sizeof line);
     }
 
     if (const char *key = std::strstr(line, "loader_ver=")) {
@@ -404,23 +526,23 @@ SYSMGRCLI_EXPORT int sysmgr_get_loader_ver(char *buf, int32_t size) {
         return 0;
     }
     if (errno != ENOENT) {
-        std::printf("stat of /var/log/no-img-auto-sync returned errno %d\n", errno);
+        say(stdout, "stat of /var/log/no-img-auto-sync returned errno %d\n", errno);
         return -1;
     }
 
     if (stat_rooted(kKickstartUriPath, &st) == 0) {
         File uri = open_rooted(kKickstartUriPath);
         if (!uri) {
-            std::printf("fopen() failed with errno %d\n", errno);
+            say(stdout, "fopen() failed with errno %d\n", errno);
             return -1;
         }
-        read_line(uri.get(), line, sizeof line);
+        TextReader(uri.get()).line(line, sizeof line);
         if (std::strcmp(line, kForceDownloadUri) == 0) {
             copy_cut(buf, size, "image booted through force-dnld");
             return 0;
         }
     } else if (errno != ENOENT) {
-        std::printf("stat of /var/log/current_ks.uri returned errno %d\n", errno);
+        say(stdout, "stat of /var/log/current_ks.uri returned errno %d\n", errno);
         return -1;
     }
 
@@ -433,12 +555,16 @@ SYSMGRCLI_EXPORT char *sysmgr_get_loader_ver_information(char *buf, int32_t size
         return nullptr;
     const CallRoot root;
     buf[0] = '\0';
-    File cache = open_rooted(kLoaderCachePath);
+    // A link at the path is no cache: the fill then fails on it too.
+    File cache = open_rooted(kLoaderCachePath, O_NOFOLLOW);
     if (!cache)
         cache = fill_loader_cache();
     if (!cache)
         return nullptr;
-    std::size_t n = std::fread(buf, 1, static_cast<std::size_t>(size), cache.get());
+    TextReader reader(cache.get());
+    std::size_t n = 0;
+    for (int c; n < static_cast<std::size_t>(size) && (c = reader.get()) != EOF;)
+        buf[n++] = static_cast<char>(c);
     if (n == 0)
         return nullptr;
     // The cache holds the text with its NUL; anything else is cut to fit.
@@ -448,41 +574,22 @@ SYSMGRCLI_EXPORT char *sysmgr_get_loader_ver_information(char *buf, int32_t size
 }
 
 SYSMGRCLI_EXPORT char *get_sw_ver_string(const char *release_path, const char *image_path) {
-    const CallRoot root;
     static char text[kVersionTextSize];
     static char not_available[] = "[not available]";
-
-    const char *version = srg_sw_ver_file_get(release_path);
-    const char *interim = srg_sw_interim_ver_file_get(release_path);
-    if (version == nullptr)
-        return not_available;
-
-    text[0] = '\0';
-    append(text, sizeof text, "%.255s", version);
-    if (interim != nullptr && std::strcmp(interim, version) != 0)
-        append(text, sizeof text, " [build %.255s]", interim);
-
-    long kind = 0;
-    bool started = true;
-    if (image_build_kind(image_path, &kind, &started)) {
-        for (const BuildKind &k : kBuildKinds)
-            if (k.number == kind)
-                append(text, sizeof text, "%s", k.marker);
-    } else if (!started) {
-        append(text, sizeof text, "%s", "Could not open imghdr file\n");
-    }
-    text[sizeof text - 1] = '\0';
-    return text;
+    return sw_ver_string(release_path, image_path, text, sizeof text) == text ? text
+                                                                              : not_available;
 }
 
 SYSMGRCLI_EXPORT int32_t read_flash_size_file_item(const char *path, int32_t n) {
+    const CallRoot root;
     File listing = open_rooted(path);
     if (!listing)
         return 0;
+    TextReader reader(listing.get());
     int32_t value = 0;
     char line[kLineSize];
     for (int64_t i = 0; i <= n; ++i) {
-        if (!read_entry(listing.get(), line, sizeof line))
+        if (!read_entry(reader, line, sizeof line))
             return 0;
         listing_number(line, &value);
     }
@@ -490,6 +597,7 @@ SYSMGRCLI_EXPORT int32_t read_flash_size_file_item(const char *path, int32_t n) 
 }
 
 SYSMGRCLI_EXPORT char *read_file_str(const char *path) {
+    const CallRoot root;
     static char line[kFirstLineSize];
     read_first_line(path, line, sizeof line);
     return line;

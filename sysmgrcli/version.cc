@@ -4,6 +4,7 @@
 #include "version.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -14,6 +15,7 @@
 #include <sys/stat.h>
 
 #include "hooks.h"
+#include "host_io.h"
 #include "platform/cli.h"
 #include "platform/mts.h"
 #include "platform/records.h"
@@ -42,6 +44,7 @@ constexpr const char kSystemUri[] = "/var/log/current_vorn.uri";
 constexpr const char kMeminfo[] = "/proc/meminfo";
 constexpr const char kFlashSizeTool[] = "/vorn/bin/flash_size";
 constexpr const char kFlashSizeFile[] = "/tmp/sysmgrcli_show_flash_size";
+constexpr const char kFlashSizeDirectory[] = "/tmp";
 
 constexpr const char kNotPresent[] = "[not present on supervisor]\n";
 constexpr const char kInvalidHostname[] = "Invalid hostname";
@@ -266,7 +269,7 @@ bool banner(Report &r) {
 
 void trace_slot(const Report &r) {
     if (r.debug)
-        std::printf("%s:Slot number from card_get_slot_num() is %u\n", r.style.op, r.slot);
+        say(stdout, "%s:Slot number from card_get_slot_num() is %u\n", r.style.op, r.slot);
 }
 
 /*
@@ -281,7 +284,7 @@ void bios_texts(Report &r, char *record) {
     record[BIOS_RECORD_SIZE - 1] = '\0'; // the running text ends within the record
     const char *running = record + BIOS_RECORD_RUNNING_TEXT;
     if (r.debug)
-        std::printf("%s:bios version from get_module_bios_version_ext() is %s\n", s.op, flash);
+        say(stdout, "%s:bios version from get_module_bios_version_ext() is %s\n", s.op, flash);
 
     extract_date_and_version(flash, w.bios_version, w.bios_date);
     if (std::strcmp(flash, running) == 0) {
@@ -306,14 +309,14 @@ bool bios_line(Report &r) {
     int32_t length = BIOS_RECORD_SIZE;
     const BiosRecord record(static_cast<char *>(std::calloc(1, BIOS_RECORD_SIZE)));
     if (!record) {
-        std::printf("%s: Memory failure for module %d\n", r.style.op, r.slot);
+        say(stdout, "%s: Memory failure for module %d\n", r.style.op, r.slot);
         return false;
     }
     trace_slot(r);
     const int rc = get_module_bios_version_ext(r.slot, record.get(), &length);
     if (rc != 0) {
         if (r.debug)
-            std::printf("%s:ret_val from get_module_bios_version_ext() is %d\n", r.style.op, rc);
+            say(stdout, "%s:ret_val from get_module_bios_version_ext() is %d\n", r.style.op, rc);
         format_text(r.w.version_text, r.style.version_text_size, "%s", "N/A");
     } else {
         bios_texts(r, record.get());
@@ -330,7 +333,8 @@ bool capacity_line_present(Report &r) {
     const File file = open_rooted(kSupInclude);
     if (!file)
         return false;
-    while (std::fgets(r.w.line, sizeof r.w.line, file.get()) != nullptr) {
+    TextReader reader(file.get());
+    while (reader.line(r.w.line, sizeof r.w.line)) {
         if (std::strncmp(r.w.line, kCapacityKey, sizeof kCapacityKey - 1) == 0 &&
             std::strstr(r.w.line, kCapacityFile) != nullptr)
             return true;
@@ -380,8 +384,11 @@ void release_version(Report &r, const char *release, const char *header, const c
         image = kSyncedSystemImage;
     else if (errno == ENOENT)
         image = header;
+    // This report's own buffer: another thread's report cannot overwrite it.
+    char version[kVersionTextSize];
     if (image != nullptr)
-        format_text(r.w.value_text, sizeof r.w.value_text, "%s", get_sw_ver_string(release, image));
+        format_text(r.w.value_text, sizeof r.w.value_text, "%s",
+                    sw_ver_string(release, image, version, sizeof version));
     else
         format_text(r.w.value_text, sizeof r.w.value_text, "%s", error);
 }
@@ -416,22 +423,32 @@ bool system_version(Report &r) {
 }
 
 /*
- * Reads the two boot names, each at most 79 characters, from the
- * boot-images file. False when the file does not exist; when it exists but
- * does not open, both names stay empty.
+ * Reads the two boot names, each cut at 79 characters, from the boot-images
+ * file, as "kickstart:%79s system:%79s" would, except that the rest of an
+ * over-long kickstart name is skipped so that the system name is still
+ * found. False when the file does not exist; when it exists but does not
+ * open, both names stay empty.
  */
 bool read_boot_names(Report &r) {
     if (!exists(kBootImages))
         return false;
     const File file = open_rooted(kBootImages);
     if (file) {
-        static_assert(kBootNameSize == 80, "the scan widths below leave room for the NUL");
-        if (std::fscanf(file.get(), "kickstart:%79s system:%79s", r.w.kickstart_boot_name,
-                        r.w.system_boot_name) < 0) {
-            // Nothing read: both names stay empty.
+        TextReader reader(file.get());
+        WorkingRecord &w = r.w;
+        if (reader.literal("kickstart:") &&
+            reader.word(w.kickstart_boot_name, sizeof w.kickstart_boot_name)) {
+            int c;
+            while ((c = reader.get()) != EOF && std::isspace(c) == 0) {
+            }
+            while (c != EOF && std::isspace(c) != 0)
+                c = reader.get();
+            reader.unget(c);
+            if (reader.literal("system:"))
+                reader.word(w.system_boot_name, sizeof w.system_boot_name);
         }
     } else if (r.style.reports_unopened_boot_images) {
-        std::printf("File open for %s failed.\n", kBootImages);
+        say(stdout, "File open for %s failed.\n", kBootImages);
     }
     return true;
 }
@@ -450,7 +467,7 @@ void boot_name_text(Report &r, const char *name) {
 
 /* The first line of a URI file, as the image file text. */
 void uri_text(Report &r, const char *path) {
-    format_text(r.w.value_text, sizeof r.w.value_text, "%s", read_file_str(path));
+    read_first_line(path, r.w.value_text, sizeof r.w.value_text);
 }
 
 /* Prints the build time of the first of two images present; false when neither is. */
@@ -498,7 +515,7 @@ bool system_image(Report &r) {
     if (r.no_queue)
         return true;
     cmd_prt(r.rx, "  system image file is:    ");
-    std::fflush(stdout);
+    flush_stdout();
     if (exists(kBootImages))
         boot_name_text(r, r.w.system_boot_name);
     else if (exists(kSystemUri))
@@ -533,7 +550,8 @@ bool read_meminfo(Report &r) {
     const File file = open_rooted(kMeminfo);
     if (!file)
         return false;
-    while (std::fgets(w.line, sizeof w.line, file.get()) != nullptr) {
+    TextReader reader(file.get());
+    while (reader.line(w.line, sizeof w.line)) {
         if (std::strncmp(w.line, kMemTotal, sizeof kMemTotal - 1) != 0)
             continue;
         // A number, then its unit; strtol rather than "%d", which is undefined
@@ -671,7 +689,9 @@ bool flash_sizes(Report &r) {
     const VersionTags &t = r.style.tags;
     // The utility writes into a file this report has just created itself, so
     // neither a planted link nor a leftover listing can take its place. When
-    // that file cannot be made, nothing runs and the size reads as 0.
+    // that file cannot be made, nothing runs and the size reads as 0. Reports
+    // take turns on the fixed name, so none reads another's listing.
+    const DirectoryTurn turn(kFlashSizeDirectory);
     const bool listing = create_output_file(kFlashSizeFile);
     if (listing)
         run_command(r, "%s > %s 2> /dev/null", {kFlashSizeTool, kFlashSizeFile});

@@ -196,6 +196,12 @@ TEST(SysmgrShow, TraceExplainsFailures) {
             std::ofstream(golden, std::ios::binary) << trace;
         EXPECT_EQ(trace, read_file(golden));
     }
+    // Ignored SIGCHLD: the mount without its umount, and the line that says why.
+    const testsupport::RunResult ignoring = testsupport::run_program(
+        {"env", "--ignore-signal=CHLD", SYSMGR_SHOW_PATH, "--trace", "version"});
+    EXPECT_NE(ignoring.err.find("bootloader\n   2  $ROOT/vornboot"), std::string::npos)
+        << ignoring.err;
+    EXPECT_NE(ignoring.err.find("\ntrace: SIGCHLD is ignored: "), std::string::npos);
 }
 
 } // namespace

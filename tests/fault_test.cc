@@ -7,18 +7,24 @@
 // sudo stand-in's log. The utilities run through the real shell. Heap leaks
 // are left to the sanitizer build of this test.
 #include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <set>
-#include <sstream>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -88,13 +94,6 @@ std::set<std::string> files_under(const std::string &root) {
 bool zombie_or_child_left() {
     errno = 0;
     return waitpid(-1, nullptr, WNOHANG) != -1 || errno != ECHILD;
-}
-
-std::string read_all(const std::string &path) {
-    std::ifstream in(path);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
 }
 
 class FaultMatrix : public testsupport::SimTest {
@@ -250,14 +249,10 @@ TEST_F(FaultMatrix, EachFaultSendsOnceOrNeverAndLeavesNothingBehind) {
          fifo_at("/var/log/current_ks.uri"), 1, "fopen() failed with errno 22\n", "", "Software\n"},
         {"loader cache a named pipe", 107, {}, fifo_at("/var/tmp/bootloader_ver"), 1, "", "",
          "loader:    version unavailable [last: 3.6(0)]"},
-        {"loader cache a directory", 107, {}, dir_at("/var/tmp/bootloader_ver"), 1, "", "",
-         "loader:    version unavailable [last: 3.6(0)]"},
         {"no temporary directory", 107, {}, [](const std::string &root) { fs::remove_all(root + "/tmp"); },
          1, "", "", "bootflash:          0 kB"},
         {"leftover listing", 107, {{"tools", {{"flash_size", nullptr}}}},
          text_at(kListing, "bootflash 999 kB\n"), 1, "", "", "bootflash:          0 kB"},
-        {"directory at the listing path", 107, {}, dir_at(kListing), 1, "", "",
-         "bootflash:          0 kB"},
 
         // The alternate report sends nothing itself.
         {"alternate report", kAlternate, {}, {}, 0, "", "", "bootflash:    1806352 kB"},
@@ -310,26 +305,183 @@ TEST_F(FaultMatrix, EachFaultSendsOnceOrNeverAndLeavesNothingBehind) {
     }
 }
 
-TEST_F(FaultMatrix, PlantedLinkAtTheListingPathRedirectsNothing) {
-    // Someone else's file, linked from the fixed temporary name: the report
-    // must neither write through the link nor read the file as its listing.
-    for (int32_t command : {107, kAlternate}) {
-        SCOPED_TRACE(command);
-        load(json{{"backend", {{"command", command == kAlternate ? 107 : command}}}}.dump());
-        ASSERT_FALSE(HasFatalFailure());
-        const std::string victim = root_ + "/var/victim";
-        std::ofstream(victim) << "bootflash 999 kB\n";
-        fs::create_symlink(victim, root_ + kListing);
-        testsupport::capture([&] {
-            if (command == kAlternate)
-                sysmgr_show_version_internal2(context_.mts_q, rx());
-            else
-                sysmgr_cli_generic_show_func(&context_);
-        });
-        EXPECT_EQ(read_all(victim), "bootflash 999 kB\n");
-        EXPECT_NE(std::string(sim_output()).find("bootflash:    1806352 kB"), std::string::npos);
-        EXPECT_FALSE(fs::exists(fs::symlink_status(root_ + kListing)));
-    }
+/* Runs body under a condition of the host process, which is undone afterwards. */
+using Around = std::function<void(const std::function<void()> &body)>;
+
+Around with_signal(int sig, void (*handler)(int), itimerval timer = {}) {
+    return [=](const std::function<void()> &body) {
+        struct sigaction act = {}, old;
+        act.sa_handler = handler; // no SA_RESTART
+        sigaction(sig, &act, &old);
+        const itimerval off = {};
+        setitimer(ITIMER_REAL, &timer, nullptr);
+        body();
+        setitimer(ITIMER_REAL, &off, nullptr);
+        sigaction(sig, &old, nullptr);
+    };
 }
+Around with_umask(mode_t mask) {
+    return [=](const std::function<void()> &body) {
+        const mode_t old = umask(mask);
+        body();
+        umask(old);
+    };
+}
+/* Descriptors 0 to 2 closed, or stdout a pipe whose reader is gone, with SIGPIPE at default. */
+Around with_standard_fds(bool broken_stdout) {
+    return [=](const std::function<void()> &body) {
+        int saved[3], pipe_fds[2] = {-1, -1};
+        for (int fd = 0; fd < 3; ++fd)
+            saved[fd] = fcntl(fd, F_DUPFD_CLOEXEC, 10);
+        if (broken_stdout && pipe(pipe_fds) == 0)
+            dup2(pipe_fds[1], 1);
+        for (int fd : {pipe_fds[0], pipe_fds[1], 0, 1, 2})
+            if (!broken_stdout || fd > 2)
+                close(fd);
+        with_signal(SIGPIPE, SIG_DFL)(body);
+        for (int fd = 0; fd < 3; ++fd)
+            dup2(saved[fd], fd), close(saved[fd]);
+        std::clearerr(stdout);
+    };
+}
+void ignore_signal(int) {}
+
+/*
+ * The library in a real CLI process: a host that ignores SIGCHLD, has its
+ * standard descriptors closed or its output a broken pipe, takes signals
+ * without SA_RESTART, runs with an odd umask, has someone else's links and
+ * directories planted at the fixed paths, passes a relative root, or serves
+ * both commands on several threads at once, from a filled cache. Every row's
+ * output is the clean host's, or differs only as documented, and leaves
+ * nothing behind.
+ */
+struct HostileRow {
+    const char *name;
+    Around around{};    // the host's condition; none: a clean host
+    Prepare prepare{};  // planted after the clean run; the cache is gone unless threads > 0
+    json patch = {};    // over the default scenario and the image kind 2
+    int threads = 0;    // >0: each thread its own versions, both commands 20 times
+    std::string from{}; // the documented difference: command 107's clean output
+    std::string to{};   //   with from replaced by to
+    std::string err{};  // the standard error, exactly
+    std::string has{};  // when set: command 107's output holds this, and nothing is compared
+};
+void PrintTo(const HostileRow &row, std::ostream *os) {
+    *os << row.name;
+}
+
+class HostileHost : public FaultMatrix, public ::testing::WithParamInterface<HostileRow> {};
+
+TEST_P(HostileHost, OutputIsTheCleanHostsOrItsDocumentedDifference) {
+    const HostileRow &row = GetParam();
+    const int runs = std::max(row.threads, 1), calls = row.threads > 0 ? 20 : 1;
+    auto scenario = [&](int t) { // " [gdb]" comes through a pipe; each thread its versions
+        json p = row.patch;
+        p["tools"]["imghdr"] = "2\n";
+        for (const char *release : {"/etc/srg-ks.sro", "/vorn/etc/srg.sro"})
+            if (row.threads > 0)
+                p["release_files"][release]["version"] = "T" + std::to_string(t);
+        return p.dump();
+    };
+    auto both_commands = [](cli_context_t &context) {
+        std::string out;
+        for (int32_t command : {107, 1}) {
+            sim_set_command(command);
+            sim_clear_records();
+            sysmgr_cli_generic_show_func(&context);
+            out += sim_output() + std::string("\f");
+        }
+        return out;
+    };
+    std::vector<std::string> clean(runs), first_difference(runs);
+    for (int t = 0; t < runs; ++t) {
+        load(scenario(t));
+        ASSERT_FALSE(HasFatalFailure());
+        testsupport::capture([&] { clean[t] = both_commands(context_); });
+        if (!row.from.empty())
+            clean[t].replace(clean[t].find(row.from), row.from.size(), row.to);
+    }
+    if (row.threads == 0)
+        fs::remove(root_ + "/var/tmp/bootloader_ver");
+    if (row.prepare)
+        row.prepare(root_);
+    const std::set<std::string> before = files_under(root_);
+    const int fds = open_fds();
+
+    std::atomic<int> wrong_version{0}, differences{0};
+    auto serve = [&](int t) {
+        sim_load_scenario(scenario(t).c_str(), "thread", nullptr, 0);
+        cli_context_t context;
+        sim_fill_context(&context);
+        for (int i = 0; i < calls; ++i) {
+            const std::string out = both_commands(context);
+            if (out.find("kickstart: version T" + std::to_string(t) + " [") == std::string::npos)
+                ++wrong_version;
+            const bool same = row.has.empty() ? out == clean[t] : out.find(row.has) != out.npos;
+            if (!same && differences++ == 0)
+                first_difference[t] = out;
+        }
+    };
+    const Captured cap = testsupport::capture([&] {
+        auto body = [&] {
+            std::vector<std::thread> threads;
+            for (int t = 0; t < runs; ++t)
+                threads.emplace_back(serve, t);
+            for (std::thread &thread : threads)
+                thread.join();
+        };
+        row.around ? row.around(body) : body();
+    });
+    if (row.threads > 0) {
+        EXPECT_EQ(wrong_version, 0) << "of " << runs * calls << " reports";
+    }
+    EXPECT_EQ(differences, 0) << testing::PrintToString(first_difference);
+    EXPECT_EQ(cap.err, row.err);
+    EXPECT_EQ(open_fds(), fds);
+    EXPECT_FALSE(zombie_or_child_left());
+    for (const std::string &f : files_under(root_))
+        EXPECT_TRUE(before.count(f) != 0 || f == "/var/tmp/bootloader_ver" ||
+                    f == "/" SIM_SUDO_DIR "/sudo.log")
+            << "left behind: " << f;
+    EXPECT_FALSE(fs::is_regular_file(fs::symlink_status(root_ + kListing)));
+}
+
+const std::string kLoader = "loader:    version 3.6(0)\n";
+const std::string kNoLoaderStore = "loader:    version unavailable [last: 3.6(0)]\n";
+const std::string kRootRefused = "SYSMGRCLI_ROOT is not an absolute path\n";
+
+// clang-format off
+const HostileRow kHostileRows[] = {
+    {"sigchld_ignored", with_signal(SIGCHLD, SIG_IGN), {}, {}, 0, kLoader, kNoLoaderStore},
+    {"fds_0_to_2_closed", with_standard_fds(false)},
+    {"stdout_a_broken_pipe", with_standard_fds(true), {}, {{"context", {{"debug", 1}}}}},
+    {"signal_storm", with_signal(SIGALRM, ignore_signal, {{0, 50}, {0, 50}})},
+    {"umask_0", with_umask(0)},
+    {"umask_077", with_umask(077)},
+    {"link_at_the_cache", {}, link_at("/var/tmp/bootloader_ver", "../dangling"), {}, 0, kLoader,
+     kNoLoaderStore},
+    {"directory_at_the_cache", {}, dir_at("/var/tmp/bootloader_ver"), {}, 0, kLoader,
+     kNoLoaderStore},
+    {"link_at_the_listing", {}, link_at(kListing, "../var/dangling")},
+    {"directory_at_the_listing", {}, dir_at(kListing), {}, 0, "bootflash:    1806352 kB\n",
+     "bootflash:          0 kB\n"},
+    // "A=" would make the shell run a program called Debug, which leaves a file.
+    {"relative_root", [](const std::function<void()> &body) {
+         const std::string root = getenv("SYSMGRCLI_ROOT");
+         setenv("SYSMGRCLI_ROOT", "A=", 1);
+         body();
+         setenv("SYSMGRCLI_ROOT", root.c_str(), 1); },
+     [](const std::string &root) {
+         std::ofstream(root + "/" SIM_SUDO_DIR "/Debug") << "#!/bin/sh\ntouch \"$0.ran\"\n";
+         fs::permissions(root + "/" SIM_SUDO_DIR "/Debug", fs::perms::owner_all); },
+     {}, 0, "", "",
+     kRootRefused + kRootRefused, "Hardware\nerror: failed to read /proc/meminfo\n"},
+    {"two_threads", {}, {}, {}, 2},
+    {"four_threads", {}, {}, {}, 4},
+};
+// clang-format on
+
+INSTANTIATE_TEST_SUITE_P(Rows, HostileHost, ::testing::ValuesIn(kHostileRows),
+                         [](const auto &info) { return std::string(info.param.name); });
 
 } // namespace

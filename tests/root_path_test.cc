@@ -42,6 +42,7 @@ TEST(RootedPath, TakesFixedPathsUnderTheRootWhenOneIsSet) {
         {"/tmp/capture", "/tmp/capture/proc/uptime"},
         {"/tmp/capture/", "/tmp/capture//proc/uptime"},
         {long_root.c_str(), nullptr},
+        {"A=", nullptr}, // relative: refused
     };
     for (const Case &c : cases) {
         RootEnv env(c.root);

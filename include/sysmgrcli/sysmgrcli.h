@@ -4,11 +4,34 @@
  *
  * Rules of this interface:
  *  - Every function has C linkage and runs in the caller's thread; the
- *    library starts no threads and keeps no state between calls.
+ *    library starts no threads and keeps no state between calls, except the
+ *    loader cache file (sysmgr_get_loader_ver_information()).
  *  - Results are 0 for success, -1 with errno set, or an error identifier
  *    (see error_id()). The entry point and the report printers return 0, or
- *    nothing, whatever happened: failures are reported only by messages on
- *    the standard error stream.
+ *    nothing, whatever happened: failures are reported only by messages,
+ *    most on the standard error stream; the version sources' messages, the
+ *    version report's trace and memory failure lines and the dispatcher's
+ *    own complaints go to the standard output.
+ *  - Threads: sysmgr_cli_generic_show_func(), the version reports and every
+ *    other function may run on several threads at once, with one exception:
+ *    get_sw_ver_string() and read_file_str() each return one static buffer,
+ *    so neither may run on two threads at once, nor while another thread
+ *    still reads its text. The reports use their own buffers, never those
+ *    two. Reports running at the same moment, in threads or processes, still
+ *    share the fixed flash-size listing file (they take turns on it, but one
+ *    kept waiting over 5 s goes on and may show a bootflash size of 0) and
+ *    the first fill of the loader cache. Banners and hooks must not be
+ *    changed while a report runs.
+ *  - Signals: the host must not ignore SIGCHLD (SIG_IGN or SA_NOCLDWAIT).
+ *    system() then fails with ECHILD after its command has run: the first
+ *    version report leaves the boot loader partition mounted and the loader
+ *    cache empty, and every later report, in any process, shows the loader
+ *    store as "unavailable". The host should ignore SIGPIPE; the library's
+ *    own writes to the standard streams never raise it in the host either
+ *    way. Interrupted reads are retried, with or without SA_RESTART.
+ *  - Descriptors: every descriptor the library opens is close-on-exec, and
+ *    none of its files takes descriptor 0, 1 or 2, even when the host has
+ *    closed them.
  *  - The receive handle (void *rx) belongs to the CLI back end. Every report
  *    prints into it; sysmgr_cli_generic_show_func() delivers it once, with
  *    cmd_prt_send(), at the end of the command.
@@ -17,14 +40,15 @@
  *  - Texts returned by the library (error_str(), the enumeration names) are
  *    not owned by the caller and must not be freed or changed.
  *  - get_sw_ver_string() and read_file_str() return static buffers of the
- *    library that the next call overwrites: copy a text to keep it. These
- *    sources are not for two threads at once.
+ *    library that the next call overwrites: copy a text to keep it.
  *  - Banners and hooks are plain variables that platform code may overwrite
  *    at any time; the reports read each one at the moment they use it, and
  *    nothing restores a default.
  *  - Files the sources open and programs they run are taken under
  *    $SYSMGRCLI_ROOT when it is set and non-empty, paths passed by callers
- *    included; printed texts do not change.
+ *    included; printed texts do not change. A root that does not begin with
+ *    "/" is refused: "SYSMGRCLI_ROOT is not an absolute path" on the
+ *    standard error stream, no file is read and no program is run.
  *  - No pointer argument may be null unless its description says so.
  *  - The cli context is read, never written, and never kept after a call.
  */
@@ -161,18 +185,22 @@ SYSMGRCLI_EXPORT int sysmgr_get_loader_ver(char *buf, int32_t size);
 /*
  * The loader version kept in the loader store, through the cache file
  * /var/tmp/bootloader_ver (filled on first use). buf when a version was
- * read, else null.
+ * read, else null. A symbolic link, directory or other non-regular file at
+ * that path is never followed, read or filled: the result is null.
  */
 SYSMGRCLI_EXPORT char *sysmgr_get_loader_ver_information(char *buf, int32_t size);
 /*
  * The release version of a software-release file with its build version and
  * the image's build kind; "[not available]" without a release version.
- * Static buffer of 256 bytes.
+ * Static buffer of 256 bytes: one thread at a time.
  */
 SYSMGRCLI_EXPORT char *get_sw_ver_string(const char *release_path, const char *image_path);
 /* The number on line n (from 0) of a flash-size listing; 0 when there is none. */
 SYSMGRCLI_EXPORT int32_t read_flash_size_file_item(const char *path, int32_t n);
-/* The file's first line, its line end kept (static, 128 bytes); "" when none. */
+/*
+ * The file's first line, its line end kept (static, 128 bytes: one thread at
+ * a time); "" when none.
+ */
 SYSMGRCLI_EXPORT char *read_file_str(const char *path);
 /* Prints an image's build time "[mm/dd/yyyy hh:mm:ss]\n", tagged, into rx. */
 SYSMGRCLI_EXPORT void get_image_timestamp(const char *path, void *rx, uint32_t tag);

@@ -36,9 +36,9 @@ std::string value_bytes(const cmd_prt_arg_t *arg) {
     return std::string(static_cast<const char *>(arg->value), std::min(arg->len, kMaxValueBytes));
 }
 
-// cmd_tuple's argument and value; valid until the next cmd_tuple call.
-cmd_prt_arg_t g_tuple_arg;
-uint32_t g_tuple_value;
+// cmd_tuple's argument and value; valid until the thread's next cmd_tuple call.
+thread_local cmd_prt_arg_t g_tuple_arg;
+thread_local uint32_t g_tuple_value;
 
 } // namespace
 

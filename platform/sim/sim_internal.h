@@ -1,7 +1,7 @@
 /*
  * Shared state of the simulated platform: the loaded scenario, the
- * recordings and the transport's bookkeeping. One instance per process;
- * the simulator serves one command at a time.
+ * recordings and the transport's bookkeeping. One instance per thread:
+ * each thread loads its own scenario and serves one command at a time.
  */
 #ifndef SYSMGRSIM_SIM_INTERNAL_H
 #define SYSMGRSIM_SIM_INTERNAL_H

@@ -134,8 +134,10 @@ std::string render_trace(const State &s, const char *root) {
 
 } // namespace
 
+// One per thread, so that threads of a test can serve commands at once,
+// each on its own scenario and with its own recordings.
 State &state() {
-    static State s = [] {
+    thread_local State s = [] {
         State fresh;
         fresh.scenario = default_scenario();
         return fresh;

@@ -362,7 +362,7 @@ const char *sysmgrsim::detail::error_text(int32_t err) {
     uint32_t id = static_cast<uint32_t>(err);
     if ((id & 0xFFFFF000u) == 0x801E0000u)
         return std::strerror(static_cast<int>(id & 0xFFFu));
-    static char unknown[32];
+    thread_local char unknown[32];
     std::snprintf(unknown, sizeof unknown, "unknown error 0x%08X", id);
     return unknown;
 }

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include <dlfcn.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -191,6 +192,18 @@ bool load_scenario(const Options &opt) {
     return loaded == 0;
 }
 
+/*
+ * Whether this process ignores SIGCHLD, as many daemons do. Children are then
+ * reaped by the kernel and system() cannot wait for them: the library's
+ * mount of the boot loader partition runs, system() returns -1 (ECHILD), and
+ * the fill of the loader cache stops there, before the umount.
+ */
+bool sigchld_ignored() {
+    struct sigaction current;
+    return sigaction(SIGCHLD, nullptr, &current) == 0 &&
+           (current.sa_handler == SIG_IGN || (current.sa_flags & SA_NOCLDWAIT) != 0);
+}
+
 // Serves the command through the library's entry; false when it lacks it.
 bool serve(void *library, Entry entry, cli_context_t &context) {
     if (entry == Entry::dispatcher) {
@@ -276,6 +289,10 @@ int run_show(const Options &opt, int32_t command, Entry entry) {
         if (!output.empty() && output.back() != '\n')
             std::fputc('\n', stderr);
         std::fputs(sim_trace(root->c_str()), stderr);
+        if (sigchld_ignored())
+            std::fputs("trace: SIGCHLD is ignored: system() fails (ECHILD) after its command has "
+                       "run, so the loader partition stays mounted and the loader cache empty\n",
+                       stderr);
         sim_log_runs(nullptr);
     }
     return delivered ? kExitDelivered : kExitNoOutput;
@@ -332,6 +349,14 @@ bool check_options(Options &opt, const std::string &format, std::string &problem
             problem = "--root " + *opt.root + ": " + std::strerror(ENOTDIR);
             return false;
         }
+        // The library refuses a relative root.
+        std::error_code ec;
+        const std::filesystem::path absolute = std::filesystem::absolute(*opt.root, ec);
+        if (ec) {
+            problem = "--root " + *opt.root + ": " + ec.message();
+            return false;
+        }
+        opt.root = absolute.string();
     }
     if (!format.empty() && !parse_format(format, opt.format)) {
         problem = "--format: unknown format '" + format + "' (use text, xml or json)";

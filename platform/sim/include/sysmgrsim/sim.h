@@ -7,7 +7,10 @@
  * with two supervisors, this one active with an HA standby. Everything the
  * library prints is recorded and rendered; queue handles are counted.
  *
- * Not thread-safe: one command at a time, as the CLI back end serves them.
+ * Each thread has its own scenario, recordings and queues, starting from the
+ * default scenario: a thread serves one command at a time, as the CLI back
+ * end does, and several threads may serve commands at once. The files under
+ * a root, the sudo stand-in and the run log are the process's.
  */
 #ifndef SYSMGRSIM_SIM_H
 #define SYSMGRSIM_SIM_H
