@@ -70,14 +70,39 @@ std::string render_value(uint32_t tag, const std::string &bytes) {
     return "<bad length " + std::to_string(bytes.size()) + ">";
 }
 
+/*
+ * The two ways a report ends before its last section: the line printed when
+ * "/proc/meminfo" cannot be opened, and the line written on the standard
+ * output when the BIOS record cannot be allocated ("<function>: Memory
+ * failure for module <slot>"). A failed host-name or peer request does not
+ * end a report.
+ */
+bool report_complete(const State &s) {
+    for (const Print &p : s.prints) {
+        if (p.kind == Print::Kind::literal && p.text == "error: failed to read /proc/meminfo\n")
+            return false;
+    }
+    for (const StreamLine &line : s.stream_lines) {
+        if (line.stream == 1 && line.text.find(": Memory failure for module ") != std::string::npos)
+            return false;
+    }
+    return true;
+}
+
 std::string render_output(sim_format format, const std::vector<Print> &prints) {
     // The tagged renderings name their document after the command served.
     const State &s = state();
     const int32_t command = s.command_override ? s.command : s.scenario.backend.command;
-    if (format == SIM_FORMAT_XML)
-        return render_xml(command, prints);
-    if (format == SIM_FORMAT_JSON)
-        return render_json(command, prints);
+    if (format == SIM_FORMAT_XML || format == SIM_FORMAT_JSON) {
+        DocumentNotes notes;
+        for (const StreamLine &line : s.stream_lines)
+            notes.messages.push_back(
+                {line.stream == 1 ? "stdout" : "stderr", clean_text(line.text)});
+        notes.complete = report_complete(s);
+        notes.files_source = s.files_captured ? "capture" : "scenario";
+        return format == SIM_FORMAT_XML ? render_xml(command, prints, notes)
+                                        : render_json(command, prints, notes);
+    }
     std::string out;
     for (const Print &p : prints)
         out += p.text;

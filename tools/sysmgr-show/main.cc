@@ -4,7 +4,8 @@
 // The program links libsysmgrsim.so, so every platform function is in the
 // global scope, then loads the library with dlopen() the way the CLI back end
 // does. Exit status: 0 output delivered, 1 no output, 2 usage, scenario or
-// loading error.
+// loading error, 3 a report that ended early, 4 the standard output cannot
+// be written.
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -17,12 +18,14 @@
 #include <vector>
 
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
 
 #include "commands.h"
+#include "host_io.h"
 #include "sysmgrsim/sim.h"
 
 namespace {
@@ -30,6 +33,8 @@ namespace {
 constexpr int kExitDelivered = 0;
 constexpr int kExitNoOutput = 1;
 constexpr int kExitError = 2;
+constexpr int kExitEndedEarly = 3;
+constexpr int kExitWriteError = 4;
 
 using ShowFunc = int32_t (*)(cli_context_t *);
 using VersionFunc = int (*)(int32_t, void *);
@@ -107,50 +112,6 @@ class Library {
     void *handle_ = nullptr;
 };
 
-// A temporary directory removed with everything in it on scope exit.
-class TempRoot {
-  public:
-    TempRoot() = default;
-    TempRoot(const TempRoot &) = delete;
-    TempRoot &operator=(const TempRoot &) = delete;
-    ~TempRoot() {
-        if (!path_.empty()) {
-            std::error_code ec;
-            std::filesystem::remove_all(path_, ec);
-        }
-    }
-
-    /*
-     * Under $TMPDIR when set; else in memory (the user's runtime directory,
-     * else /dev/shm) when one is writable, since a run creates and removes
-     * a whole small tree and on a disk with online discard each removal
-     * costs milliseconds; else /tmp.
-     */
-    bool create(std::string &problem) {
-        std::string tmpl = base_directory() + "/sysmgr-show.XXXXXX";
-        if (mkdtemp(tmpl.data()) == nullptr) {
-            problem = "cannot create a directory from " + tmpl + ": " + std::strerror(errno);
-            return false;
-        }
-        path_ = tmpl;
-        return true;
-    }
-
-    const std::string &path() const { return path_; }
-
-  private:
-    static std::string base_directory() {
-        for (const char *name : {"TMPDIR", "XDG_RUNTIME_DIR"}) {
-            const char *dir = std::getenv(name);
-            if (dir != nullptr && dir[0] == '/' && access(dir, W_OK | X_OK) == 0)
-                return dir;
-        }
-        return access("/dev/shm", W_OK | X_OK) == 0 ? "/dev/shm" : "/tmp";
-    }
-
-    std::string path_;
-};
-
 // The whole standard input, at most kMaxScenarioBytes.
 bool read_standard_input(std::string &text, std::string &problem) {
     char chunk[65536];
@@ -191,65 +152,99 @@ bool load_scenario(const Options &opt) {
     return loaded == 0;
 }
 
-// Serves the command through the library's entry; false when it lacks it.
-bool serve(void *library, Entry entry, cli_context_t &context) {
-    if (entry == Entry::dispatcher) {
-        auto show = reinterpret_cast<ShowFunc>(dlsym(library, "sysmgr_cli_generic_show_func"));
-        if (show == nullptr) {
-            complain("the library has no sysmgr_cli_generic_show_func");
-            return false;
-        }
-        sim_clear_records();
-        show(&context);
-        return true;
-    }
-    auto report = reinterpret_cast<VersionFunc>(dlsym(library, "sysmgr_show_version_internal2"));
-    if (report == nullptr) {
-        complain("the library has no sysmgr_show_version_internal2");
-        return false;
-    }
-    sim_clear_records();
-    void *rx = cmd_paraminfo_to_rxhandle(&context);
-    report(context.mts_q, rx);
-    cmd_prt_send(rx);
-    return true;
+// The library's function for the entry, or null with a message shown.
+void *entry_point(void *library, Entry entry) {
+    const char *name = entry == Entry::dispatcher ? "sysmgr_cli_generic_show_func"
+                                                  : "sysmgr_show_version_internal2";
+    void *function = dlsym(library, name);
+    if (function == nullptr)
+        complain(std::string("the library has no ") + name);
+    return function;
 }
 
-// Runs one show command on the scenario chosen.
+// Serves the command through the library's entry point.
+void serve(void *function, Entry entry, cli_context_t &context) {
+    sim_clear_records();
+    if (entry == Entry::dispatcher) {
+        reinterpret_cast<ShowFunc>(function)(&context);
+        return;
+    }
+    void *rx = cmd_paraminfo_to_rxhandle(&context);
+    reinterpret_cast<VersionFunc>(function)(context.mts_q, rx);
+    cmd_prt_send(rx);
+}
+
+/*
+ * Hands the lines collected from the streams to the simulator, which lists
+ * them in the tagged documents; a last line without its line end counts.
+ */
+void note_stream_lines(const std::vector<StreamChunk> &chunks) {
+    std::string pending[2];
+    for (const StreamChunk &chunk : chunks) {
+        std::string &text = pending[chunk.stream - 1];
+        text += chunk.bytes;
+        for (std::size_t end; (end = text.find('\n')) != std::string::npos; text.erase(0, end + 1))
+            sim_add_stream_line(chunk.stream, text.data(), end);
+    }
+    for (int stream = 1; stream <= 2; ++stream) {
+        if (!pending[stream - 1].empty())
+            sim_add_stream_line(stream, pending[stream - 1].data(), pending[stream - 1].size());
+    }
+}
+
+// Writes on the standard output; the first failure's errno is kept in failed.
+void put_out(const std::string &text, int &failed) {
+    if ((!text.empty() && std::fwrite(text.data(), 1, text.size(), stdout) != text.size()) ||
+        std::fflush(stdout) != 0) {
+        if (failed == 0)
+            failed = errno;
+    }
+}
+
+/*
+ * Runs one show command on the scenario chosen. The files the library reads
+ * are always under a temporary root: the scenario's "files", or a copy of the
+ * capture given, so that what the library writes there (var/tmp, tmp) never
+ * reaches the capture. The sudo stand-in comes first on PATH from there.
+ */
 int run_show(const Options &opt, int32_t command, Entry entry) {
     char err[1024];
+    std::string problem;
+    if (!clean_up_on_signals(problem)) {
+        complain(problem);
+        return kExitError;
+    }
     if (!load_scenario(opt))
         return kExitError;
     sim_set_command(opt.cmd.value_or(command));
     sim_set_format(opt.format);
+    sim_set_files_captured(opt.root ? 1 : 0);
 
-    // The files the library reads: a directory given, or the scenario's
-    // "files" written under a temporary root. Either way the sudo stand-in
-    // comes first on PATH (under the temporary root, or in a temporary
-    // directory beside a given one, which stays untouched).
     TempRoot temp;
-    std::string problem;
     if (!temp.create(problem)) {
         complain(problem);
         return kExitError;
     }
-    const std::string *root = opt.root ? &*opt.root : &temp.path();
-    if (!opt.root) {
-        if (sim_write_files(temp.path().c_str(), err, sizeof err) < 0) {
-            complain(std::string("cannot write the scenario's files: ") + err);
+    const std::string root = temp.path();
+    if (opt.root) {
+        if (!copy_capture(*opt.root, root, problem)) {
+            complain(problem);
             return kExitError;
         }
-    } else if (sim_install_sudo((temp.path() + "/" SIM_SUDO_DIR).c_str(), err, sizeof err) != 0) {
-        complain(std::string("cannot install the sudo stand-in: ") + err);
+        if (sim_install_sudo((root + "/" SIM_SUDO_DIR).c_str(), err, sizeof err) != 0) {
+            complain(std::string("cannot install the sudo stand-in: ") + err);
+            return kExitError;
+        }
+    } else if (sim_write_files(root.c_str(), err, sizeof err) < 0) {
+        complain(std::string("cannot write the scenario's files: ") + err);
         return kExitError;
     }
-    if (setenv("SYSMGRCLI_ROOT", root->c_str(), 1) != 0) {
+    if (setenv("SYSMGRCLI_ROOT", root.c_str(), 1) != 0) {
         complain(std::string("cannot set SYSMGRCLI_ROOT: ") + std::strerror(errno));
         return kExitError;
     }
-    // The utilities log what ran beside the sudo stand-in, in the temporary
-    // directory either way, never in a root that was given.
-    const std::string run_log = temp.path() + "/" SIM_SUDO_DIR "/run.log";
+    // The utilities log what ran beside the sudo stand-in.
+    const std::string run_log = root + "/" SIM_SUDO_DIR "/run.log";
     if (opt.trace && sim_log_runs(run_log.c_str()) != 0) {
         complain("cannot log the utilities' runs");
         return kExitError;
@@ -260,25 +255,53 @@ int run_show(const Options &opt, int32_t command, Entry entry) {
         complain(problem);
         return kExitError;
     }
+    void *function = entry_point(library.handle(), entry);
+    if (function == nullptr)
+        return kExitError;
     cli_context_t context;
     sim_fill_context(&context);
-    if (!serve(library.handle(), entry, context))
+    StreamCapture streams;
+    if (!streams.start(problem)) {
+        complain(problem);
         return kExitError;
+    }
+    serve(function, entry, context);
+    streams.stop();
+    note_stream_lines(streams.chunks());
 
-    // The library's own lines on the standard output come first.
-    std::fflush(stdout);
+    // Everything is taken from the root before it goes, then written.
     const bool delivered = sim_output_delivered() != 0;
+    const bool complete = sim_report_complete() != 0;
     const std::string output = delivered ? sim_output() : "";
-    std::fputs(output.c_str(), stdout);
-    std::fflush(stdout);
+    const std::string trace = opt.trace ? sim_trace(root.c_str()) : "";
+    sim_log_runs(nullptr);
+    temp.remove();
+    default_sigpipe();
+
+    // The library's own lines come first: in text on the stream it wrote
+    // them to, in a document's format all on the standard error.
+    int failed = 0;
+    for (const StreamChunk &chunk : streams.chunks()) {
+        if (chunk.stream == 1 && opt.format == SIM_FORMAT_TEXT) {
+            put_out(chunk.bytes, failed);
+        } else {
+            std::fwrite(chunk.bytes.data(), 1, chunk.bytes.size(), stderr);
+        }
+    }
+    put_out(output, failed);
     if (opt.trace) {
         // On a terminal the trace starts on a line of its own.
         if (!output.empty() && output.back() != '\n')
             std::fputc('\n', stderr);
-        std::fputs(sim_trace(root->c_str()), stderr);
-        sim_log_runs(nullptr);
+        std::fputs(trace.c_str(), stderr);
     }
-    return delivered ? kExitDelivered : kExitNoOutput;
+    if (failed != 0) {
+        complain(std::string("cannot write the standard output: ") + std::strerror(failed));
+        return kExitWriteError;
+    }
+    if (!delivered)
+        return kExitNoOutput;
+    return complete ? kExitDelivered : kExitEndedEarly;
 }
 
 int run_enum(const Options &opt) {
@@ -288,7 +311,8 @@ int run_enum(const Options &opt) {
         complain(problem);
         return kExitError;
     }
-    return run_enum_command(library.handle(), opt.enumeration, opt.enum_argument);
+    return run_enum_command(library.handle(), opt.enumeration, opt.enum_argument,
+                            opt.format == SIM_FORMAT_JSON);
 }
 
 // The subcommands, as the usage message names them.
@@ -338,6 +362,18 @@ bool check_options(Options &opt, const std::string &format, std::string &problem
         return false;
     }
     return true;
+}
+
+/*
+ * Whether a subcommand uses an option: enum takes only --format, the
+ * alternate version report is always command 107, the others take all.
+ */
+bool uses_option(const std::string &subcommand, const std::string &option) {
+    if (option == "--help" || option == "--version")
+        return true;
+    if (subcommand == "enum")
+        return option == "--format";
+    return subcommand != "version-alt" || option != "--cmd";
 }
 
 int usage_error(const std::string &problem) {
@@ -402,9 +438,16 @@ int run(int argc, char **argv) {
     }
     if (!extras.empty())
         return usage_error("unexpected argument '" + extras.front() + "'");
+    const std::string subcommand = app.get_subcommands().front()->get_name();
+    for (const CLI::Option *o : app.get_options()) {
+        if (o->count() > 0 && !uses_option(subcommand, o->get_name()))
+            return usage_error(o->get_name() + ": not used by " + subcommand);
+    }
     std::string problem;
     if (!check_options(opt, format, problem))
         return usage_error(problem);
+    if (*enumeration && opt.format == SIM_FORMAT_XML)
+        return usage_error("--format: enum writes text or json");
 
     if (*redundancy)
         return run_show(opt, 1, Entry::dispatcher);
@@ -416,9 +459,24 @@ int run(int argc, char **argv) {
     return run_enum(opt);
 }
 
+/*
+ * A standard stream that is closed gets /dev/null for reading in its place:
+ * nothing else (a socket, a temporary file) takes its number, and writing
+ * to it fails as it would have.
+ */
+void occupy_closed_streams() {
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (fcntl(fd, F_GETFD) < 0 && errno == EBADF)
+            (void)open("/dev/null", O_RDONLY); // the lowest number free: fd
+    }
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
+    occupy_closed_streams();
+    // A line at a time, so that the library's lines on both streams keep their order.
+    std::setvbuf(stdout, nullptr, _IOLBF, BUFSIZ);
     try {
         return run(argc, argv);
     } catch (const std::exception &e) {
