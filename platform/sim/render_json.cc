@@ -45,6 +45,12 @@ std::string render_json(int32_t command, const std::vector<Print> &prints,
             *found = Json::array({*found, json_value(v)});
         }
     }
+    Json normalised = Json::object();
+    for (const NormalisedValue &v : notes.normalised)
+        normalised[v.name] = v.is_number ? Json(v.number) : Json(v.text);
+    if (notes.has_plugins)
+        normalised["plugins"] = notes.plugins;
+    fields["normalised"] = std::move(normalised);
     Json messages = Json::array();
     for (const StreamMessage &m : notes.messages)
         messages.push_back({{"stream", m.stream}, {"text", m.text}});

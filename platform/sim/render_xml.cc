@@ -72,6 +72,21 @@ std::string render_xml(int32_t command, const std::vector<Print> &prints,
         values.push_back(
             {"value", {"tag", tags.back().c_str(), "kind", form_name(v.form)}, v.text.c_str()});
     }
+    std::vector<std::string> numbers;
+    numbers.reserve(notes.normalised.size());
+    values.push_back({"normalised", {}, nullptr});
+    for (const NormalisedValue &v : notes.normalised) {
+        if (v.is_number)
+            numbers.push_back(std::to_string(v.number));
+        values.push_back({v.name, {}, v.is_number ? numbers.back().c_str() : v.text.c_str()});
+    }
+    if (notes.has_plugins) {
+        values.push_back({"plugins", {}, nullptr});
+        for (const std::string &name : notes.plugins)
+            values.push_back({"plugin", {}, name.c_str()});
+        values.push_back({nullptr, {}, nullptr});
+    }
+    values.push_back({nullptr, {}, nullptr});
     values.push_back({"messages", {}, nullptr});
     for (const StreamMessage &m : notes.messages)
         values.push_back({"message", {"stream", m.stream}, m.text.c_str()});

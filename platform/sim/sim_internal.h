@@ -224,6 +224,9 @@ struct State {
     /* What the host collected and was given: sim_add_stream_line(), sim_set_files_captured(). */
     std::vector<StreamLine> stream_lines;
     bool files_captured = false;
+    /* The start time the library received from the System Manager; 0 before (as for the library).
+     */
+    uint32_t answered_start_time = 0;
 
     std::string output; /* sim_output()'s buffer */
     std::string trace;  /* sim_trace()'s buffer */

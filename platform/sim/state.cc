@@ -161,6 +161,7 @@ void clear_records(State &s) {
     s.images_open = 0;
     s.image_close_errors = 0;
     s.stream_lines.clear();
+    s.answered_start_time = 0;
     s.output.clear();
     s.trace.clear();
     clear_run_log();

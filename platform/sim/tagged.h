@@ -56,13 +56,27 @@ struct StreamMessage {
     std::string text;
 };
 
+/* A value in the form scripts take best: a number, or a text. */
+struct NormalisedValue {
+    const char *name;
+    bool is_number;
+    int64_t number;
+    std::string text;
+};
+
 /*
- * The members every tagged document ends with: the lines the library wrote
+ * The members every tagged document ends with: the values normalised (times
+ * as ISO 8601 with the local offset and as seconds since 1970, uptimes in
+ * seconds, supervisor slots as integers, compile times trimmed, the
+ * plug-ins as a list), the lines the library wrote
  * on the process's streams, whether the report ran to its end, and where
  * the files ("capture" or "scenario") and the platform's answers (always
  * "scenario") came from.
  */
 struct DocumentNotes {
+    std::vector<NormalisedValue> normalised;
+    bool has_plugins = false; /* a version report: "plugins" is there, perhaps empty */
+    std::vector<std::string> plugins;
     std::vector<StreamMessage> messages;
     bool complete = true;
     const char *files_source = "scenario";
