@@ -94,7 +94,7 @@ TEST(SysmgrShow, CommandLineMistakesAndExitStatuses) {
         {"", "--root @/unknown.json redundancy", 2, "",
          "sysmgr-show: --root @/unknown.json: Not a directory\n"},
         {"", "--format yaml redundancy", 2, "",
-         "sysmgr-show: --format: unknown format 'yaml' (use text, xml or json)\n"},
+         "sysmgr-show: --format: unknown format 'yaml' (use text, xml, json or keyvalue)\n"},
         {"", "--format 1 redundancy", 2, "", "unknown format '1'"},
         {"", "redundnacy", 2, "",
          "sysmgr-show: unknown subcommand 'redundnacy' (use redundancy, version, version-alt or "
@@ -164,34 +164,44 @@ TEST(SysmgrShow, ScriptsSeeOnlyTheDocumentAndHonestStatuses) {
     struct Case {
         const char *run; // a shell command; $S is sysmgr-show --format F, $D the scratch directory
         int status;
-        const char *out[3]; // found in the standard output in text, xml and json
+        const char *out[4]; // found in the standard output in text, xml, json and keyvalue
         const char *err;    // found in the standard error
     };
     const Case cases[] = {
-        {"$S version", 0, {"Software\n", "<complete>true</complete>", "\"complete\": true"}, ""},
+        {"$S version",
+         0,
+         {"Software\n", "<complete>true</complete>", "\"complete\": true",
+          "\nshow_version.complete=true\n"},
+         ""},
         {"$S --root $D/cap version",
          0,
          {"sysmgr_get_loader_ver Couldn't open cmdline file \n",
           "<message stream=\"stdout\">sysmgr_get_loader_ver Couldn't open cmdline file </message>",
           "{\n        \"stream\": \"stdout\",\n        \"text\": \"sysmgr_get_loader_ver Couldn't "
-          "open cmdline file \"\n      }"},
+          "open cmdline file \"\n      }",
+          "\nshow_version.messages.0.stream=stdout\nshow_version.messages.0.text=sysmgr_get_loader_"
+          "ver "
+          "Couldn't open cmdline file \n"},
          ""},
         {"$S --scenario " SYSMGRCLI_SOURCE_DIR "/scenarios/version-no-meminfo.json version",
          3,
          {"error: failed to read /proc/meminfo\n", "<complete>false</complete>",
-          "\"complete\": false"},
+          "\"complete\": false", "\nshow_version.complete=false\n"},
          ""},
         {"$S version >/dev/full",
          4,
-         {"", "", ""},
+         {"", "", "", ""},
          "sysmgr-show: cannot write the standard output: No space left on device\n"},
         {"$S redundancy >&-",
          4,
-         {"", "", ""},
+         {"", "", "", ""},
          "sysmgr-show: cannot write the standard output: Bad file descriptor\n"},
-        {"$S --root $D/slow version & sleep 0.5; kill -TERM $!; wait $!", 143, {"", "", ""}, ""},
-        {"$S --root $D/slow version & sleep 0.5; kill -HUP $!; wait $!", 129, {"", "", ""}, ""},
-        {"$S redundancy | true; exit ${PIPESTATUS[0]}", 141, {"", "", ""}, ""},
+        {"$S --root $D/slow version & sleep 0.5; kill -TERM $!; wait $!",
+         143,
+         {"", "", "", ""},
+         ""},
+        {"$S --root $D/slow version & sleep 0.5; kill -HUP $!; wait $!", 129, {"", "", "", ""}, ""},
+        {"$S redundancy | true; exit ${PIPESTATUS[0]}", 141, {"", "", "", ""}, ""},
     };
     Scratch scratch;
     const std::string &dir = scratch.dir;
@@ -204,9 +214,9 @@ TEST(SysmgrShow, ScriptsSeeOnlyTheDocumentAndHonestStatuses) {
     std::ofstream(dir + "/slow/vornboot/bin/imghdr") << "#!/bin/sh\nexec sleep 5\n";
     fs::permissions(dir + "/slow/vornboot/bin/imghdr", fs::perms::owner_all);
     const std::string before = snapshot(dir + "/cap") + snapshot(dir + "/slow");
-    const char *formats[] = {"text", "xml", "json"};
+    const char *formats[] = {"text", "xml", "json", "keyvalue"};
     for (const Case &c : cases) {
-        for (int f = 0; f < 3; ++f) {
+        for (int f = 0; f < 4; ++f) {
             SCOPED_TRACE(std::string(formats[f]) + ": " + c.run);
             const std::string script =
                 std::string("S=\"$0 --format ") + formats[f] + "\"; " + c.run;

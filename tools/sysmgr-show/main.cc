@@ -23,6 +23,7 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
 
 #include "commands.h"
 #include "host_io.h"
@@ -50,6 +51,7 @@ struct Options {
     std::optional<std::string> root;
     std::optional<int32_t> cmd;
     sim_format format = SIM_FORMAT_TEXT;
+    bool keyvalue = false; // the JSON document as path=value lines
     bool trace = false;
     std::string enumeration;
     std::string enum_argument;
@@ -192,6 +194,37 @@ void note_stream_lines(const std::vector<StreamChunk> &chunks) {
     }
 }
 
+/*
+ * A JSON document as one "path=value" line per value, for grep and the
+ * shell: the path joins the member names with ".", list items by index; a
+ * text value is written without quotes, with "\\" and "\n" for its
+ * backslashes and line ends.
+ */
+void key_value_lines(const nlohmann::ordered_json &value, const std::string &path,
+                     std::string &out) {
+    if (value.is_object()) {
+        for (const auto &[key, member] : value.items())
+            key_value_lines(member, path.empty() ? key : path + "." + key, out);
+        return;
+    }
+    if (value.is_array()) {
+        for (std::size_t i = 0; i < value.size(); ++i)
+            key_value_lines(value[i], path + "." + std::to_string(i), out);
+        return;
+    }
+    const std::string text = value.is_string() ? value.get<std::string>() : value.dump();
+    out += path + "=";
+    for (const char c : text)
+        out += c == '\\' ? "\\\\" : c == '\n' ? "\\n" : std::string(1, c);
+    out += '\n';
+}
+
+std::string key_values(const std::string &json) {
+    std::string out;
+    key_value_lines(nlohmann::ordered_json::parse(json), "", out);
+    return out;
+}
+
 // Writes on the standard output; the first failure's errno is kept in failed.
 void put_out(const std::string &text, int &failed) {
     if ((!text.empty() && std::fwrite(text.data(), 1, text.size(), stdout) != text.size()) ||
@@ -272,7 +305,9 @@ int run_show(const Options &opt, int32_t command, Entry entry) {
     // Everything is taken from the root before it goes, then written.
     const bool delivered = sim_output_delivered() != 0;
     const bool complete = sim_report_complete() != 0;
-    const std::string output = delivered ? sim_output() : "";
+    const std::string output = !delivered     ? ""
+                               : opt.keyvalue ? key_values(sim_output())
+                                              : sim_output();
     const std::string trace = opt.trace ? sim_trace(root.c_str()) : "";
     sim_log_runs(nullptr);
     temp.remove();
@@ -319,14 +354,19 @@ int run_enum(const Options &opt) {
 constexpr const char *kSubcommands = "redundancy, version, version-alt or enum";
 
 // --format's texts; nothing else (no numbers) names a format.
-bool parse_format(const std::string &text, sim_format &format) {
+bool parse_format(const std::string &text, Options &opt) {
     static constexpr struct {
         const char *name;
         sim_format format;
-    } kFormats[] = {{"text", SIM_FORMAT_TEXT}, {"xml", SIM_FORMAT_XML}, {"json", SIM_FORMAT_JSON}};
+        bool keyvalue;
+    } kFormats[] = {{"text", SIM_FORMAT_TEXT, false},
+                    {"xml", SIM_FORMAT_XML, false},
+                    {"json", SIM_FORMAT_JSON, false},
+                    {"keyvalue", SIM_FORMAT_JSON, true}};
     for (const auto &f : kFormats) {
         if (text == f.name) {
-            format = f.format;
+            opt.format = f.format;
+            opt.keyvalue = f.keyvalue;
             return true;
         }
     }
@@ -357,8 +397,8 @@ bool check_options(Options &opt, const std::string &format, std::string &problem
             return false;
         }
     }
-    if (!format.empty() && !parse_format(format, opt.format)) {
-        problem = "--format: unknown format '" + format + "' (use text, xml or json)";
+    if (!format.empty() && !parse_format(format, opt)) {
+        problem = "--format: unknown format '" + format + "' (use text, xml, json or keyvalue)";
         return false;
     }
     return true;
@@ -400,7 +440,7 @@ int run(int argc, char **argv) {
         ->type_name("DIR");
     app.add_option("--cmd", opt.cmd, "send command identifier N instead of the subcommand's")
         ->type_name("N");
-    app.add_option("--format", format, "output format: text (default), xml or json")
+    app.add_option("--format", format, "output format: text (default), xml, json or keyvalue")
         ->type_name("FORMAT");
     app.add_flag("--trace", opt.trace,
                  "after the output, list on the standard error every platform call the command "
@@ -446,7 +486,7 @@ int run(int argc, char **argv) {
     std::string problem;
     if (!check_options(opt, format, problem))
         return usage_error(problem);
-    if (*enumeration && opt.format == SIM_FORMAT_XML)
+    if (*enumeration && (opt.format == SIM_FORMAT_XML || opt.keyvalue))
         return usage_error("--format: enum writes text or json");
 
     if (*redundancy)
