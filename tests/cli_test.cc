@@ -108,6 +108,11 @@ TEST(SysmgrShow, CommandLineMistakesAndExitStatuses) {
         {"", "--scenario @/same-slot.json redundancy", 2, "",
          "same-slot.json: $.slots.other_sup: the same slot as this_sup (set both)\n"},
         {"", "--cmd", 2, "", "--cmd"},
+        // The files opened and the utilities the shell could not start, after the calls.
+        {"", "--trace --root @/root version", 3, "Software\n",
+         " files opened\n   1  /proc/cmdline = No such file or directory\n"},
+        {"", "--trace --root @/root version", 3, "Software\n",
+         " utilities not started\n   1  $ROOT/vornboot/bin/imghdr: not found\n"},
         // The utilities that ran, after the calls.
         {"", "--trace version", 0, "Software\n",
          " utilities run\n   1  sudo /bin/mount -o ro $ROOT/mnt/bootloader\n"},

@@ -4,8 +4,11 @@
 // copy of a capture, for sysmgr-show.
 #include "host_io.h"
 
+#include "sysmgrsim/sim.h"
+
 #include <cerrno>
 #include <csignal>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -13,6 +16,7 @@
 #include <mutex>
 #include <system_error>
 
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -259,4 +263,65 @@ bool copy_capture(const std::string &from, const std::string &to, std::string &p
     for (auto d = directories.rbegin(); d != directories.rend(); ++d)
         fs::permissions(d->first, d->second, ec);
     return true;
+}
+
+namespace {
+
+struct Opened {
+    std::string path; // below the root
+    int error;        // 0: opened
+};
+
+// Set only on the thread that runs the library, before and after it runs.
+bool g_recording = false;
+std::string g_recorded_root;
+std::vector<Opened> g_opened;
+
+} // namespace
+
+// The C library's open() with this program's bookkeeping: the library's
+// files, as it opens them, without any change to what it gets.
+extern "C" int open(const char *path, int flags, ...) {
+    mode_t mode = 0;
+    if ((flags & (O_CREAT | O_TMPFILE)) != 0) {
+        va_list ap;
+        va_start(ap, flags);
+        mode = va_arg(ap, mode_t);
+        va_end(ap);
+    }
+    using OpenFunc = int (*)(const char *, int, ...);
+    static const auto real = reinterpret_cast<OpenFunc>(dlsym(RTLD_NEXT, "open"));
+    const int fd = real(path, flags, mode);
+    const std::string &root = g_recorded_root;
+    if (g_recording && std::strncmp(path, root.c_str(), root.size()) == 0 &&
+        std::strncmp(path + root.size(), "/" SIM_SUDO_DIR "/", sizeof SIM_SUDO_DIR + 1) != 0) {
+        const int error = fd < 0 ? errno : 0;
+        g_opened.push_back({path + root.size(), error});
+        errno = error != 0 ? error : errno;
+    }
+    return fd;
+}
+
+std::string trace_line(std::size_t number, const std::string &text) {
+    char shown[32];
+    std::snprintf(shown, sizeof shown, "%4zu  ", number);
+    return shown + text + "\n";
+}
+
+void record_opens(const std::string &root) {
+    g_recorded_root = root;
+    g_opened.clear();
+    g_recording = true;
+}
+
+void stop_recording_opens() {
+    g_recording = false;
+}
+
+std::string opened_files_trace() {
+    std::string out = "trace: " + std::to_string(g_opened.size()) + " files opened\n";
+    std::size_t n = 0;
+    for (const Opened &o : g_opened)
+        out += trace_line(++n, o.path + " = " + (o.error == 0 ? "opened" : std::strerror(o.error)));
+    return out;
 }

@@ -83,4 +83,16 @@ class TempRoot {
  */
 bool copy_capture(const std::string &from, const std::string &to, std::string &problem);
 
+/*
+ * While on, every open() in the process of a path under root is recorded
+ * (the program exports its own open(), which the library's calls reach
+ * before the C library's). The trace lists them, a line each, with the
+ * path below root and the result; the stand-in's own files are left out.
+ */
+void record_opens(const std::string &root);
+void stop_recording_opens();
+std::string opened_files_trace();
+/* A numbered line of the trace, as the simulator's trace numbers them. */
+std::string trace_line(std::size_t number, const std::string &text);
+
 #endif

@@ -179,19 +179,52 @@ void serve(void *function, Entry entry, cli_context_t &context) {
 /*
  * Hands the lines collected from the streams to the simulator, which lists
  * them in the tagged documents; a last line without its line end counts.
+ * Returns the standard error's lines.
  */
-void note_stream_lines(const std::vector<StreamChunk> &chunks) {
+std::vector<std::string> note_stream_lines(const std::vector<StreamChunk> &chunks) {
     std::string pending[2];
+    std::vector<std::string> errors;
+    const auto note = [&errors](int stream, const std::string &line) {
+        sim_add_stream_line(stream, line.data(), line.size());
+        if (stream == 2)
+            errors.push_back(line);
+    };
     for (const StreamChunk &chunk : chunks) {
         std::string &text = pending[chunk.stream - 1];
         text += chunk.bytes;
         for (std::size_t end; (end = text.find('\n')) != std::string::npos; text.erase(0, end + 1))
-            sim_add_stream_line(chunk.stream, text.data(), end);
+            note(chunk.stream, text.substr(0, end));
     }
     for (int stream = 1; stream <= 2; ++stream) {
         if (!pending[stream - 1].empty())
-            sim_add_stream_line(stream, pending[stream - 1].data(), pending[stream - 1].size());
+            note(stream, pending[stream - 1]);
     }
+    return errors;
+}
+
+/*
+ * The rest of the trace after the platform calls and the utilities run:
+ * the files the library opened, the utilities the shell could not start
+ * (its "sh: N: COMMAND: not found" or "Permission denied" lines), and where
+ * the values came from.
+ */
+std::string host_trace(const Options &opt, const std::vector<std::string> &errors) {
+    std::string out = opened_files_trace();
+    std::vector<std::string> unstarted;
+    for (const std::string &line : errors) {
+        const std::size_t colon = line.find(": ", 3);
+        if (line.rfind("sh: ", 0) == 0 && colon != std::string::npos &&
+            (line.ends_with(": not found") || line.ends_with(": Permission denied")))
+            unstarted.push_back(line.substr(colon + 2));
+    }
+    out += "trace: " + std::to_string(unstarted.size()) + " utilities not started\n";
+    for (std::size_t i = 0; i < unstarted.size(); ++i)
+        out += trace_line(i + 1, unstarted[i]);
+    out += "trace: files and utilities from " +
+           (opt.root ? "the capture " + *opt.root + " (copied to $ROOT)"
+                     : std::string("the scenario")) +
+           ", platform answers from the scenario\n";
+    return out;
 }
 
 /*
@@ -298,9 +331,11 @@ int run_show(const Options &opt, int32_t command, Entry entry) {
         complain(problem);
         return kExitError;
     }
+    record_opens(root);
     serve(function, entry, context);
+    stop_recording_opens();
     streams.stop();
-    note_stream_lines(streams.chunks());
+    const std::vector<std::string> errors = note_stream_lines(streams.chunks());
 
     // Everything is taken from the root before it goes, then written.
     const bool delivered = sim_output_delivered() != 0;
@@ -308,7 +343,12 @@ int run_show(const Options &opt, int32_t command, Entry entry) {
     const std::string output = !delivered     ? ""
                                : opt.keyvalue ? key_values(sim_output())
                                               : sim_output();
-    const std::string trace = opt.trace ? sim_trace(root.c_str()) : "";
+    std::string trace;
+    if (opt.trace) {
+        trace = sim_trace(root.c_str()) + host_trace(opt, errors);
+        for (std::size_t at; (at = trace.find(root)) != std::string::npos;)
+            trace.replace(at, root.size(), "$ROOT");
+    }
     sim_log_runs(nullptr);
     temp.remove();
     default_sigpipe();
