@@ -467,6 +467,7 @@ int run(int argc, char **argv) {
     std::string format;
     CLI::App app{"Runs a System Manager show command of libsysmgrcli.so on a simulated switch.",
                  "sysmgr-show"};
+    app.footer("Exit statuses, the documents' members, files and examples: man sysmgr-show");
     app.fallthrough();
     app.require_subcommand(0, 1);
     app.allow_extras();
@@ -484,7 +485,8 @@ int run(int argc, char **argv) {
         ->type_name("FORMAT");
     app.add_flag("--trace", opt.trace,
                  "after the output, list on the standard error every platform call the command "
-                 "made, with its result, and the utilities it ran");
+                 "made, with its result, the utilities it ran or could not start and the files "
+                 "the library opened");
 
     CLI::App *redundancy = app.add_subcommand("redundancy", "redundancy status and system uptime");
     CLI::App *version = app.add_subcommand("version", "version report");
