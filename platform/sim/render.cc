@@ -13,25 +13,24 @@
 namespace sysmgrsim::detail {
 namespace {
 
-// A time as local time, "Sat Dec  6 11:43:40 2025" (no newline).
-std::string local_time_text(time_t t) {
+// A time in local time by a strftime() format; its number when it cannot be shown.
+std::string local_time(time_t t, const char *format) {
     struct tm tm;
     char buf[64];
-    if (localtime_r(&t, &tm) == nullptr ||
-        std::strftime(buf, sizeof buf, "%a %b %e %H:%M:%S %Y", &tm) == 0)
+    if (localtime_r(&t, &tm) == nullptr || std::strftime(buf, sizeof buf, format, &tm) == 0)
         return std::to_string(t);
     return buf;
 }
 
+// A time as local time, "Sat Dec  6 11:43:40 2025" (no newline).
+std::string local_time_text(time_t t) {
+    return local_time(t, "%a %b %e %H:%M:%S %Y");
+}
+
 // A time as ISO 8601 in the local zone with its offset, "2025-12-05T07:14:09+00:00".
 std::string iso_time(time_t t) {
-    struct tm tm;
-    char buf[64];
-    if (localtime_r(&t, &tm) == nullptr ||
-        std::strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%S%z", &tm) == 0)
-        return std::to_string(t);
-    std::string text = buf;
-    if (text.size() >= 5)
+    std::string text = local_time(t, "%Y-%m-%dT%H:%M:%S%z");
+    if (text.size() > 5 && (text[text.size() - 5] == '+' || text[text.size() - 5] == '-'))
         text.insert(text.size() - 2, ":"); // +0000 -> +00:00
     return text;
 }
