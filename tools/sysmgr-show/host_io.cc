@@ -146,39 +146,40 @@ extern "C" void on_signal(int signal) {
     errno = saved;
 }
 
-// Waits for a signal's number, removes the root and ends the process with the signal.
+// Waits for a signal's number, removes the root and ends the process with the
+// signal; a 0 ends the wait instead.
 void end_on_signal() {
     unsigned char number = 0;
     while (read(g_signal_pipe[0], &number, 1) != 1) {
     }
-    {
-        std::lock_guard<std::mutex> lock(g_root_mutex);
-        if (!g_root.empty())
-            remove_tree(g_root);
-        std::signal(number, SIG_DFL);
-        sigset_t set;
-        sigemptyset(&set);
-        sigaddset(&set, number);
-        pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
-        raise(number);
-    }
+    if (number == 0)
+        return;
+    std::lock_guard<std::mutex> lock(g_root_mutex);
+    if (!g_root.empty())
+        remove_tree(g_root);
+    std::signal(number, SIG_DFL);
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, number);
+    pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+    raise(number);
     _exit(128 + number);
 }
 
 } // namespace
 
-bool clean_up_on_signals(std::string &problem) {
+bool SignalWatch::start(std::string &problem) {
     if (pipe2(g_signal_pipe, O_CLOEXEC) != 0) {
         problem = std::string("cannot watch for signals: ") + std::strerror(errno);
         return false;
     }
-    // The watcher thread must not take the signals itself while it removes the root.
+    // The watcher must not take the signals itself while it removes the root.
     sigset_t set, old;
     sigemptyset(&set);
     for (int s : kCleanedSignals)
         sigaddset(&set, s);
     pthread_sigmask(SIG_BLOCK, &set, &old);
-    std::thread(end_on_signal).detach();
+    watcher_ = std::thread(end_on_signal);
     pthread_sigmask(SIG_SETMASK, &old, nullptr);
     struct sigaction action {};
     action.sa_handler = on_signal;
@@ -187,6 +188,20 @@ bool clean_up_on_signals(std::string &problem) {
     for (int s : kCleanedSignals)
         sigaction(s, &action, nullptr);
     return true;
+}
+
+SignalWatch::~SignalWatch() {
+    if (!watcher_.joinable())
+        return;
+    for (int s : kCleanedSignals)
+        std::signal(s, SIG_DFL);
+    // A signal taken before this is ahead of the 0 in the pipe and ends the process.
+    const unsigned char stop = 0;
+    while (write(g_signal_pipe[1], &stop, 1) < 0 && errno == EINTR) {
+    }
+    watcher_.join();
+    close(g_signal_pipe[0]);
+    close(g_signal_pipe[1]);
 }
 
 void default_sigpipe() {

@@ -49,11 +49,24 @@ class StreamCapture {
 };
 
 /*
- * Makes SIGINT, SIGTERM, SIGHUP and SIGPIPE remove the temporary root before
- * the process ends with that signal as it would have without it. Call once,
- * before any temporary root is made.
+ * While alive, SIGINT, SIGTERM, SIGHUP and SIGPIPE remove the temporary root
+ * before the process ends with that signal as it would have without it: a
+ * thread waits for the signal's number from the handler, removes the root
+ * and raises the signal again with its default action. The end of the watch
+ * gives the signals their default actions back first, then stops the thread.
  */
-bool clean_up_on_signals(std::string &problem);
+class SignalWatch {
+  public:
+    SignalWatch() = default;
+    SignalWatch(const SignalWatch &) = delete;
+    SignalWatch &operator=(const SignalWatch &) = delete;
+    ~SignalWatch();
+
+    bool start(std::string &problem);
+
+  private:
+    std::thread watcher_;
+};
 /* From now on SIGPIPE ends the process at once, as for any program that writes. */
 void default_sigpipe();
 

@@ -276,7 +276,8 @@ void put_out(const std::string &text, int &failed) {
 int run_show(const Options &opt, int32_t command, Entry entry) {
     char err[1024];
     std::string problem;
-    if (!clean_up_on_signals(problem)) {
+    SignalWatch signals;
+    if (!signals.start(problem)) {
         complain(problem);
         return kExitError;
     }
