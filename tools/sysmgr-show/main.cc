@@ -346,7 +346,7 @@ int run_show(const Options &opt, int32_t command, Entry entry) {
                                               : sim_output();
     std::string trace;
     if (opt.trace) {
-        trace = sim_trace(root.c_str()) + host_trace(opt, errors);
+        trace = sim_trace(nullptr) + host_trace(opt, errors); // the root shown as $ROOT below
         for (std::size_t at; (at = trace.find(root)) != std::string::npos;)
             trace.replace(at, root.size(), "$ROOT");
     }
