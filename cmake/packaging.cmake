@@ -44,7 +44,7 @@ install(FILES ${PROJECT_BINARY_DIR}/sysmgrcliConfig.cmake
 
 # What goes with sysmgr-show.
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/schema/ DESTINATION ${SYSMGRCLI_DATA_DIR}/schema
-  COMPONENT tool FILES_MATCHING PATTERN "*.xsd")
+  COMPONENT tool FILES_MATCHING PATTERN "*.xsd" PATTERN "*.schema.json")
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/scenarios/ DESTINATION ${SYSMGRCLI_DATA_DIR}/scenarios
   COMPONENT tool FILES_MATCHING PATTERN "*.json")
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include "support/show_runner.h"
 
@@ -70,7 +71,7 @@ TEST(SysmgrShow, CommandLineMistakesAndExitStatuses) {
     const Case cases[] = {
         // What works, and the statuses of no output and of a library problem.
         {"", "--root @/root redundancy", 0, "0 days, 0 hours, 0 minutes, 59 seconds", ""},
-        {"", "--root @/root version-alt", 0, "Software\n", ""},
+        {"", "--root @/root version-alt", 3, "Software\n", ""}, // no /proc/meminfo: ends early
         {"", "--scenario - --format json redundancy", 0,
          "\"operational_redundancy_mode\": \"None\"", ""},
         {"", "--version", 0, "sysmgr-show 1.0.0\n", ""},
@@ -93,7 +94,7 @@ TEST(SysmgrShow, CommandLineMistakesAndExitStatuses) {
         {"", "--root @/unknown.json redundancy", 2, "",
          "sysmgr-show: --root @/unknown.json: Not a directory\n"},
         {"", "--format yaml redundancy", 2, "",
-         "sysmgr-show: --format: unknown format 'yaml' (use text, xml or json)\n"},
+         "sysmgr-show: --format: unknown format 'yaml' (use text, xml, json or keyvalue)\n"},
         {"", "--format 1 redundancy", 2, "", "unknown format '1'"},
         {"", "redundnacy", 2, "",
          "sysmgr-show: unknown subcommand 'redundnacy' (use redundancy, version, version-alt or "
@@ -101,7 +102,17 @@ TEST(SysmgrShow, CommandLineMistakesAndExitStatuses) {
         {"", "", 2, "",
          "sysmgr-show: no subcommand (use redundancy, version, version-alt or enum)"},
         {"", "redundancy --bogus", 2, "", "sysmgr-show: unexpected argument '--bogus'\n"},
+        {"", "--cmd 1 version-alt", 2, "", "sysmgr-show: --cmd: not used by version-alt\n"},
+        {"", "--scenario @/none.json enum", 2, "", "sysmgr-show: --scenario: not used by enum\n"},
+        {"", "--format json enum", 0, "{\n  \"enumerations\": [\n    \"sysmgr_cardstate_t\",", ""},
+        {"", "--scenario @/same-slot.json redundancy", 2, "",
+         "same-slot.json: $.slots.other_sup: the same slot as this_sup (set both)\n"},
         {"", "--cmd", 2, "", "--cmd"},
+        // The files opened and the utilities the shell could not start, after the calls.
+        {"", "--trace --root @/root version", 3, "Software\n",
+         " files opened\n   1  /proc/cmdline = No such file or directory\n"},
+        {"", "--trace --root @/root version", 3, "Software\n",
+         " utilities not started\n   1  $ROOT/vornboot/bin/imghdr: not found\n"},
         // The utilities that ran, after the calls.
         {"", "--trace version", 0, "Software\n",
          " utilities run\n   1  sudo /bin/mount -o ro $ROOT/mnt/bootloader\n"},
@@ -114,6 +125,7 @@ TEST(SysmgrShow, CommandLineMistakesAndExitStatuses) {
     std::ofstream(dir + "/root/proc/uptime") << "59.99 100.00\n";
     std::ofstream(dir + "/unknown.json") << R"({"cards": {}})";
     std::ofstream(dir + "/no-rx.json") << R"({"backend": {"rx_null": true}})";
+    std::ofstream(dir + "/same-slot.json") << R"({"slots": {"this_sup": 2}})";
     std::ofstream(dir + "/stdin.json") << read_file(kSource + "/scenarios/standby-no-answer.json");
     for (const Case &c : cases) {
         SCOPED_TRACE(c.args);
@@ -133,6 +145,106 @@ TEST(SysmgrShow, CommandLineMistakesAndExitStatuses) {
         }
         EXPECT_TRUE(std::filesystem::is_empty(dir + "/tmp")) << "temporary root left";
     }
+}
+
+// Every name, type, mode and content under dir, a line each.
+std::string snapshot(const std::string &dir) {
+    std::string out;
+    for (const auto &e : std::filesystem::recursive_directory_iterator(dir)) {
+        const auto st = e.symlink_status();
+        out += e.path().string() + " " + std::to_string(static_cast<int>(st.type())) + " " +
+               std::to_string(static_cast<int>(st.permissions())) + " " +
+               (e.is_regular_file() ? read_file(e.path()) : "") + "\n";
+    }
+    return out;
+}
+
+/*
+ * What a script sees in each format: the document alone on the standard
+ * output (the library's lines in it and on the standard error), the status
+ * of an early end, of a write error and of a signal, no temporary root left
+ * and a capture given with --root left as it was.
+ */
+TEST(SysmgrShow, ScriptsSeeOnlyTheDocumentAndHonestStatuses) {
+    struct Case {
+        const char *run; // a shell command; $S is sysmgr-show --format F, $D the scratch directory
+        int status;
+        const char *out[4]; // found in the standard output in text, xml, json and keyvalue
+        const char *err;    // found in the standard error
+    };
+    const Case cases[] = {
+        {"$S version",
+         0,
+         {"Software\n", "<complete>true</complete>", "\"complete\": true",
+          "\nshow_version.complete=true\n"},
+         ""},
+        {"$S --root $D/cap version",
+         0,
+         {"sysmgr_get_loader_ver Couldn't open cmdline file \n",
+          "<message stream=\"stdout\">sysmgr_get_loader_ver Couldn't open cmdline file </message>",
+          "{\n        \"stream\": \"stdout\",\n        \"text\": \"sysmgr_get_loader_ver Couldn't "
+          "open cmdline file \"\n      }",
+          "\nshow_version.messages.0.stream=stdout\nshow_version.messages.0.text=sysmgr_get_loader_"
+          "ver "
+          "Couldn't open cmdline file \n"},
+         ""},
+        {"$S --scenario " SYSMGRCLI_SOURCE_DIR "/scenarios/version-no-meminfo.json version",
+         3,
+         {"error: failed to read /proc/meminfo\n", "<complete>false</complete>",
+          "\"complete\": false", "\nshow_version.complete=false\n"},
+         ""},
+        {"$S version >/dev/full",
+         4,
+         {"", "", "", ""},
+         "sysmgr-show: cannot write the standard output: No space left on device\n"},
+        {"$S redundancy >&-",
+         4,
+         {"", "", "", ""},
+         "sysmgr-show: cannot write the standard output: Bad file descriptor\n"},
+        {"$S --root $D/slow version & sleep 0.5; kill -TERM $!; wait $!",
+         143,
+         {"", "", "", ""},
+         ""},
+        {"$S --root $D/slow version & sleep 0.5; kill -HUP $!; wait $!", 129, {"", "", "", ""}, ""},
+        {"$S redundancy | true; exit ${PIPESTATUS[0]}", 141, {"", "", "", ""}, ""},
+    };
+    Scratch scratch;
+    const std::string &dir = scratch.dir;
+    ASSERT_FALSE(dir.empty());
+    namespace fs = std::filesystem;
+    fs::create_directories(dir + "/tmp");
+    fs::create_directories(dir + "/cap/proc");
+    fs::create_directories(dir + "/slow/vornboot/bin");
+    std::ofstream(dir + "/cap/proc/meminfo") << "MemTotal: 8253588 kB\n";
+    std::ofstream(dir + "/slow/vornboot/bin/imghdr") << "#!/bin/sh\nexec sleep 5\n";
+    fs::permissions(dir + "/slow/vornboot/bin/imghdr", fs::perms::owner_all);
+    const std::string before = snapshot(dir + "/cap") + snapshot(dir + "/slow");
+    const char *formats[] = {"text", "xml", "json", "keyvalue"};
+    for (const Case &c : cases) {
+        for (int f = 0; f < 4; ++f) {
+            SCOPED_TRACE(std::string(formats[f]) + ": " + c.run);
+            const std::string script =
+                std::string("S=\"$0 --format ") + formats[f] + "\"; " + c.run;
+            const testsupport::RunResult run = testsupport::run_program(
+                {"bash", "-c", script, SYSMGR_SHOW_PATH},
+                {"D=" + dir, "TMPDIR=" + dir + "/tmp", "TZ=UTC", "LC_ALL=C"});
+            EXPECT_EQ(run.status, c.status) << run.err;
+            EXPECT_NE(run.out.find(c.out[f]), std::string::npos) << run.out;
+            EXPECT_NE(run.err.find(c.err), std::string::npos) << run.err;
+            if (f == 2 && !run.out.empty()) {
+                EXPECT_TRUE(nlohmann::json::accept(run.out)) << run.out;
+            }
+            if (f == 1 && !run.out.empty()) {
+                std::ofstream(dir + "/out.xml") << run.out;
+                const std::string xsd = SYSMGRCLI_SOURCE_DIR "/schema/show-version.xsd";
+                const testsupport::RunResult valid = testsupport::run_program(
+                    {"xmllint", "--noout", "--schema", xsd, dir + "/out.xml"});
+                EXPECT_EQ(valid.status, 0) << valid.err;
+            }
+            EXPECT_TRUE(fs::is_empty(dir + "/tmp")) << "temporary root left";
+        }
+    }
+    EXPECT_EQ(snapshot(dir + "/cap") + snapshot(dir + "/slow"), before) << "a capture changed";
 }
 
 TEST(SysmgrShow, EnumerationListingsAndLookups) {

@@ -1,23 +1,123 @@
 // Plain-text rendering of recorded print calls, and the decoding of integer
 // and time values that the tagged renderings share.
+#include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <map>
 #include <string>
 
 #include "sim_internal.h"
+#include "sysmgrsim/tags.h"
 #include "tagged.h"
 
 namespace sysmgrsim::detail {
 namespace {
 
-// A time as local time, "Sat Dec  6 11:43:40 2025" (no newline).
-std::string local_time_text(time_t t) {
+// A time in local time by a strftime() format; its number when it cannot be shown.
+std::string local_time(time_t t, const char *format) {
     struct tm tm;
     char buf[64];
-    if (localtime_r(&t, &tm) == nullptr ||
-        std::strftime(buf, sizeof buf, "%a %b %e %H:%M:%S %Y", &tm) == 0)
+    if (localtime_r(&t, &tm) == nullptr || std::strftime(buf, sizeof buf, format, &tm) == 0)
         return std::to_string(t);
     return buf;
+}
+
+// A time as local time, "Sat Dec  6 11:43:40 2025" (no newline).
+std::string local_time_text(time_t t) {
+    return local_time(t, "%a %b %e %H:%M:%S %Y");
+}
+
+// A time as ISO 8601 in the local zone with its offset, "2025-12-05T07:14:09+00:00".
+std::string iso_time(time_t t) {
+    std::string text = local_time(t, "%Y-%m-%dT%H:%M:%S%z");
+    if (text.size() > 5 && (text[text.size() - 5] == '+' || text[text.size() - 5] == '-'))
+        text.insert(text.size() - 2, ":"); // +0000 -> +00:00
+    return text;
+}
+
+std::string trimmed(const std::string &text) {
+    const auto first = text.find_first_not_of(" \t");
+    return first == std::string::npos
+               ? ""
+               : text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+// The first value of each field name, decoded.
+std::map<std::string, TaggedValue> first_values(const std::vector<Print> &prints) {
+    std::map<std::string, TaggedValue> values;
+    for (const Print &p : prints) {
+        if (p.kind == Print::Kind::value) {
+            TaggedValue v = decode_tagged(p);
+            values.emplace(v.name, std::move(v));
+        }
+    }
+    return values;
+}
+
+// The plug-in names: the formatted prints after the "plugin" heading, up to the next other text.
+std::vector<std::string> plugin_names(const std::vector<Print> &prints) {
+    std::vector<std::string> names;
+    bool listing = false;
+    for (const Print &p : prints) {
+        if (p.kind == Print::Kind::literal)
+            listing = p.text == "\nplugin\n  " || (listing && p.text == ", ");
+        else if (listing && p.kind == Print::Kind::dprt)
+            names.push_back(clean_text(p.text));
+        else
+            listing = false;
+    }
+    return names;
+}
+
+void normalise(const State &s, const std::vector<Print> &prints, int32_t command,
+               DocumentNotes &notes) {
+    const std::map<std::string, TaggedValue> values = first_values(prints);
+    const auto has = [&values](const char *name) { return values.count(name) != 0; };
+    const auto number = [&values](const std::string &name) {
+        const TaggedValue &v = values.at(name);
+        return v.is_signed ? v.signed_number : static_cast<int64_t>(v.unsigned_number);
+    };
+    auto &out = notes.normalised;
+    if (has("system_start_time")) {
+        out.push_back({"system_start_time", false, 0, iso_time(s.answered_start_time)});
+        out.push_back({"system_start_epoch", true, s.answered_start_time, ""});
+    }
+    for (const char *uptime : {"system_uptime", "kernel_uptime", "active_supervisor_uptime"}) {
+        const std::string part = uptime;
+        if (has((part + "_days").c_str()) && has((part + "_seconds").c_str()))
+            out.push_back({uptime, true,
+                           ((number(part + "_days") * 24 + number(part + "_hours")) * 60 +
+                            number(part + "_minutes")) *
+                                   60 +
+                               number(part + "_seconds"),
+                           ""});
+    }
+    for (const char *slot : {"this_supervisor", "other_supervisor"}) {
+        const std::string name = std::string(slot) + "_name";
+        int n = 0;
+        if (has(name.c_str()) && std::sscanf(values.at(name).text.c_str(), "(sup-%d)", &n) == 1)
+            out.push_back({slot == std::string("this_supervisor") ? "this_supervisor_slot"
+                                                                  : "other_supervisor_slot",
+                           true, n, ""});
+    }
+    for (const char *compiled :
+         {"bios_compile_time", "kickstart_compile_time", "system_compile_time"}) {
+        if (has(compiled))
+            out.push_back({compiled, false, 0, trimmed(values.at(compiled).text)});
+    }
+    for (const Print &p : prints) {
+        time_t reset = 0;
+        if (p.kind == Print::Kind::value && tag_field_name(p.tag) == "last_reset_time" &&
+            value_seconds(p.value, reset)) {
+            out.push_back({"last_reset_time", false, 0, iso_time(reset)});
+            out.push_back({"last_reset_epoch", true, static_cast<int64_t>(reset), ""});
+            break;
+        }
+    }
+    if (command == 107) {
+        notes.has_plugins = true;
+        notes.plugins = plugin_names(prints);
+    }
 }
 
 } // namespace
@@ -70,14 +170,40 @@ std::string render_value(uint32_t tag, const std::string &bytes) {
     return "<bad length " + std::to_string(bytes.size()) + ">";
 }
 
+/*
+ * The two ways a report ends before its last section: the line printed when
+ * "/proc/meminfo" cannot be opened, and the line written on the standard
+ * output when the BIOS record cannot be allocated ("<function>: Memory
+ * failure for module <slot>"). A failed host-name or peer request does not
+ * end a report.
+ */
+bool report_complete(const State &s) {
+    for (const Print &p : s.prints) {
+        if (p.kind == Print::Kind::literal && p.text == "error: failed to read /proc/meminfo\n")
+            return false;
+    }
+    for (const StreamLine &line : s.stream_lines) {
+        if (line.stream == 1 && line.text.find(": Memory failure for module ") != std::string::npos)
+            return false;
+    }
+    return true;
+}
+
 std::string render_output(sim_format format, const std::vector<Print> &prints) {
     // The tagged renderings name their document after the command served.
     const State &s = state();
     const int32_t command = s.command_override ? s.command : s.scenario.backend.command;
-    if (format == SIM_FORMAT_XML)
-        return render_xml(command, prints);
-    if (format == SIM_FORMAT_JSON)
-        return render_json(command, prints);
+    if (format == SIM_FORMAT_XML || format == SIM_FORMAT_JSON) {
+        DocumentNotes notes;
+        for (const StreamLine &line : s.stream_lines)
+            notes.messages.push_back(
+                {line.stream == 1 ? "stdout" : "stderr", clean_text(line.text)});
+        normalise(s, prints, command, notes);
+        notes.complete = report_complete(s);
+        notes.files_source = s.files_captured ? "capture" : "scenario";
+        return format == SIM_FORMAT_XML ? render_xml(command, prints, notes)
+                                        : render_json(command, prints, notes);
+    }
     std::string out;
     for (const Print &p : prints)
         out += p.text;

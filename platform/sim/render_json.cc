@@ -28,7 +28,8 @@ Json json_value(const TaggedValue &v) {
  * platform hook does that) holds an array of its values in that order, the
  * array taking the place of the first one.
  */
-std::string render_json(int32_t command, const std::vector<Print> &prints) {
+std::string render_json(int32_t command, const std::vector<Print> &prints,
+                        const DocumentNotes &notes) {
     Json fields = Json::object();
     for (const Print &p : prints) {
         if (p.kind != Print::Kind::value) {
@@ -44,6 +45,18 @@ std::string render_json(int32_t command, const std::vector<Print> &prints) {
             *found = Json::array({*found, json_value(v)});
         }
     }
+    Json normalised = Json::object();
+    for (const NormalisedValue &v : notes.normalised)
+        normalised[v.name] = v.is_number ? Json(v.number) : Json(v.text);
+    if (notes.has_plugins)
+        normalised["plugins"] = notes.plugins;
+    fields["normalised"] = std::move(normalised);
+    Json messages = Json::array();
+    for (const StreamMessage &m : notes.messages)
+        messages.push_back({{"stream", m.stream}, {"text", m.text}});
+    fields["messages"] = std::move(messages);
+    fields["complete"] = notes.complete;
+    fields["sources"] = {{"files", notes.files_source}, {"platform", "scenario"}};
     Json document = Json::object();
     document[document_name(command)] = std::move(fields);
     return document.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";

@@ -46,7 +46,8 @@ struct FreeDeleter {
 
 } // namespace
 
-std::string render_xml(int32_t command, const std::vector<Print> &prints) {
+std::string render_xml(int32_t command, const std::vector<Print> &prints,
+                       const DocumentNotes &notes) {
     const sim_xml_write_fn write = xml_writer();
     if (write == nullptr)
         return {};
@@ -62,14 +63,39 @@ std::string render_xml(int32_t command, const std::vector<Print> &prints) {
     values.reserve(decoded.size());
     for (const TaggedValue &v : decoded) {
         if (v.named) {
-            values.push_back({v.name.c_str(), nullptr, nullptr, v.text.c_str()});
+            values.push_back({v.name.c_str(), {}, v.text.c_str()});
             continue;
         }
         char tag[sizeof "0x00000000"];
         std::snprintf(tag, sizeof tag, "0x%08x", static_cast<unsigned>(v.tag));
         tags.emplace_back(tag);
-        values.push_back({"value", tags.back().c_str(), form_name(v.form), v.text.c_str()});
+        values.push_back(
+            {"value", {"tag", tags.back().c_str(), "kind", form_name(v.form)}, v.text.c_str()});
     }
+    std::vector<std::string> numbers;
+    numbers.reserve(notes.normalised.size());
+    values.push_back({"normalised", {}, nullptr});
+    for (const NormalisedValue &v : notes.normalised) {
+        if (v.is_number)
+            numbers.push_back(std::to_string(v.number));
+        values.push_back({v.name, {}, v.is_number ? numbers.back().c_str() : v.text.c_str()});
+    }
+    if (notes.has_plugins) {
+        values.push_back({"plugins", {}, nullptr});
+        for (const std::string &name : notes.plugins)
+            values.push_back({"plugin", {}, name.c_str()});
+        values.push_back({nullptr, {}, nullptr});
+    }
+    values.push_back({nullptr, {}, nullptr});
+    values.push_back({"messages", {}, nullptr});
+    for (const StreamMessage &m : notes.messages)
+        values.push_back({"message", {"stream", m.stream}, m.text.c_str()});
+    values.push_back({nullptr, {}, nullptr});
+    values.push_back({"complete", {}, notes.complete ? "true" : "false"});
+    values.push_back({"sources", {}, nullptr});
+    values.push_back({"files", {}, notes.files_source});
+    values.push_back({"platform", {}, "scenario"});
+    values.push_back({nullptr, {}, nullptr});
     size_t length = 0;
     const std::unique_ptr<char, FreeDeleter> document(
         write(document_name(command), values.data(), values.size(), &length));

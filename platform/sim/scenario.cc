@@ -578,6 +578,10 @@ void read_scenario(Reader &r, Scenario &out) {
     out.slots.other_sup = static_cast<uint8_t>(r.integer({"slots", "other_sup"}, 0, 255));
     out.slots.byte3 = static_cast<uint8_t>(r.integer({"slots", "byte3"}, 0, 255));
     out.slots.byte4 = static_cast<uint8_t>(r.integer({"slots", "byte4"}, 0, 255));
+    // Two supervisors in one slot: a scenario that sets only this_sup to the
+    // default other_sup would show both as the same card.
+    if (out.slots.this_sup == out.slots.other_sup)
+        r.fail({"slots", "other_sup"}, "the same slot as this_sup (set both)");
 
     out.hostname.result = r.identifier({"hostname", "result"});
     out.hostname.name = r.text({"hostname", "name"}, kMaxText);
@@ -822,6 +826,7 @@ void sim_reset(void) {
     s.scenario = sysmgrsim::detail::default_scenario();
     s.command_override = false;
     s.format = SIM_FORMAT_TEXT;
+    s.files_captured = false;
     sysmgrsim::detail::clear_records(s);
 }
 

@@ -104,7 +104,7 @@ struct Scenario {
         uint8_t this_sup = 1;
         uint8_t other_sup = 2;
         uint8_t byte3 = 0;
-        uint8_t byte4 = 0;
+        uint8_t byte4 = 1;
     } slots;
     struct {
         int32_t result = 0;
@@ -187,6 +187,12 @@ struct ImageHandle {
     bool open = true;
 };
 
+/* A line the library wrote on the process's standard output (1) or error (2). */
+struct StreamLine {
+    int stream;
+    std::string text;
+};
+
 struct State {
     Scenario scenario;
     bool command_override = false;
@@ -214,6 +220,13 @@ struct State {
     std::vector<std::unique_ptr<ImageHandle>> images;
     int images_open = 0;
     int image_close_errors = 0;
+
+    /* What the host collected and was given: sim_add_stream_line(), sim_set_files_captured(). */
+    std::vector<StreamLine> stream_lines;
+    bool files_captured = false;
+    /* The start time the library received from the System Manager; 0 before (as for the library).
+     */
+    uint32_t answered_start_time = 0;
 
     std::string output; /* sim_output()'s buffer */
     std::string trace;  /* sim_trace()'s buffer */
@@ -287,6 +300,8 @@ bool value_seconds(const std::string &bytes, time_t &out);
  * its print argument.
  */
 std::string render_value(uint32_t tag, const std::string &bytes);
+/* False when the report ended early (sim_report_complete()). */
+bool report_complete(const State &s);
 /* The whole output in a format. */
 std::string render_output(sim_format format, const std::vector<Print> &prints);
 

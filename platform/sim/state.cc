@@ -162,6 +162,8 @@ void clear_records(State &s) {
     s.images.clear();
     s.images_open = 0;
     s.image_close_errors = 0;
+    s.stream_lines.clear();
+    s.answered_start_time = 0;
     s.output.clear();
     s.trace.clear();
     clear_run_log();
@@ -276,6 +278,18 @@ const char *sim_output(void) {
     auto &s = state();
     s.output = sysmgrsim::detail::render_output(s.format, s.prints);
     return s.output.c_str();
+}
+
+void sim_add_stream_line(int stream, const char *text, size_t length) {
+    state().stream_lines.push_back({stream, std::string(text, length)});
+}
+
+int sim_report_complete(void) {
+    return sysmgrsim::detail::report_complete(state()) ? 1 : 0;
+}
+
+void sim_set_files_captured(int captured) {
+    state().files_captured = captured != 0;
 }
 
 int sim_send_count(void) {

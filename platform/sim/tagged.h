@@ -41,14 +41,51 @@ struct TaggedValue {
  */
 TaggedValue decode_tagged(const Print &print);
 
+/* The text as valid UTF-8 of XML characters: anything else becomes U+FFFD. */
+std::string clean_text(const std::string &raw);
+
 /* "text", "int32", "int64", "time" or "bytes". */
 const char *form_name(ValueForm form);
 
 /* Root element / top-level key: show_redundancy, show_version or show_command. */
 const char *document_name(int32_t command);
 
-std::string render_xml(int32_t command, const std::vector<Print> &prints);
-std::string render_json(int32_t command, const std::vector<Print> &prints);
+/* A line the library wrote on a stream: "stdout" or "stderr", and its text as valid UTF-8. */
+struct StreamMessage {
+    const char *stream;
+    std::string text;
+};
+
+/* A value in the form scripts take best: a number, or a text. */
+struct NormalisedValue {
+    const char *name;
+    bool is_number;
+    int64_t number;
+    std::string text;
+};
+
+/*
+ * The members every tagged document ends with: the values normalised (times
+ * as ISO 8601 with the local offset and as seconds since 1970, uptimes in
+ * seconds, supervisor slots as integers, compile times trimmed, the
+ * plug-ins as a list), the lines the library wrote
+ * on the process's streams, whether the report ran to its end, and where
+ * the files ("capture" or "scenario") and the platform's answers (always
+ * "scenario") came from.
+ */
+struct DocumentNotes {
+    std::vector<NormalisedValue> normalised;
+    bool has_plugins = false; /* a version report: "plugins" is there, perhaps empty */
+    std::vector<std::string> plugins;
+    std::vector<StreamMessage> messages;
+    bool complete = true;
+    const char *files_source = "scenario";
+};
+
+std::string render_xml(int32_t command, const std::vector<Print> &prints,
+                       const DocumentNotes &notes);
+std::string render_json(int32_t command, const std::vector<Print> &prints,
+                        const DocumentNotes &notes);
 
 } // namespace sysmgrsim::detail
 

@@ -57,7 +57,8 @@ size_t utf8_sequence(const unsigned char *s, size_t n, uint32_t &c) {
     return len;
 }
 
-// The text as valid UTF-8 of XML characters: anything else becomes U+FFFD.
+} // namespace
+
 std::string clean_text(const std::string &raw) {
     std::string out;
     out.reserve(raw.size());
@@ -76,6 +77,8 @@ std::string clean_text(const std::string &raw) {
     }
     return out;
 }
+
+namespace {
 
 std::string hex_bytes(const std::string &bytes) {
     std::string out = "0x";

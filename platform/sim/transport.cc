@@ -261,6 +261,8 @@ int mts_recv(int32_t q, void *msg, int32_t opts[MTS_RECV_OPTS_WORDS]) {
         return fail(s, q, e->recv_errno);
     if (opts == nullptr || static_cast<uint32_t>(opts[3]) != sent->second.last_token)
         return fail(s, q, kTimedOut);
+    if (sent->second.last_opcode == SYSMGR_OPC_SCOPE_DONE)
+        s.answered_start_time = s.scenario.start_time;
     new_message(s, msg, sent->second.last_token, answer_payload(s, sent->second.last_opcode));
     return returned(0);
 }

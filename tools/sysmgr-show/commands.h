@@ -10,8 +10,10 @@
 /*
  * `enum [NAME [VALUE|SYMBOL]]`: lists the enumerations (NAME empty) or the
  * rows of NAME (argument empty), or looks a value or a symbol of NAME up,
- * through the lookups of the loaded library (a handle from dlopen).
+ * through the lookups of the loaded library (a handle from dlopen); in text,
+ * or as a JSON document when json is set.
  */
-int run_enum_command(void *library, const std::string &enumeration, const std::string &argument);
+int run_enum_command(void *library, const std::string &enumeration, const std::string &argument,
+                     bool json);
 
 #endif

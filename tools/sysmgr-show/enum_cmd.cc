@@ -8,7 +8,10 @@
 //   "16 (no name)"                          a value that has none (status 1)
 //   "BOGUS (unknown name)"                  a symbol that has none (status 1)
 // An enumeration the library does not know is a usage error (status 2), and
-// the message names the closest one.
+// the message names the closest one. With --format json the same answers
+// are one document: {"enumerations": [...]}, or {"enumeration": NAME,
+// "rows": [{"value": 35, "name": "..."}]} with a null name for a value that
+// has none and no row for a symbol that has none.
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -22,6 +25,8 @@
 
 #include <dlfcn.h>
 #include <strings.h>
+
+#include <nlohmann/json.hpp>
 
 #include "commands.h"
 #include "sysmgrcli/sysmgrcli_enum_list.h"
@@ -118,12 +123,49 @@ bool looks_numeric(const std::string &text) {
     return first < text.size() && text[first] >= '0' && text[first] <= '9';
 }
 
+// One row of the answer: a value with its name (null: it has none), or a symbol that has no value.
+struct Answer {
+    bool has_value;
+    int32_t value;
+    const char *name;
+};
+
+// Prints the rows of table answered, in text or as a JSON document.
+void print_answers(const char *table, const std::string &argument,
+                   const std::vector<Answer> &answers, bool json) {
+    if (!json) {
+        for (const Answer &a : answers) {
+            if (a.has_value)
+                std::printf("%" PRId32 " %s\n", a.value, a.name != nullptr ? a.name : "(no name)");
+            else
+                std::printf("%s (unknown name)\n", argument.c_str());
+        }
+        return;
+    }
+    nlohmann::ordered_json rows = nlohmann::ordered_json::array();
+    for (const Answer &a : answers) {
+        if (a.has_value)
+            rows.push_back(
+                {{"value", a.value},
+                 {"name", a.name != nullptr ? nlohmann::ordered_json(a.name) : nullptr}});
+    }
+    const nlohmann::ordered_json document = {{"enumeration", table}, {"rows", rows}};
+    std::printf(
+        "%s\n",
+        document.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace).c_str());
+}
+
 } // namespace
 
-int run_enum_command(void *library, const std::string &enumeration, const std::string &argument) {
+int run_enum_command(void *library, const std::string &enumeration, const std::string &argument,
+                     bool json) {
     if (enumeration.empty()) {
-        for (const char *e : kEnumerations)
-            std::printf("%s\n", e);
+        if (json)
+            std::printf("%s\n",
+                        nlohmann::ordered_json({{"enumerations", kEnumerations}}).dump(2).c_str());
+        else
+            for (const char *e : kEnumerations)
+                std::printf("%s\n", e);
         return 0;
     }
     const EnumTable *table = table_named(enumeration);
@@ -140,37 +182,29 @@ int run_enum_command(void *library, const std::string &enumeration, const std::s
         return 2;
     }
 
-    if (argument.empty()) {
-        int status = 0;
-        for (std::size_t i = 0; i < table->count; ++i) {
-            const char *name = find(table->rows[i].value);
-            std::printf("%" PRId32 " %s\n", table->rows[i].value,
-                        name != nullptr ? name : "(no name)");
-            status = name != nullptr ? status : 1;
-        }
-        return status;
-    }
-
+    std::vector<Answer> answers;
     int32_t value = 0;
-    if (parse_value(argument, value)) {
-        const char *name = find(value);
-        std::printf("%" PRId32 " %s\n", value, name != nullptr ? name : "(no name)");
-        return name != nullptr ? 0 : 1;
-    }
-    if (looks_numeric(argument)) {
+    if (argument.empty()) {
+        for (std::size_t i = 0; i < table->count; ++i)
+            answers.push_back({true, table->rows[i].value, find(table->rows[i].value)});
+    } else if (parse_value(argument, value)) {
+        answers.push_back({true, value, find(value)});
+    } else if (looks_numeric(argument)) {
         std::fprintf(stderr, "sysmgr-show: '%s' is not a 32-bit decimal or 0x value\n",
                      argument.c_str());
         return 2;
+    } else {
+        // str2enum() gives 0 both for row 0's name and for no match: tell
+        // them apart by the name of value 0.
+        value = str2enum(argument.c_str());
+        const char *name = find(value);
+        const bool known =
+            name != nullptr && (value != 0 || strcasecmp(name, argument.c_str()) == 0);
+        answers.push_back({known, value, name});
     }
-
-    // str2enum() gives 0 both for row 0's name and for no match: tell them
-    // apart by the name of value 0.
-    value = str2enum(argument.c_str());
-    const char *name = find(value);
-    if (name == nullptr || (value == 0 && strcasecmp(name, argument.c_str()) != 0)) {
-        std::printf("%s (unknown name)\n", argument.c_str());
-        return 1;
-    }
-    std::printf("%" PRId32 " %s\n", value, name);
-    return 0;
+    print_answers(table->name, argument, answers, json);
+    const bool named = std::all_of(answers.begin(), answers.end(), [](const Answer &a) {
+        return a.has_value && a.name != nullptr;
+    });
+    return named ? 0 : 1;
 }

@@ -4,7 +4,8 @@
 // The program links libsysmgrsim.so, so every platform function is in the
 // global scope, then loads the library with dlopen() the way the CLI back end
 // does. Exit status: 0 output delivered, 1 no output, 2 usage, scenario or
-// loading error.
+// loading error, 3 a report that ended early, 4 the standard output cannot
+// be written.
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -17,13 +18,16 @@
 #include <vector>
 
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
 
 #include "commands.h"
+#include "host_io.h"
 #include "sysmgrsim/sim.h"
 
 namespace {
@@ -31,6 +35,8 @@ namespace {
 constexpr int kExitDelivered = 0;
 constexpr int kExitNoOutput = 1;
 constexpr int kExitError = 2;
+constexpr int kExitEndedEarly = 3;
+constexpr int kExitWriteError = 4;
 
 using ShowFunc = int32_t (*)(cli_context_t *);
 using VersionFunc = int (*)(int32_t, void *);
@@ -46,6 +52,7 @@ struct Options {
     std::optional<std::string> root;
     std::optional<int32_t> cmd;
     sim_format format = SIM_FORMAT_TEXT;
+    bool keyvalue = false; // the JSON document as path=value lines
     bool trace = false;
     std::string enumeration;
     std::string enum_argument;
@@ -108,50 +115,6 @@ class Library {
     void *handle_ = nullptr;
 };
 
-// A temporary directory removed with everything in it on scope exit.
-class TempRoot {
-  public:
-    TempRoot() = default;
-    TempRoot(const TempRoot &) = delete;
-    TempRoot &operator=(const TempRoot &) = delete;
-    ~TempRoot() {
-        if (!path_.empty()) {
-            std::error_code ec;
-            std::filesystem::remove_all(path_, ec);
-        }
-    }
-
-    /*
-     * Under $TMPDIR when set; else in memory (the user's runtime directory,
-     * else /dev/shm) when one is writable, since a run creates and removes
-     * a whole small tree and on a disk with online discard each removal
-     * costs milliseconds; else /tmp.
-     */
-    bool create(std::string &problem) {
-        std::string tmpl = base_directory() + "/sysmgr-show.XXXXXX";
-        if (mkdtemp(tmpl.data()) == nullptr) {
-            problem = "cannot create a directory from " + tmpl + ": " + std::strerror(errno);
-            return false;
-        }
-        path_ = tmpl;
-        return true;
-    }
-
-    const std::string &path() const { return path_; }
-
-  private:
-    static std::string base_directory() {
-        for (const char *name : {"TMPDIR", "XDG_RUNTIME_DIR"}) {
-            const char *dir = std::getenv(name);
-            if (dir != nullptr && dir[0] == '/' && access(dir, W_OK | X_OK) == 0)
-                return dir;
-        }
-        return access("/dev/shm", W_OK | X_OK) == 0 ? "/dev/shm" : "/tmp";
-    }
-
-    std::string path_;
-};
-
 // The whole standard input, at most kMaxScenarioBytes.
 bool read_standard_input(std::string &text, std::string &problem) {
     char chunk[65536];
@@ -204,65 +167,167 @@ bool sigchld_ignored() {
            (current.sa_handler == SIG_IGN || (current.sa_flags & SA_NOCLDWAIT) != 0);
 }
 
-// Serves the command through the library's entry; false when it lacks it.
-bool serve(void *library, Entry entry, cli_context_t &context) {
-    if (entry == Entry::dispatcher) {
-        auto show = reinterpret_cast<ShowFunc>(dlsym(library, "sysmgr_cli_generic_show_func"));
-        if (show == nullptr) {
-            complain("the library has no sysmgr_cli_generic_show_func");
-            return false;
-        }
-        sim_clear_records();
-        show(&context);
-        return true;
-    }
-    auto report = reinterpret_cast<VersionFunc>(dlsym(library, "sysmgr_show_version_internal2"));
-    if (report == nullptr) {
-        complain("the library has no sysmgr_show_version_internal2");
-        return false;
-    }
-    sim_clear_records();
-    void *rx = cmd_paraminfo_to_rxhandle(&context);
-    report(context.mts_q, rx);
-    cmd_prt_send(rx);
-    return true;
+// The library's function for the entry, or null with a message shown.
+void *entry_point(void *library, Entry entry) {
+    const char *name = entry == Entry::dispatcher ? "sysmgr_cli_generic_show_func"
+                                                  : "sysmgr_show_version_internal2";
+    void *function = dlsym(library, name);
+    if (function == nullptr)
+        complain(std::string("the library has no ") + name);
+    return function;
 }
 
-// Runs one show command on the scenario chosen.
+// Serves the command through the library's entry point.
+void serve(void *function, Entry entry, cli_context_t &context) {
+    sim_clear_records();
+    if (entry == Entry::dispatcher) {
+        reinterpret_cast<ShowFunc>(function)(&context);
+        return;
+    }
+    void *rx = cmd_paraminfo_to_rxhandle(&context);
+    reinterpret_cast<VersionFunc>(function)(context.mts_q, rx);
+    cmd_prt_send(rx);
+}
+
+/*
+ * Hands the lines collected from the streams to the simulator, which lists
+ * them in the tagged documents; a last line without its line end counts.
+ * Returns the standard error's lines.
+ */
+std::vector<std::string> note_stream_lines(const std::vector<StreamChunk> &chunks) {
+    std::string pending[2];
+    std::vector<std::string> errors;
+    const auto note = [&errors](int stream, const std::string &line) {
+        sim_add_stream_line(stream, line.data(), line.size());
+        if (stream == 2)
+            errors.push_back(line);
+    };
+    for (const StreamChunk &chunk : chunks) {
+        std::string &text = pending[chunk.stream - 1];
+        text += chunk.bytes;
+        for (std::size_t end; (end = text.find('\n')) != std::string::npos; text.erase(0, end + 1))
+            note(chunk.stream, text.substr(0, end));
+    }
+    for (int stream = 1; stream <= 2; ++stream) {
+        if (!pending[stream - 1].empty())
+            note(stream, pending[stream - 1]);
+    }
+    return errors;
+}
+
+/*
+ * The rest of the trace after the platform calls and the utilities run:
+ * the files the library opened, the utilities the shell could not start
+ * (its "sh: N: COMMAND: not found" or "Permission denied" lines), and where
+ * the values came from.
+ */
+std::string host_trace(const Options &opt, const std::vector<std::string> &errors) {
+    std::string out = opened_files_trace();
+    std::vector<std::string> unstarted;
+    for (const std::string &line : errors) {
+        const std::size_t colon = line.find(": ", 3);
+        if (line.rfind("sh: ", 0) == 0 && colon != std::string::npos &&
+            (line.ends_with(": not found") || line.ends_with(": Permission denied")))
+            unstarted.push_back(line.substr(colon + 2));
+    }
+    out += "trace: " + std::to_string(unstarted.size()) + " utilities not started\n";
+    for (std::size_t i = 0; i < unstarted.size(); ++i)
+        out += trace_line(i + 1, unstarted[i]);
+    if (sigchld_ignored())
+        out += "trace: SIGCHLD is ignored: system() fails (ECHILD) after its command has run, so "
+               "the loader partition stays mounted and the loader cache empty\n";
+    out += "trace: files and utilities from " +
+           (opt.root ? "the capture " + *opt.root + " (copied to $ROOT)"
+                     : std::string("the scenario")) +
+           ", platform answers from the scenario\n";
+    return out;
+}
+
+/*
+ * A JSON document as one "path=value" line per value, for grep and the
+ * shell: the path joins the member names with ".", list items by index; a
+ * text value is written without quotes, with "\\" and "\n" for its
+ * backslashes and line ends.
+ */
+void key_value_lines(const nlohmann::ordered_json &value, const std::string &path,
+                     std::string &out) {
+    if (value.is_object()) {
+        for (const auto &[key, member] : value.items())
+            key_value_lines(member, path.empty() ? key : path + "." + key, out);
+        return;
+    }
+    if (value.is_array()) {
+        for (std::size_t i = 0; i < value.size(); ++i)
+            key_value_lines(value[i], path + "." + std::to_string(i), out);
+        return;
+    }
+    const std::string text = value.is_string() ? value.get<std::string>() : value.dump();
+    out += path + "=";
+    for (const char c : text)
+        out += c == '\\' ? "\\\\" : c == '\n' ? "\\n" : std::string(1, c);
+    out += '\n';
+}
+
+std::string key_values(const std::string &json) {
+    std::string out;
+    key_value_lines(nlohmann::ordered_json::parse(json), "", out);
+    return out;
+}
+
+// Writes on the standard output; the first failure's errno is kept in failed.
+void put_out(const std::string &text, int &failed) {
+    if ((!text.empty() && std::fwrite(text.data(), 1, text.size(), stdout) != text.size()) ||
+        std::fflush(stdout) != 0) {
+        if (failed == 0)
+            failed = errno;
+    }
+}
+
+/*
+ * Runs one show command on the scenario chosen. The files the library reads
+ * are always under a temporary root: the scenario's "files", or a copy of the
+ * capture given, so that what the library writes there (var/tmp, tmp) never
+ * reaches the capture. The sudo stand-in comes first on PATH from there.
+ */
 int run_show(const Options &opt, int32_t command, Entry entry) {
     char err[1024];
+    std::string problem;
+    SignalWatch signals;
+    if (!signals.start(problem)) {
+        complain(problem);
+        return kExitError;
+    }
     if (!load_scenario(opt))
         return kExitError;
     sim_set_command(opt.cmd.value_or(command));
     sim_set_format(opt.format);
+    sim_set_files_captured(opt.root ? 1 : 0);
 
-    // The files the library reads: a directory given, or the scenario's
-    // "files" written under a temporary root. Either way the sudo stand-in
-    // comes first on PATH (under the temporary root, or in a temporary
-    // directory beside a given one, which stays untouched).
     TempRoot temp;
-    std::string problem;
     if (!temp.create(problem)) {
         complain(problem);
         return kExitError;
     }
-    const std::string *root = opt.root ? &*opt.root : &temp.path();
-    if (!opt.root) {
-        if (sim_write_files(temp.path().c_str(), err, sizeof err) < 0) {
-            complain(std::string("cannot write the scenario's files: ") + err);
+    const std::string root = temp.path();
+    if (opt.root) {
+        if (!copy_capture(*opt.root, root, problem)) {
+            complain(problem);
             return kExitError;
         }
-    } else if (sim_install_sudo((temp.path() + "/" SIM_SUDO_DIR).c_str(), err, sizeof err) != 0) {
-        complain(std::string("cannot install the sudo stand-in: ") + err);
+        if (sim_install_sudo((root + "/" SIM_SUDO_DIR).c_str(), err, sizeof err) != 0) {
+            complain(std::string("cannot install the sudo stand-in: ") + err);
+            return kExitError;
+        }
+    } else if (sim_write_files(root.c_str(), err, sizeof err) < 0) {
+        complain(std::string("cannot write the scenario's files: ") + err);
         return kExitError;
     }
-    if (setenv("SYSMGRCLI_ROOT", root->c_str(), 1) != 0) {
+    if (setenv("SYSMGRCLI_ROOT", root.c_str(), 1) != 0) {
         complain(std::string("cannot set SYSMGRCLI_ROOT: ") + std::strerror(errno));
         return kExitError;
     }
-    // The utilities log what ran beside the sudo stand-in, in the temporary
-    // directory either way, never in a root that was given.
-    const std::string run_log = temp.path() + "/" SIM_SUDO_DIR "/run.log";
+    // The utilities log what ran beside the sudo stand-in.
+    const std::string run_log = root + "/" SIM_SUDO_DIR "/run.log";
     if (opt.trace && sim_log_runs(run_log.c_str()) != 0) {
         complain("cannot log the utilities' runs");
         return kExitError;
@@ -273,29 +338,62 @@ int run_show(const Options &opt, int32_t command, Entry entry) {
         complain(problem);
         return kExitError;
     }
+    void *function = entry_point(library.handle(), entry);
+    if (function == nullptr)
+        return kExitError;
     cli_context_t context;
     sim_fill_context(&context);
-    if (!serve(library.handle(), entry, context))
+    StreamCapture streams;
+    if (!streams.start(problem)) {
+        complain(problem);
         return kExitError;
+    }
+    record_opens(root);
+    serve(function, entry, context);
+    stop_recording_opens();
+    streams.stop();
+    const std::vector<std::string> errors = note_stream_lines(streams.chunks());
 
-    // The library's own lines on the standard output come first.
-    std::fflush(stdout);
+    // Everything is taken from the root before it goes, then written.
     const bool delivered = sim_output_delivered() != 0;
-    const std::string output = delivered ? sim_output() : "";
-    std::fputs(output.c_str(), stdout);
-    std::fflush(stdout);
+    const bool complete = sim_report_complete() != 0;
+    const std::string output = !delivered     ? ""
+                               : opt.keyvalue ? key_values(sim_output())
+                                              : sim_output();
+    std::string trace;
+    if (opt.trace) {
+        trace = sim_trace(nullptr) + host_trace(opt, errors); // the root shown as $ROOT below
+        for (std::size_t at; (at = trace.find(root)) != std::string::npos;)
+            trace.replace(at, root.size(), "$ROOT");
+    }
+    sim_log_runs(nullptr);
+    temp.remove();
+    default_sigpipe();
+
+    // The library's own lines come first: in text on the stream it wrote
+    // them to, in a document's format all on the standard error.
+    int failed = 0;
+    for (const StreamChunk &chunk : streams.chunks()) {
+        if (chunk.stream == 1 && opt.format == SIM_FORMAT_TEXT) {
+            put_out(chunk.bytes, failed);
+        } else {
+            std::fwrite(chunk.bytes.data(), 1, chunk.bytes.size(), stderr);
+        }
+    }
+    put_out(output, failed);
     if (opt.trace) {
         // On a terminal the trace starts on a line of its own.
         if (!output.empty() && output.back() != '\n')
             std::fputc('\n', stderr);
-        std::fputs(sim_trace(root->c_str()), stderr);
-        if (sigchld_ignored())
-            std::fputs("trace: SIGCHLD is ignored: system() fails (ECHILD) after its command has "
-                       "run, so the loader partition stays mounted and the loader cache empty\n",
-                       stderr);
-        sim_log_runs(nullptr);
+        std::fputs(trace.c_str(), stderr);
     }
-    return delivered ? kExitDelivered : kExitNoOutput;
+    if (failed != 0) {
+        complain(std::string("cannot write the standard output: ") + std::strerror(failed));
+        return kExitWriteError;
+    }
+    if (!delivered)
+        return kExitNoOutput;
+    return complete ? kExitDelivered : kExitEndedEarly;
 }
 
 int run_enum(const Options &opt) {
@@ -305,21 +403,27 @@ int run_enum(const Options &opt) {
         complain(problem);
         return kExitError;
     }
-    return run_enum_command(library.handle(), opt.enumeration, opt.enum_argument);
+    return run_enum_command(library.handle(), opt.enumeration, opt.enum_argument,
+                            opt.format == SIM_FORMAT_JSON);
 }
 
 // The subcommands, as the usage message names them.
 constexpr const char *kSubcommands = "redundancy, version, version-alt or enum";
 
 // --format's texts; nothing else (no numbers) names a format.
-bool parse_format(const std::string &text, sim_format &format) {
+bool parse_format(const std::string &text, Options &opt) {
     static constexpr struct {
         const char *name;
         sim_format format;
-    } kFormats[] = {{"text", SIM_FORMAT_TEXT}, {"xml", SIM_FORMAT_XML}, {"json", SIM_FORMAT_JSON}};
+        bool keyvalue;
+    } kFormats[] = {{"text", SIM_FORMAT_TEXT, false},
+                    {"xml", SIM_FORMAT_XML, false},
+                    {"json", SIM_FORMAT_JSON, false},
+                    {"keyvalue", SIM_FORMAT_JSON, true}};
     for (const auto &f : kFormats) {
         if (text == f.name) {
-            format = f.format;
+            opt.format = f.format;
+            opt.keyvalue = f.keyvalue;
             return true;
         }
     }
@@ -358,11 +462,23 @@ bool check_options(Options &opt, const std::string &format, std::string &problem
         }
         opt.root = absolute.string();
     }
-    if (!format.empty() && !parse_format(format, opt.format)) {
-        problem = "--format: unknown format '" + format + "' (use text, xml or json)";
+    if (!format.empty() && !parse_format(format, opt)) {
+        problem = "--format: unknown format '" + format + "' (use text, xml, json or keyvalue)";
         return false;
     }
     return true;
+}
+
+/*
+ * Whether a subcommand uses an option: enum takes only --format, the
+ * alternate version report is always command 107, the others take all.
+ */
+bool uses_option(const std::string &subcommand, const std::string &option) {
+    if (option == "--help" || option == "--version")
+        return true;
+    if (subcommand == "enum")
+        return option == "--format";
+    return subcommand != "version-alt" || option != "--cmd";
 }
 
 int usage_error(const std::string &problem) {
@@ -376,6 +492,7 @@ int run(int argc, char **argv) {
     std::string format;
     CLI::App app{"Runs a System Manager show command of libsysmgrcli.so on a simulated switch.",
                  "sysmgr-show"};
+    app.footer("Exit statuses, the documents' members, files and examples: man sysmgr-show");
     app.fallthrough();
     app.require_subcommand(0, 1);
     app.allow_extras();
@@ -389,11 +506,12 @@ int run(int argc, char **argv) {
         ->type_name("DIR");
     app.add_option("--cmd", opt.cmd, "send command identifier N instead of the subcommand's")
         ->type_name("N");
-    app.add_option("--format", format, "output format: text (default), xml or json")
+    app.add_option("--format", format, "output format: text (default), xml, json or keyvalue")
         ->type_name("FORMAT");
     app.add_flag("--trace", opt.trace,
                  "after the output, list on the standard error every platform call the command "
-                 "made, with its result, and the utilities it ran");
+                 "made, with its result, the utilities it ran or could not start and the files "
+                 "the library opened");
 
     CLI::App *redundancy = app.add_subcommand("redundancy", "redundancy status and system uptime");
     CLI::App *version = app.add_subcommand("version", "version report");
@@ -427,9 +545,16 @@ int run(int argc, char **argv) {
     }
     if (!extras.empty())
         return usage_error("unexpected argument '" + extras.front() + "'");
+    const std::string subcommand = app.get_subcommands().front()->get_name();
+    for (const CLI::Option *o : app.get_options()) {
+        if (o->count() > 0 && !uses_option(subcommand, o->get_name()))
+            return usage_error(o->get_name() + ": not used by " + subcommand);
+    }
     std::string problem;
     if (!check_options(opt, format, problem))
         return usage_error(problem);
+    if (*enumeration && (opt.format == SIM_FORMAT_XML || opt.keyvalue))
+        return usage_error("--format: enum writes text or json");
 
     if (*redundancy)
         return run_show(opt, 1, Entry::dispatcher);
@@ -441,9 +566,24 @@ int run(int argc, char **argv) {
     return run_enum(opt);
 }
 
+/*
+ * A standard stream that is closed gets /dev/null for reading in its place:
+ * nothing else (a socket, a temporary file) takes its number, and writing
+ * to it fails as it would have.
+ */
+void occupy_closed_streams() {
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (fcntl(fd, F_GETFD) < 0 && errno == EBADF)
+            (void)open("/dev/null", O_RDONLY); // the lowest number free: fd
+    }
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
+    occupy_closed_streams();
+    // A line at a time, so that the library's lines on both streams keep their order.
+    std::setvbuf(stdout, nullptr, _IOLBF, BUFSIZ);
     try {
         return run(argc, argv);
     } catch (const std::exception &e) {

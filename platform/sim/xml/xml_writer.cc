@@ -21,10 +21,16 @@ const xmlChar *x(const char *text) {
 }
 
 bool write_value(xmlTextWriter *w, const sim_xml_value &v) {
-    return xmlTextWriterStartElement(w, x(v.element)) >= 0 &&
-           (v.tag == nullptr || xmlTextWriterWriteAttribute(w, x("tag"), x(v.tag)) >= 0) &&
-           (v.kind == nullptr || xmlTextWriterWriteAttribute(w, x("kind"), x(v.kind)) >= 0) &&
-           xmlTextWriterWriteString(w, x(v.text)) >= 0 && xmlTextWriterEndElement(w) >= 0;
+    if (v.element == nullptr)
+        return xmlTextWriterEndElement(w) >= 0;
+    if (xmlTextWriterStartElement(w, x(v.element)) < 0)
+        return false;
+    for (size_t i = 0; i + 1 < 4 && v.attributes[i] != nullptr; i += 2) {
+        if (xmlTextWriterWriteAttribute(w, x(v.attributes[i]), x(v.attributes[i + 1])) < 0)
+            return false;
+    }
+    return v.text == nullptr ||
+           (xmlTextWriterWriteString(w, x(v.text)) >= 0 && xmlTextWriterEndElement(w) >= 0);
 }
 
 // Writes the document; false when the writer fails (out of memory).

@@ -14,12 +14,12 @@
 extern "C" {
 #endif
 
-/* One element of the document. */
+/* One element of the document, or the end of one that holds others. */
 struct sim_xml_value {
-    const char *element; /* element name */
-    const char *tag;     /* "tag" attribute, or null for none */
-    const char *kind;    /* "kind" attribute, or null for none */
-    const char *text;    /* content: valid UTF-8 of XML characters */
+    const char *element;       /* element name; null ends the element opened last */
+    const char *attributes[4]; /* up to two name, value pairs; a null name ends them */
+    const char *text;          /* content: valid UTF-8 of XML characters; null opens
+                                  the element, holding the values up to its end */
 };
 
 /*

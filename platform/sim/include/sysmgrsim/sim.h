@@ -103,6 +103,27 @@ void sim_set_command(int32_t command);
 
 /* Everything printed so far, rendered; valid until the next sim_ call. */
 const char *sim_output(void);
+/*
+ * A line a host collected from one of the process's streams while the command
+ * ran (stream 1: standard output, 2: standard error), without its line end.
+ * The tagged documents list these lines in the order added as "messages".
+ * Cleared with the records.
+ */
+void sim_add_stream_line(int stream, const char *text, size_t length);
+/*
+ * 0 when the report ended early: what it printed holds the line that ends it
+ * when "/proc/meminfo" cannot be opened, or a standard-output stream line is
+ * the one that ends it when the BIOS record cannot be allocated; else 1. The
+ * tagged documents carry it as "complete".
+ */
+int sim_report_complete(void);
+/*
+ * Where the files the library read and the utilities it ran came from: 1 a
+ * capture the host was given, 0 the scenario's "files" and "tools" (the
+ * default, also after sim_reset()). The tagged documents' "sources" say so.
+ */
+void sim_set_files_captured(int captured);
+
 /* Number of cmd_prt_send calls since the records were cleared. */
 int sim_send_count(void);
 /* 1 when cmd_prt_send was called and its last call succeeded, else 0. */

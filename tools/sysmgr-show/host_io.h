@@ -1,0 +1,111 @@
+/*
+ * SPDX-License-Identifier: MIT
+ *
+ * What sysmgr-show needs around one run of the library: collecting what the
+ * process writes on its standard streams while the command runs, temporary
+ * roots that no signal leaves behind, and the scratch copy of a capture.
+ */
+#ifndef SYSMGR_SHOW_HOST_IO_H
+#define SYSMGR_SHOW_HOST_IO_H
+
+#include <string>
+#include <thread>
+#include <vector>
+
+/* Bytes written in one go on the standard output (stream 1) or error (2). */
+struct StreamChunk {
+    int stream;
+    std::string bytes;
+};
+
+/*
+ * While started, file descriptors 1 and 2 of the process (and so of every
+ * child it starts) are two datagram sockets that send to one receiver, so
+ * that the writes of both streams are kept in the order they were made and
+ * each is known by its sender. A thread receives them as they come.
+ */
+class StreamCapture {
+  public:
+    StreamCapture() = default;
+    StreamCapture(const StreamCapture &) = delete;
+    StreamCapture &operator=(const StreamCapture &) = delete;
+    ~StreamCapture() { stop(); }
+
+    bool start(std::string &problem);
+    /* Gives the process its streams back; everything received is in chunks(). */
+    void stop();
+    const std::vector<StreamChunk> &chunks() const { return chunks_; }
+
+  private:
+    void receive();
+
+    int receiver_ = -1;
+    int senders_[2] = {-1, -1};
+    int saved_[2] = {-1, -1};
+    int wake_[2] = {-1, -1};
+    std::string names_[2]; // each sender's socket address
+    std::thread reader_;
+    std::vector<StreamChunk> chunks_;
+};
+
+/*
+ * While alive, SIGINT, SIGTERM, SIGHUP and SIGPIPE remove the temporary root
+ * before the process ends with that signal as it would have without it: a
+ * thread waits for the signal's number from the handler, removes the root
+ * and raises the signal again with its default action. The end of the watch
+ * gives the signals their default actions back first, then stops the thread.
+ */
+class SignalWatch {
+  public:
+    SignalWatch() = default;
+    SignalWatch(const SignalWatch &) = delete;
+    SignalWatch &operator=(const SignalWatch &) = delete;
+    ~SignalWatch();
+
+    bool start(std::string &problem);
+
+  private:
+    std::thread watcher_;
+};
+/* From now on SIGPIPE ends the process at once, as for any program that writes. */
+void default_sigpipe();
+
+/* A temporary directory, removed with everything in it by remove(), on scope exit or on a signal.
+ */
+class TempRoot {
+  public:
+    TempRoot() = default;
+    TempRoot(const TempRoot &) = delete;
+    TempRoot &operator=(const TempRoot &) = delete;
+    ~TempRoot() { remove(); }
+
+    bool create(std::string &problem);
+    void remove();
+    const std::string &path() const { return path_; }
+
+  private:
+    std::string path_;
+};
+
+/*
+ * Copies the capture at from into the existing directory to: directories,
+ * regular files and symbolic links with their modes; anything else (a named
+ * pipe, a device, a socket) becomes a named pipe, which the library likewise
+ * finds present and does not read. A file that cannot be read becomes an
+ * empty one without permissions, which the library cannot read either.
+ */
+bool copy_capture(const std::string &from, const std::string &to, std::string &problem);
+
+/*
+ * While on, every open() in the process of a path under root is recorded
+ * (the program exports its own open(), which the library's calls reach
+ * before the C library's). The trace lists them, a line each, with the
+ * path below root and the result; the stand-in's own files are left out.
+ */
+void record_opens(const std::string &root);
+void stop_recording_opens();
+std::string opened_files_trace();
+/* A numbered line of the trace, as the simulator's trace numbers them. */
+std::string trace_line(std::size_t number, const std::string &text);
+
+#endif
