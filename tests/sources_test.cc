@@ -125,9 +125,13 @@ TEST_F(Sources, LoaderCacheIsFilledOnceThenRead) {
                 c.found ? Files{{cache, *c.found}} : Files{{"/var/tmp/.keep", ""}});
         // The mount must reach the simulator's stand-in, never the host's sudo.
         ASSERT_TRUE(fs::exists(root_ + "/.sim-bin/sudo"));
+        // Each argument a word of its own, the output discarded.
+        const std::string quiet = "stdout /dev/null\nstderr /dev/null\n";
         const std::string mounts = c.found ? ""
-                                           : "/bin/mount -o ro " + root_ + "/mnt/bootloader\n" +
-                                                 "/bin/umount " + root_ + "/mnt/bootloader\n";
+                                           : "run sudo\narg /bin/mount\narg -o\narg ro\narg " +
+                                                 root_ + "/mnt/bootloader\n" + quiet +
+                                                 "run sudo\narg /bin/umount\narg " + root_ +
+                                                 "/mnt/bootloader\n" + quiet;
         for (int call = 0; call < 2; ++call) {
             char buf[80];
             fs::remove(sim_sudo_log());
