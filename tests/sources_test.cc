@@ -175,6 +175,13 @@ TEST_F(Sources, VersionTextWithBuildAndImageKind) {
         load(json{{"release_files", {{"/r.sro", c.release}}}, {"tools", {{"imghdr", c.tool}}}}
                  .dump());
         EXPECT_EQ(get_sw_ver_string("/r.sro", "/var/run/curr-ks.hdr"), c.text);
+        // The tool is asked for the header's build kind, its answer read through a pipe.
+        const std::string tool = root_ + "/vornboot/bin/imghdr";
+        const std::string run = c.text == "[not available]"
+                                    ? ""
+                                    : "run " + tool + "\narg Debug\narg " + root_ +
+                                          "/var/run/curr-ks.hdr\nstdout pipe:[";
+        EXPECT_EQ(slurp(tool + ".log").substr(0, run.size()), run);
     }
 }
 
