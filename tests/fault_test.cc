@@ -280,8 +280,10 @@ TEST_F(FaultMatrix, EachFaultSendsOnceOrNeverAndLeavesNothingBehind) {
             patch["backend"]["command"] = c.command;
         load(patch.dump());
         ASSERT_FALSE(HasFatalFailure());
-        if (c.prepare)
+        if (c.prepare) {
             c.prepare(root_);
+            root_changed();
+        }
         const std::set<std::string> before = files_under(root_);
         const int fds = open_fds();
         const Captured cap = testsupport::capture([&] {
@@ -321,6 +323,7 @@ TEST_F(FaultMatrix, PlantedLinkAtTheListingPathRedirectsNothing) {
         const std::string victim = root_ + "/var/victim";
         std::ofstream(victim) << "bootflash 999 kB\n";
         fs::create_symlink(victim, root_ + kListing);
+        root_changed();
         testsupport::capture([&] {
             if (command == kAlternate)
                 sysmgr_show_version_internal2(context_.mts_q, rx());

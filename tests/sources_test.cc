@@ -50,6 +50,7 @@ class Sources : public testsupport::SimTest {
     /* The scenario, then a root that holds only files and the sudo stand-in. */
     void prepare(const json &patch, const Files &files) {
         use(patch);
+        root_changed();
         for (const auto &entry : fs::directory_iterator(root_))
             if (entry.path().filename() != ".sim-bin")
                 fs::remove_all(entry.path());

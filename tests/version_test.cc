@@ -261,6 +261,7 @@ TEST_F(Version, BootImagesThatDoNotOpen) {
         const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
         ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr), 0);
         close(fd);
+        root_changed();
     };
     const Report version = report(false, json::object(), socket_in_place);
     const Report alt = report(true, json::object(), socket_in_place);
