@@ -1,6 +1,9 @@
 // The kernel uptime and last reset lines that close the version reports.
 #include <cstdint>
+#include <fstream>
+#include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -113,6 +116,19 @@ const json kTimed = {{"reason", 9},
                      {"system_version", "4.2(1)"},
                      {"time", 1764918669},
                      {"usecs", 517326}};
+
+// Every reset-reason text, against the reviewed list in tests/golden/.
+TEST_F(Reset, EveryReasonCodeHasItsReviewedText) {
+    std::ifstream in(SYSMGRCLI_SOURCE_DIR "/tests/golden/reset-reasons.json");
+    const json reviewed = json::parse(in);
+    const std::pair<const char *, std::vector<std::string>> tables[] = {
+        {"rr_string", {std::begin(rr_string), std::end(rr_string)}},
+        {"sup_device_rr_string",
+         {std::begin(sup_device_rr_string), std::end(sup_device_rr_string)}},
+    };
+    for (const auto &[name, texts] : tables)
+        EXPECT_EQ(texts, reviewed.at(name).get<std::vector<std::string>>()) << name;
+}
 
 TEST_F(Reset, RecordedTimeAndFailedHistory) {
     const json timed = history({kTimed});
