@@ -90,6 +90,8 @@ json release(const char *path, const json &fields) {
 }
 const char *const kBootImages = "/var/log/local_boot_images";
 const char *const kLoaderStore = "/mnt/bootloader/srg-sloader.sro";
+const char *const kSyncedKickstart = "/var/sysmgr/ftp/img-sync/curr-ks.img";
+const char *const kSyncedSystem = "/var/sysmgr/ftp/img-sync/curr-vorn.img";
 
 TEST_F(Version, SoftwareSectionRules) {
     const std::string x200(200, 'x');
@@ -113,6 +115,14 @@ TEST_F(Version, SoftwareSectionRules) {
         {"version cut at 127",
          release("/etc/srg-ks.sro", {{"version", x200}, {"interim_version", x200}}),
          {"  kickstart: version " + x200.substr(0, 127) + "\n"}},
+        {"synchronised images examined in place of the headers",
+         {{"files", {{kSyncedKickstart, ""}, {kSyncedSystem, ""}}},
+          {"images",
+           {{kSyncedKickstart, {{"build_time", 172800}}},
+            {kSyncedSystem, {{"build_time", 86400}}}}}},
+         {"  kickstart: version 4.2(1) [build 4.2(1.118)]\n",
+          "  kickstart compile time:  11/3/2025 16:00:00 [01/03/1970 00:00:00]\n",
+          "  system compile time:     11/3/2025 16:00:00 [01/02/1970 00:00:00]\n"}},
         {"synchronised image cannot be examined",
          file("/var/sysmgr/ftp/img-sync", "a file, not a directory"),
          {"  kickstart: version  - error in extracing version\n",
