@@ -47,7 +47,10 @@ class Sources : public testsupport::SimTest {
   protected:
     void use(const json &patch) { load(patch.is_null() ? "{}" : patch.dump()); }
 
-    /* The scenario, then a root that holds only files and the sudo stand-in. */
+    /*
+     * The scenario, then a root that holds only files and the sudo stand-in;
+     * a content "-> TARGET" makes a symbolic link to TARGET.
+     */
     void prepare(const json &patch, const Files &files) {
         use(patch);
         root_changed();
@@ -56,7 +59,10 @@ class Sources : public testsupport::SimTest {
                 fs::remove_all(entry.path());
         for (const auto &[path, content] : files) {
             fs::create_directories(fs::path(root_ + path).parent_path());
-            std::ofstream(root_ + path, std::ios::binary) << content;
+            if (content.rfind("-> ", 0) == 0)
+                fs::create_symlink(content.substr(3), root_ + path);
+            else
+                std::ofstream(root_ + path, std::ios::binary) << content;
         }
     }
 };
@@ -87,6 +93,12 @@ TEST_F(Sources, LoaderVersionFromTheCommandLineOrTheStatusFiles) {
          -1,
          "",
          "stat of /var/log/no-img-auto-sync returned errno 20\n"},
+        {{{cmdline, "\n"}, {uri, "-> current_ks.uri"}},
+         128,
+         -1,
+         "",
+         "stat of /var/log/current_ks.uri returned errno 40\n"},
+        {{{cmdline, "\n"}, {uri + "/x", ""}}, 128, -1, "", "fopen() failed with errno 21\n"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.files.count(cmdline) ? c.files.at(cmdline) : "(no command line)");
