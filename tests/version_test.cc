@@ -4,15 +4,11 @@
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
-#include <functional>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <unistd.h>
 
 #include "support/sim_fixture.h"
 #include "sysmgrcli/sysmgrcli.h"
@@ -41,11 +37,9 @@ const sysmgrsim::Print *value_of(const Report &run, uint32_t tag) {
 
 class Version : public testsupport::SimTest {
   protected:
-    /* Runs one report on the default scenario patched; prepare runs after loading. */
-    Report report(bool alternate, const json &patch, const std::function<void()> &prepare = {}) {
+    /* Runs one report on the default scenario patched. */
+    Report report(bool alternate, const json &patch) {
         load(patch.dump());
-        if (prepare)
-            prepare();
         Report run;
         run.streams = testsupport::capture([&] {
             if (alternate)
@@ -217,15 +211,6 @@ TEST_F(Version, AlternateReportDifferences) {
         EXPECT_NE(alt.text.find(c.alternate), std::string::npos) << alt.text;
     }
 
-    // The BIOS compile time goes out with the fixed length 31, its text
-    // possibly cut there.
-    const json mismatch = {{"bios", {{"running", "BIOS v3.5.1(01/02/2024)"}}}};
-    const Report alt = alternate(mismatch);
-    const sysmgrsim::Print *compile = value_of(alt, 0x302f0021);
-    ASSERT_NE(compile, nullptr);
-    EXPECT_EQ(compile->len, 31u);
-    EXPECT_EQ(compile->value, std::string("[Flash]: 05/09/2025 [Running: 0", 31));
-
     // The manufacturer, for the XML agent: the hook in one, the report itself in the other.
     const json xml = {{"backend", {{"xml_agent", true}}}};
     EXPECT_NE(value_of(generic(xml), 0x305c0039), nullptr);
@@ -240,28 +225,6 @@ TEST_F(Version, AlternateReportDifferences) {
                   "sysmgr_show_version_internal_generic_pd:bios version from "
                   "get_module_bios_version_ext() is BIOS v3.6.0(05/09/2025)\n");
     EXPECT_EQ(alternate(debug).streams.out, "");
-}
-
-TEST_F(Version, BootImagesThatDoNotOpen) {
-    // A socket exists but cannot be opened as a file.
-    const auto socket_in_place = [this] {
-        const std::string path = root_ + kBootImages;
-        std::filesystem::remove(path);
-        sockaddr_un addr{};
-        addr.sun_family = AF_UNIX;
-        ASSERT_LT(path.size(), sizeof addr.sun_path);
-        std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
-        const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
-        ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr), 0);
-        close(fd);
-        root_changed();
-    };
-    const Report version = report(false, json::object(), socket_in_place);
-    const Report alt = report(true, json::object(), socket_in_place);
-    EXPECT_EQ(version.streams.out, "");
-    EXPECT_EQ(alt.streams.out, "File open for /var/log/local_boot_images failed.\n");
-    for (const Report *run : {&version, &alt})
-        EXPECT_NE(run->text.find("  kickstart image file is: \n"), std::string::npos) << run->text;
 }
 
 /* ---- Hooks ---------------------------------------------------------------- */
