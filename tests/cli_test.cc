@@ -95,7 +95,6 @@ TEST(SysmgrShow, CommandLineMistakesAndExitStatuses) {
          "sysmgr-show: --root @/unknown.json: Not a directory\n"},
         {"", "--format yaml redundancy", 2, "",
          "sysmgr-show: --format: unknown format 'yaml' (use text, xml or json)\n"},
-        {"", "--format 1 redundancy", 2, "", "unknown format '1'"},
         {"", "redundnacy", 2, "",
          "sysmgr-show: unknown subcommand 'redundnacy' (use redundancy, version, version-alt or "
          "enum)\n"},
@@ -142,11 +141,9 @@ TEST(SysmgrShow, ScenarioProblemsNameTheirPath) {
         {"{\"card\": ", "$: malformed JSON: parse error at line 1, column 10"},
         {R"({"supervisors": {"local": {"state": 1}}})", "$.supervisors.local.state: unknown key"},
         {R"({"backend": {"rx_null": 1}})", "$.backend.rx_null: expected true or false"},
-        {R"({"card": {"result": 1.5}})", "$.card.result: expected an integer"},
         {R"({"card": {"result": "0x1g"}})",
          "$.card.result: expected an integer or a \"0x...\" text"},
         {R"({"card": {"card_kind": 256}})", "$.card.card_kind: out of range (0 to 255)"},
-        {R"({"timer": {"cycles": 100000000000000000000000}})", "$.timer.cycles: out of range"},
         {R"({"context": {"debug": null}})", "$.context.debug: missing"},
         {R"({"files": {"/proc/../etc/x": ""}})",
          "$.files['/proc/../etc/x']: expected an absolute path without empty, \".\" or \"..\" "
@@ -158,8 +155,6 @@ TEST(SysmgrShow, ScenarioProblemsNameTheirPath) {
          "$.last_reset.entries: more than 4 elements"},
         {R"({"supervisors": {"peer": {"result": -1}}})",
          "$.supervisors.peer.errno: result -1 needs an errno (1 to 4095)"},
-        {R"({"supervisors": {"local": {"result": "0x40AA0012", "errno": 5}}})",
-         "$.supervisors.local.errno: an errno goes only with result -1"},
         {R"({"context": {"mts_q": 1, "debug": 0, "mts_q": 2}})", "$.context.mts_q: duplicate key"},
         {R"({"cmp": {"version_lines": ["a", 1e999]}})",
          "$.cmp.version_lines[1]: number out of range"},
