@@ -17,17 +17,32 @@ namespace {
 
 struct GoldenCase {
     const char *scenario; // scenarios/<name>.json; "default": none given
+    const char *command;  // "redundancy", or "version" for both version reports
     int exit_status;      // 0 when output was delivered, 1 when none
 };
 
 // Names the case in test logs instead of dumping its bytes.
 void PrintTo(const GoldenCase &c, std::ostream *os) {
-    *os << c.scenario;
+    *os << c.scenario << " " << c.command;
 }
 
 const GoldenCase kCases[] = {
-    {"default", 0},         {"active-alone", 0}, {"warm-standby", 0}, {"standby-no-answer", 0},
-    {"single-sup-card", 0}, {"sysmgr-down", 1},  {"bind-fails", 1},
+    {"default", "redundancy", 0},
+    {"active-alone", "redundancy", 0},
+    {"warm-standby", "redundancy", 0},
+    {"standby-no-answer", "redundancy", 0},
+    {"single-sup-card", "redundancy", 0},
+    {"sysmgr-down", "redundancy", 1},
+    {"bind-fails", "redundancy", 1},
+    {"default", "version", 0},
+    {"version-netboot", "version", 0},
+    {"version-uri-images", "version", 0},
+    {"version-bios-mismatch", "version", 0},
+    {"version-no-meminfo", "version", 0},
+    {"version-no-queue", "version", 0},
+    {"version-last-reset", "version", 0},
+    {"version-bellwick", "version", 0},
+    {"version-dorrel", "version", 0},
 };
 
 std::string read_file(const std::string &path) {
@@ -110,38 +125,18 @@ void check_formats(const char *scenario, const char *command, int status, const 
 
 class Golden : public ::testing::TestWithParam<GoldenCase> {};
 
-TEST_P(Golden, RedundancyOutputsMatchTheTranscripts) {
-    check_formats(GetParam().scenario, "redundancy", GetParam().exit_status, "show-redundancy.xsd");
+TEST_P(Golden, OutputsMatchTheTranscripts) {
+    const GoldenCase &c = GetParam();
+    if (std::string(c.command) == "redundancy")
+        check_formats(c.scenario, "redundancy", c.exit_status, "show-redundancy.xsd");
+    else
+        for (const char *command : {"version", "version-alt"})
+            check_formats(c.scenario, command, c.exit_status, "show-version.xsd");
 }
 
 INSTANTIATE_TEST_SUITE_P(Scenarios, Golden, ::testing::ValuesIn(kCases),
                          [](const ::testing::TestParamInfo<GoldenCase> &info) {
-                             return case_name(info.param.scenario);
-                         });
-
-/* Scenarios whose version reports have transcripts. */
-const char *const kVersionScenarios[] = {
-    "default",
-    "version-netboot",
-    "version-uri-images",
-    "version-bios-mismatch",
-    "version-no-meminfo",
-    "version-no-queue",
-    "version-last-reset",
-    "version-bellwick",
-    "version-dorrel",
-};
-
-class VersionGolden : public ::testing::TestWithParam<const char *> {};
-
-TEST_P(VersionGolden, OutputsMatchTheTranscripts) {
-    for (const char *command : {"version", "version-alt"})
-        check_formats(GetParam(), command, 0, "show-version.xsd");
-}
-
-INSTANTIATE_TEST_SUITE_P(Scenarios, VersionGolden, ::testing::ValuesIn(kVersionScenarios),
-                         [](const ::testing::TestParamInfo<const char *> &info) {
-                             return case_name(info.param);
+                             return case_name(info.param.scenario) + "_" + info.param.command;
                          });
 
 } // namespace
