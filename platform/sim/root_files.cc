@@ -26,13 +26,19 @@ constexpr char kRunLogVariable[] = "SYSMGRSIM_RUN_LOG";
 
 /*
  * What every stand-in does first: it notes where its standard output and
- * error go, then log FILE NAME ARGS... appends the run to FILE as a "run"
- * line with NAME, an "arg" line per argument and the "stdout" and "stderr"
- * lines, so that argument boundaries and redirections can be checked.
+ * error lead (/dev/null, a pipe, a file or other, told apart by the shell's
+ * own tests so that no process is started for it), then log FILE NAME
+ * ARGS... appends the run to FILE as a "run" line with NAME, an "arg" line
+ * per argument and the "stdout" and "stderr" lines, so that argument
+ * boundaries and redirections can be checked.
  */
 constexpr char kLogRun[] =
     "#!/bin/sh\n"
-    "out=$(readlink /proc/$$/fd/1) err=$(readlink /proc/$$/fd/2)\n"
+    "where() {\n"
+    "  if [ \"$1\" -ef /dev/null ]; then w=/dev/null; elif [ -p \"$1\" ]; then w=pipe\n"
+    "  elif [ -f \"$1\" ]; then w=file; else w=other; fi\n"
+    "}\n"
+    "where /proc/$$/fd/1; out=$w; where /proc/$$/fd/2; err=$w\n"
     "log() {\n"
     "  f=$1 n=$2; shift 2\n"
     "  { printf 'run %s\\n' \"$n\"; for a; do printf 'arg %s\\n' \"$a\"; done\n"

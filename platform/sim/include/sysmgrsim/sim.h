@@ -62,8 +62,8 @@ int sim_write_files(const char *root, char *err, size_t errlen);
  * are root and the real sudo exists, that would mount on the host. Before the
  * library runs, every host of the simulator installs this stand-in:
  * <dir>/sudo only appends its run to <dir>/sudo.log ("run sudo", an
- * "arg ARGUMENT" line per argument, then "stdout TARGET" and "stderr TARGET",
- * where its output streams lead) and exits 0; each utility logs its runs
+ * "arg ARGUMENT" line per argument, then "stdout WHERE" and "stderr WHERE"
+ * with WHERE one of /dev/null, pipe, file and other) and exits 0; each utility logs its runs
  * the same way to <utility>.log beside it. Installing creates dir if needed and puts it
  * first on this process's PATH, in place of the directory an earlier call put
  * there, so that every shell the library starts finds the stand-in first.
