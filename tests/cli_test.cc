@@ -7,6 +7,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -95,7 +96,6 @@ TEST(SysmgrShow, CommandLineMistakesAndExitStatuses) {
          "sysmgr-show: --root @/unknown.json: Not a directory\n"},
         {"", "--format yaml redundancy", 2, "",
          "sysmgr-show: --format: unknown format 'yaml' (use text, xml, json or keyvalue)\n"},
-        {"", "--format 1 redundancy", 2, "", "unknown format '1'"},
         {"", "redundnacy", 2, "",
          "sysmgr-show: unknown subcommand 'redundnacy' (use redundancy, version, version-alt or "
          "enum)\n"},
@@ -245,6 +245,43 @@ TEST(SysmgrShow, ScriptsSeeOnlyTheDocumentAndHonestStatuses) {
         }
     }
     EXPECT_EQ(snapshot(dir + "/cap") + snapshot(dir + "/slow"), before) << "a capture changed";
+}
+
+// A scenario that cannot be used is named with the JSON path of its problem.
+TEST(SysmgrShow, ScenarioProblemsNameTheirPath) {
+    const std::pair<std::string, const char *> cases[] = {
+        {"{\"card\": ", "$: malformed JSON: parse error at line 1, column 10"},
+        {R"({"supervisors": {"local": {"state": 1}}})", "$.supervisors.local.state: unknown key"},
+        {R"({"backend": {"rx_null": 1}})", "$.backend.rx_null: expected true or false"},
+        {R"({"card": {"result": "0x1g"}})",
+         "$.card.result: expected an integer or a \"0x...\" text"},
+        {R"({"card": {"card_kind": 256}})", "$.card.card_kind: out of range (0 to 255)"},
+        {R"({"context": {"debug": null}})", "$.context.debug: missing"},
+        {R"({"files": {"/proc/../etc/x": ""}})",
+         "$.files['/proc/../etc/x']: expected an absolute path without empty, \".\" or \"..\" "
+         "parts"},
+        {std::string(100000, '[') + std::string(100000, ']'), "$: nested deeper than 16 levels"},
+        {R"({"chassis": {"serial": ")" + std::string(65, 's') + "\"}}",
+         "$.chassis.serial: text longer than 64 bytes"},
+        {R"({"last_reset": {"entries": [{}, {}, {}, {}, {}]}})",
+         "$.last_reset.entries: more than 4 elements"},
+        {R"({"supervisors": {"peer": {"result": -1}}})",
+         "$.supervisors.peer.errno: result -1 needs an errno (1 to 4095)"},
+        {R"({"context": {"mts_q": 1, "debug": 0, "mts_q": 2}})", "$.context.mts_q: duplicate key"},
+        {R"({"cmp": {"version_lines": ["a", 1e999]}})",
+         "$.cmp.version_lines[1]: number out of range"},
+    };
+    Scratch scratch;
+    ASSERT_FALSE(scratch.dir.empty());
+    for (const auto &[patch, message] : cases) {
+        SCOPED_TRACE(message);
+        std::ofstream(scratch.dir + "/bad.json", std::ios::binary) << patch;
+        const testsupport::RunResult run =
+            run_with_input({"--scenario", "-", "redundancy"}, {}, scratch.dir + "/bad.json");
+        EXPECT_EQ(run.status, 2);
+        EXPECT_EQ(run.err.rfind(std::string("sysmgr-show: standard input: ") + message, 0), 0u)
+            << run.err;
+    }
 }
 
 TEST(SysmgrShow, EnumerationListingsAndLookups) {

@@ -27,15 +27,6 @@ json local(json fields) {
     return {{"supervisors", {{"local", std::move(fields)}}}};
 }
 
-TEST_F(Dispatch, NullReceiveHandleOnlyPutsItsLine) {
-    const Captured cap = show(R"({"backend": {"rx_null": true}})");
-    EXPECT_EQ(cap.out, "receive handler NULL \n");
-    EXPECT_EQ(cap.err, "");
-    EXPECT_TRUE(calls_named("cmd_req_cmdId_getnext").empty());
-    EXPECT_TRUE(sysmgrsim::prints().empty());
-    EXPECT_EQ(sim_send_count(), 0);
-}
-
 TEST_F(Dispatch, OnlyPeerStatesAskTheOtherSupervisor) {
     const uint32_t peer_states[] = {30, 31, 35, 36, 48, 49, 50, 51};
     for (uint32_t state = 0; state <= 100; ++state) {

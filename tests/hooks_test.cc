@@ -1,6 +1,4 @@
 // The banners and the default hooks of the version report.
-#include <algorithm>
-#include <cstring>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -17,9 +15,6 @@ class Hooks : public testsupport::SimTest {};
 
 TEST_F(Hooks, HeaderIsTheStandardBannerOrWhatReplacedIt) {
     const char *standard = header_str;
-    EXPECT_STRNE(standard, header_str_dorrel);
-    for (const char *banner : {standard, header_str_dorrel})
-        EXPECT_GE(std::count(banner, banner + std::strlen(banner), '\n'), 2) << banner;
     EXPECT_EQ(sysmgr_cli_get_show_version_header(), standard);
     header_str = "Replaced banner\n";
     EXPECT_STREQ(sysmgr_cli_get_show_version_header(), "Replaced banner\n");

@@ -2,34 +2,19 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <optional>
 #include <string>
 
 #include "root_path.h"
 
 namespace {
 
-// Sets or clears SYSMGRCLI_ROOT for one scope and puts back what was there.
-class RootEnv {
-  public:
-    explicit RootEnv(const char *value) {
-        if (const char *old = std::getenv("SYSMGRCLI_ROOT"))
-            saved_ = old;
-        if (value != nullptr)
-            setenv("SYSMGRCLI_ROOT", value, 1);
-        else
-            unsetenv("SYSMGRCLI_ROOT");
-    }
-    ~RootEnv() {
-        if (saved_)
-            setenv("SYSMGRCLI_ROOT", saved_->c_str(), 1);
-        else
-            unsetenv("SYSMGRCLI_ROOT");
-    }
-
-  private:
-    std::optional<std::string> saved_;
-};
+// Sets SYSMGRCLI_ROOT, or clears it for null.
+void set_root(const char *value) {
+    if (value != nullptr)
+        setenv("SYSMGRCLI_ROOT", value, 1);
+    else
+        unsetenv("SYSMGRCLI_ROOT");
+}
 
 TEST(RootedPath, TakesFixedPathsUnderTheRootWhenOneIsSet) {
     const std::string long_root(sysmgrcli::RootedPath::kMax, 'r');
@@ -45,7 +30,7 @@ TEST(RootedPath, TakesFixedPathsUnderTheRootWhenOneIsSet) {
         {"A=", nullptr}, // relative: refused
     };
     for (const Case &c : cases) {
-        RootEnv env(c.root);
+        set_root(c.root);
         sysmgrcli::RootedPath path("/proc/uptime");
         SCOPED_TRACE(c.root ? c.root : "(unset)");
         if (c.expected == nullptr)
@@ -53,21 +38,25 @@ TEST(RootedPath, TakesFixedPathsUnderTheRootWhenOneIsSet) {
         else
             EXPECT_STREQ(path.c_str(), c.expected);
     }
+    set_root(nullptr);
 }
 
 // A call reads the root once: a change of the environment during the call
 // does not move its paths, and the next call sees the change.
 TEST(RootedPath, TakesTheRootOfTheCallAndKeepsNothingAfterIt) {
-    RootEnv env("/first");
+    set_root("/first");
     {
         const sysmgrcli::CallRoot call;
-        setenv("SYSMGRCLI_ROOT", "/second", 1);
+        set_root("/second");
         const sysmgrcli::CallRoot nested; // an exported source called by a report
         EXPECT_STREQ(sysmgrcli::RootedPath("/proc/uptime").c_str(), "/first/proc/uptime");
     }
     EXPECT_STREQ(sysmgrcli::RootedPath("/proc/uptime").c_str(), "/second/proc/uptime");
-    const sysmgrcli::CallRoot next;
-    EXPECT_STREQ(sysmgrcli::RootedPath("/proc/uptime").c_str(), "/second/proc/uptime");
+    {
+        const sysmgrcli::CallRoot next;
+        EXPECT_STREQ(sysmgrcli::RootedPath("/proc/uptime").c_str(), "/second/proc/uptime");
+    }
+    set_root(nullptr);
 }
 
 } // namespace

@@ -20,29 +20,48 @@ using sysmgrsim::detail::copy_error;
 
 /*
  * The variable naming the run log that the utilities and the sudo stand-in
- * append their command lines to, so that a trace can show what ran.
+ * append their runs to, so that a trace can show what ran.
  */
 constexpr char kRunLogVariable[] = "SYSMGRSIM_RUN_LOG";
 
 /*
- * Each utility logs its command line, then prints a data file kept beside it
- * byte for byte, so that any text (no line end, blanks, shell syntax) comes
- * out exactly as given.
+ * What every stand-in does first: it notes where its standard output and
+ * error lead (/dev/null, a pipe, a file or other, told apart by the shell's
+ * own tests so that no process is started for it), then log FILE NAME
+ * ARGS... appends the run to FILE as a "run" line with NAME, an "arg" line
+ * per argument and the "stdout" and "stderr" lines, so that argument
+ * boundaries and redirections can be checked.
+ */
+constexpr char kLogRun[] =
+    "#!/bin/sh\n"
+    "where() {\n"
+    "  if [ \"$1\" -ef /dev/null ]; then w=/dev/null; elif [ -p \"$1\" ]; then w=pipe\n"
+    "  elif [ -f \"$1\" ]; then w=file; else w=other; fi\n"
+    "}\n"
+    "where /proc/$$/fd/1; out=$w; where /proc/$$/fd/2; err=$w\n"
+    "log() {\n"
+    "  f=$1 n=$2; shift 2\n"
+    "  { printf 'run %s\\n' \"$n\"; for a; do printf 'arg %s\\n' \"$a\"; done\n"
+    "    printf 'stdout %s\\nstderr %s\\n' \"$out\" \"$err\"; } >> \"$f\"\n"
+    "}\n";
+
+/*
+ * Each utility logs its run to <utility>.log beside it (and to the run log),
+ * then prints a data file kept beside it byte for byte, so that any text (no
+ * line end, blanks, shell syntax) comes out exactly as given.
  */
 constexpr char kPrintBeside[] =
-    "#!/bin/sh\n"
-    "[ -z \"$SYSMGRSIM_RUN_LOG\" ] || printf '%s\\n' \"$0${*:+ $*}\" >> \"$SYSMGRSIM_RUN_LOG\"\n"
+    "log \"$0.log\" \"$0\" \"$@\"\n"
+    "[ -z \"$SYSMGRSIM_RUN_LOG\" ] || log \"$SYSMGRSIM_RUN_LOG\" \"$0\" \"$@\"\n"
     "exec cat -- \"$0.out\"\n";
 
 /*
- * The sudo stand-in: one line per call with its arguments, appended to
- * sudo.log beside it (and to the run log); it never runs anything.
+ * The sudo stand-in logs its run to sudo.log beside it (and to the run log);
+ * it never runs anything.
  */
-constexpr char kSudo[] =
-    "#!/bin/sh\n"
-    "printf '%s\\n' \"$*\" >> \"${0%/*}/sudo.log\"\n"
-    "[ -z \"$SYSMGRSIM_RUN_LOG\" ] || printf 'sudo %s\\n' \"$*\" >> \"$SYSMGRSIM_RUN_LOG\"\n"
-    "exit 0\n";
+constexpr char kSudo[] = "log \"${0%/*}/sudo.log\" sudo \"$@\"\n"
+                         "[ -z \"$SYSMGRSIM_RUN_LOG\" ] || log \"$SYSMGRSIM_RUN_LOG\" sudo \"$@\"\n"
+                         "exit 0\n";
 
 // The directory sim_install_sudo() last put on PATH.
 std::string g_sudo_dir;
@@ -98,7 +117,7 @@ bool write_utility(const std::string &root, const char *path,
         return true;
     return make_parents(full, root.size(), problem) &&
            write_file(full + ".out", *text, 0644, problem) &&
-           write_file(full, kPrintBeside, 0755, problem);
+           write_file(full, std::string(kLogRun) + kPrintBeside, 0755, problem);
 }
 
 // PATH with dir first, and without the directory a previous call put there.
@@ -126,7 +145,7 @@ bool install_sudo(const std::string &given, std::string &problem) {
         problem = given + ": " + ec.message();
         return false;
     }
-    if (!write_file(dir + "/sudo", kSudo, 0755, problem))
+    if (!write_file(dir + "/sudo", std::string(kLogRun) + kSudo, 0755, problem))
         return false;
     const std::string path = path_with(dir);
     if (setenv("PATH", path.c_str(), 1) != 0) {

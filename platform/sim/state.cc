@@ -116,9 +116,15 @@ std::string render_trace(const State &s, const char *root) {
     }
     if (sim_run_log()[0] != '\0') {
         std::ifstream log(sim_run_log());
+        // A run is logged as its "run" line and an "arg" line per argument
+        // (then where its output went); the trace shows it on one line.
         std::vector<std::string> runs;
-        for (std::string line; std::getline(log, line);)
-            runs.push_back(line);
+        for (std::string line; std::getline(log, line);) {
+            if (line.rfind("run ", 0) == 0)
+                runs.push_back(line.substr(4));
+            else if (line.rfind("arg ", 0) == 0 && !runs.empty())
+                runs.back() += line.substr(3);
+        }
         out += "trace: " + std::to_string(runs.size()) + " utilities run\n";
         n = 0;
         for (const std::string &r : runs) {

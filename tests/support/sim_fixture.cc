@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include <nlohmann/json.hpp>
+
 #include "sysmgrcli/sysmgrcli.h"
 #include "sysmgrsim/sim.h"
 
@@ -47,10 +49,25 @@ void SimTest::TearDown() {
 void SimTest::load(const std::string &patch) {
     char err[512] = "";
     ASSERT_EQ(sim_load_scenario(patch.c_str(), "test", err, sizeof err), 0) << err;
+    // Only the files and tools of a scenario make its root.
+    const nlohmann::json parsed = nlohmann::json::parse(patch);
+    const std::string key = parsed.value("files", nlohmann::json()).dump() + " " +
+                            parsed.value("tools", nlohmann::json()).dump();
     std::error_code ec;
-    std::filesystem::remove_all(root_, ec);
-    std::filesystem::create_directories(root_);
-    ASSERT_GE(sim_write_files(root_.c_str(), err, sizeof err), 0) << err;
+    if (key != root_key_) {
+        std::filesystem::remove_all(root_, ec);
+        std::filesystem::create_directories(root_);
+        ASSERT_GE(sim_write_files(root_.c_str(), err, sizeof err), 0) << err;
+        root_key_ = key;
+    } else {
+        for (const char *dir : {"/tmp", "/var/tmp"}) {
+            std::filesystem::remove_all(root_ + dir, ec);
+            std::filesystem::create_directory(root_ + dir, ec);
+        }
+        for (const char *log : {"/vorn/bin/flash_size.log", "/vornboot/bin/imghdr.log"})
+            std::filesystem::remove(root_ + log, ec);
+        std::filesystem::remove(sim_sudo_log(), ec);
+    }
     sim_fill_context(&context_);
     sim_clear_records();
 }

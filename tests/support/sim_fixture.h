@@ -1,6 +1,7 @@
 /*
  * Test support: a simulated switch per test, loaded from a scenario patch,
- * with the scenario's files under a temporary root, the sudo stand-in first
+ * with the scenario's files under a temporary root (written once for all the
+ * rows of a test that share the patch's files and tools), the sudo stand-in first
  * on PATH (in <root>/SIM_SUDO_DIR, which tests must leave in place; its log
  * is sim_sudo_log()) and TZ set to UTC, and
  * capture of what the library writes to the standard output and error
@@ -10,6 +11,7 @@
 #define TESTS_SUPPORT_SIM_FIXTURE_H
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -45,8 +47,13 @@ class SimTest : public ::testing::Test {
     /*
      * Applies patch (JSON merge patch text) over the default scenario, writes
      * its files under the root, fills context_ and clears the recordings.
+     * A root written for the same files and tools is kept, emptied of what
+     * calls leave there: tmp/, var/tmp/ (the loader cache) and the logs of the
+     * utilities and the sudo stand-in.
      */
     void load(const std::string &patch = "{}");
+    /* The test changed the root itself: the next load() writes it again. */
+    void root_changed() { root_key_.reset(); }
     /*
      * load(patch), then one call of the entry point, captured. Expects the
      * call to leave no queue bound and no transport message undropped.
@@ -58,6 +65,9 @@ class SimTest : public ::testing::Test {
 
     cli_context_t context_{};
     std::string root_;
+
+  private:
+    std::optional<std::string> root_key_; // the files and tools the root holds
 };
 
 } // namespace testsupport

@@ -64,8 +64,10 @@ int sim_write_files(const char *root, char *err, size_t errlen);
  * the matching umount through the shell; on a development machine, where we
  * are root and the real sudo exists, that would mount on the host. Before the
  * library runs, every host of the simulator installs this stand-in:
- * <dir>/sudo only appends its arguments, one line per call, to
- * <dir>/sudo.log and exits 0. Installing creates dir if needed and puts it
+ * <dir>/sudo only appends its run to <dir>/sudo.log ("run sudo", an
+ * "arg ARGUMENT" line per argument, then "stdout WHERE" and "stderr WHERE"
+ * with WHERE one of /dev/null, pipe, file and other) and exits 0; each utility logs its runs
+ * the same way to <utility>.log beside it. Installing creates dir if needed and puts it
  * first on this process's PATH, in place of the directory an earlier call put
  * there, so that every shell the library starts finds the stand-in first.
  * dir must not contain ':'. Returns 0, or -1 with err filled.
@@ -83,7 +85,7 @@ const char *sim_sudo_log(void);
 const char *sim_trace(const char *root);
 /*
  * From now on the simulated utilities and the sudo stand-in append their
- * command lines, one line per run, to the file at path (through the
+ * runs, logged as in their own logs, to the file at path (through the
  * environment, so that the shells the library starts see it); null or ""
  * stops it. The log is emptied with the records. Returns 0, or -1.
  */
