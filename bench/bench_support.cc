@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "bench_support.h"
 
 #include <cstdio>

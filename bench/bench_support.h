@@ -1,4 +1,5 @@
 /*
+ * SPDX-License-Identifier: MIT
  * What the measuring programs share: a temporary root written from the
  * simulator's scenario, and in-process stand-ins for the utilities that the
  * version reports run through system() and popen().

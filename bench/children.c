@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* The child processes of one call of command 107 (children.h). */
 #include "children.h"
 

@@ -1,4 +1,5 @@
 /*
+ * SPDX-License-Identifier: MIT
  * The child processes that one call of command 107 runs, with the same
  * command lines, and nothing else: the image header tool through a pipe for
  * the kickstart and the system image, the flash-size listing into a file and

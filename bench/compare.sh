@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Whole-process wall times, side by side: sysmgr-show version and
 # redundancy, and version_children, which runs only the child processes that
 # command 107 must run (the flash-size listing and its removal through the

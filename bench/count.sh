@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Instructions per call of each command in process, counted by callgrind
 # (deterministic, unlike times): the calls of show_count are counted with
 # collection on only inside the library's entry function, once for 1 call

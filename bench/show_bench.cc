@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Cost of the show commands, the version sources and the enumeration
 // lookups inside the CLI process, over the simulated platform. The
 // simulator's own recording is part of what is measured, so the figures are

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Runs one show command a given number of times in process, for counting
 // its instructions under callgrind:
 //

@@ -1,4 +1,5 @@
 /*
+ * SPDX-License-Identifier: MIT
  * Runs only the child processes that one call of command 107 runs
  * (children.h), for comparing the whole command against them:
  *

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Installation and the Debian packages.
 #
 # Components, one Debian package each:

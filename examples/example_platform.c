@@ -1,4 +1,5 @@
 /*
+ * SPDX-License-Identifier: MIT
  * A minimal platform for libsysmgrcli (see example_platform.h).
  *
  * These definitions must be in the global scope of the process before the

@@ -1,4 +1,5 @@
 /*
+ * SPDX-License-Identifier: MIT
  * A minimal platform for libsysmgrcli: a CLI back end that renders into a
  * buffer and writes it to the standard output when the command is sent; a
  * System Manager that answers the redundancy and uptime requests of command 1

@@ -1,4 +1,5 @@
 /*
+ * SPDX-License-Identifier: MIT
  * A small CLI host: it supplies the platform itself (example_platform.c),
  * loads libsysmgrcli with dlopen() the way a CLI back end does, and serves
  * one show command, 1 (redundancy status and system uptime) by default, or

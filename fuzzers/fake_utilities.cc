@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // In-process stand-ins for the utilities the version reports run; see
 // fuzz_support.h. Linked whole into the targets that use them, so that the
 // library's calls of system, popen and pclose resolve here.

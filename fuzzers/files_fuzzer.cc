@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Every file the version reports and the sources read, and the two
 // utilities' outputs, from one input. Its first byte chooses what runs over
 // them: command 107 end to end, the alternate report, or each exported

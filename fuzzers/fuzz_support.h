@@ -1,4 +1,5 @@
 /*
+ * SPDX-License-Identifier: MIT
  * Shared by the fuzz targets: a root directory for the library's files, and
  * in-process stand-ins for the utilities the version reports run.
  *

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The platform's texts and records at every length, terminated or not,
 // through the simulator: host-name reply, chassis, module, processor and
 // serial texts, the BIOS record, the last reset record, the plug-in table

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Runs both show commands and the alternate version report against whatever
 // a scenario makes the platform answer: redundancy responses of any length
 // and content, transport failures, payloads, timer values, the version

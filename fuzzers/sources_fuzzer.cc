@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The exported sources' own arguments: a BIOS version text for
 // extract_date_and_version (two zero-filled 32-byte outputs), a path for
 // change_display (an output of the path's length plus 3 bytes), a compile

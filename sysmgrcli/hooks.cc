@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Banners and hooks of the version report: plain variables that platform code
 // loaded into the same process may overwrite to change parts of the report.
 #include "hooks.h"

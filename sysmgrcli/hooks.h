@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* The manufacturer line shared by the version reports. Internal. */
 #ifndef SYSMGRCLI_HOOKS_H
 #define SYSMGRCLI_HOOKS_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Error identifiers, message-queue handles and the CMI request wrapper.
 #include "plumbing.h"
 

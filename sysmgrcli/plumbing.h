@@ -1,4 +1,5 @@
 /*
+ * SPDX-License-Identifier: MIT
  * Message-queue handles and CMI responses as owned resources, and the error
  * identifier of an error number. Internal to the library.
  */

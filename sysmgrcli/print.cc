@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Tagged value printers shared by the reports.
 #include "print.h"
 

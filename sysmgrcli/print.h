@@ -1,4 +1,5 @@
 /*
+ * SPDX-License-Identifier: MIT
  * Tagged values printed into the CLI back end's receive handle, the way every
  * report prints them: the value goes into a print argument, then through
  * cmd_prt(rx, "%s", &arg). The back end reads the value during the cmd_prt

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Redundancy state names, the redundancy status report and the active-state
 // summary.
 #include "redundancy.h"

@@ -1,4 +1,5 @@
 /*
+ * SPDX-License-Identifier: MIT
  * Asking for a redundancy status response (request 0x9C3) and reading it
  * safely. Internal.
  */

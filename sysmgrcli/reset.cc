@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The kernel uptime and last reset printers, and the reset-reason texts.
 #include "reset.h"
 

@@ -1,4 +1,5 @@
 /*
+ * SPDX-License-Identifier: MIT
  * The two printers that close a version report: the kernel's uptime and the
  * supervisor's last reset. Internal.
  */

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "root_path.h"
 
 #include <cerrno>

@@ -1,4 +1,5 @@
 /*
+ * SPDX-License-Identifier: MIT
  * Fixed absolute paths of the files the library opens and the programs it
  * runs, taken under $SYSMGRCLI_ROOT when that is set and non-empty. Tests and
  * offline rendering of a captured file system use the root; printed texts

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The show-command entry point: command 1 (redundancy status, then the system
 // uptime report) and command 107 (version report).
 #include <cerrno>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The version and image sources: small readers of one fact each, shared by
 // the version reports and exported for other clients.
 #include "sources.h"

@@ -1,4 +1,5 @@
 /*
+ * SPDX-License-Identifier: MIT
  * Files and commands of the version sources, all under $SYSMGRCLI_ROOT:
  * opening, examining and first-line reading of fixed or caller-given paths,
  * and building shell commands whose paths are rooted and quoted. Internal.

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* The kernel's own uptime, as "/proc/uptime" gives it. Internal. */
 #ifndef SYSMGRCLI_UPTIME_H
 #define SYSMGRCLI_UPTIME_H

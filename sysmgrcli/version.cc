@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The version report of command 107 and the alternate version report. Both
 // run the same steps in the same order; what differs between them (tags,
 // limits, hooks, chassis tests, queues) is constant data in a ReportStyle.

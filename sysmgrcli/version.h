@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* The version reports. Internal. */
 #ifndef SYSMGRCLI_VERSION_H
 #define SYSMGRCLI_VERSION_H

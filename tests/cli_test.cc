@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // sysmgr-show as a person uses it: every command-line mistake with its
 // message and exit status, the enumeration listings, and the trace that
 // explains a failure. UPDATE_GOLDEN=1 rewrites the trace transcripts.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The entry point: receive handle, the redundancy requests of command 1 and
 // the values it prints. Failures and what each sends are in fault_test.cc.
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The enumeration lookups, through the exported functions only: every
 // enumeration's rows are discovered by asking find() for candidate values
 // and compared with the reviewed list in tests/golden/enumerations.txt, then

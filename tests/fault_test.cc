@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The fault matrix: every platform call, file and utility that command 1,
 // command 107 and the alternate report use, failing one way at a time. For
 // each: what is sent and how often, the messages on the standard streams,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The banners and the default hooks of the version report.
 #include <string>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Error identifiers and the queue handle functions. The CMI request wrapper's
 // arguments are checked with the dispatcher's requests.
 #include <cerrno>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Redundancy state printers, the operational mode rule, the single-supervisor
 // rule, the redundancy status report and the active-state summary. The texts
 // that the golden transcripts show are not repeated here.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The kernel uptime and last reset lines that close the version reports.
 #include <cstdint>
 #include <fstream>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Where the library looks for its fixed paths.
 #include <gtest/gtest.h>
 

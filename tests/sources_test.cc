@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The version and image sources over temporary roots: the files they read,
 // the commands they run, the texts they return and what they print.
 #include <sys/stat.h>

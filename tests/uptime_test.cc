@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The system uptime report that closes command 1: its two exchanges with the
 // System Manager, the kernel's uptime and the four lines.
 #include <cstdint>

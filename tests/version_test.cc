@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The version report and the alternate version report: the rules of their
 // lines, the texts that stand in for missing sources, how the two reports
 // differ, and their hooks.

@@ -1,4 +1,5 @@
 /*
+ * SPDX-License-Identifier: MIT
  * libsysmgrcli: the System Manager's show commands for the CLI back end, and
  * the printers, sources, name tables and hooks other clients reuse.
  *

@@ -1,4 +1,5 @@
 /*
+ * SPDX-License-Identifier: MIT
  * The System Manager enumerations that have a name table, in the order in
  * which their tables lie in the library. SYSMGRCLI_ENUMERATIONS(X) expands
  * X(name) once per enumeration, with no separator, so that the lookups'

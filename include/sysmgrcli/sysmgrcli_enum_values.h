@@ -1,4 +1,5 @@
 /*
+ * SPDX-License-Identifier: MIT
  * The System Manager enumerations as C constants: one enum for each name
  * table of the library, with the values its lookups (sysmgrcli_enums.h)
  * give and take, so that a client names a state instead of its number:

@@ -1,4 +1,5 @@
 /*
+ * SPDX-License-Identifier: MIT
  * Name tables of the System Manager's enumerations: for each enumeration E,
  * __E_find(value) gives the constant's name (or null), __E_str2enum(name)
  * gives its value (or 0), comparing names without regard to case.

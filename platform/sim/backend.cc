@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The CLI back end: one receive handle, print calls recorded in order.
 #include <algorithm>
 #include <cctype>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Plain-text rendering of recorded print calls, and the decoding of integer
 // and time values that the tagged renderings share.
 #include <cstdio>

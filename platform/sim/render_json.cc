@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // JSON rendering: one object per command, one member per tagged value.
 #include <nlohmann/json.hpp>
 

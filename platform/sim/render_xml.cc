@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // XML rendering: one document per command, one element per tagged value.
 // The values are decoded here; the document is written by the XML writer
 // module, loaded on the first XML rendering so that libxml2 is loaded only

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The library's file system: the scenario's files, the directories the
 // library writes to and the utilities it runs, under a root directory; and
 // the sudo stand-in that keeps the library's mount commands off the host.

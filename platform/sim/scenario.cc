@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Scenario loading: a JSON merge patch over the embedded default, validated
 // key by key against the default's structure.
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Platform manager, database, card, release-file, image, file-system,
 // plug-in and CMP services, each answering from the scenario.
 #include <algorithm>

@@ -1,4 +1,5 @@
 /*
+ * SPDX-License-Identifier: MIT
  * Shared state of the simulated platform: the loaded scenario, the
  * recordings and the transport's bookkeeping. One instance per thread:
  * each thread loads its own scenario and serves one command at a time.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The simulator's process-wide state, the recordings and their control calls.
 #include <cerrno>
 #include <cinttypes>

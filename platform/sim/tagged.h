@@ -1,4 +1,5 @@
 /*
+ * SPDX-License-Identifier: MIT
  * Tagged renderings of the recorded print calls: one XML document or one
  * JSON object per command, one field per tagged value in output order.
  * Untagged literal text is not part of them. Field names come from the tag

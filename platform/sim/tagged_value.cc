@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Decoding of tagged values for the XML and JSON renderings.
 #include <cstdio>
 #include <cstring>

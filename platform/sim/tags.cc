@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Lookups in the tag dictionary.
 #include "sysmgrsim/tags.h"
 

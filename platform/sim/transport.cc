@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Message transport, System Manager requests, error texts and the timer.
 #include <cerrno>
 #include <cstdio>

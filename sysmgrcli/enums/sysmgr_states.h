@@ -1,4 +1,5 @@
 /*
+ * SPDX-License-Identifier: MIT
  * Values of the System Manager enumerations that the reports use. They are
  * checked against the name tables at compile time (enums/tables.cc), so a
  * report never carries a bare number.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The name tables of the System Manager enumerations and their 84 exported
 // lookups. All tables are members of one constant object, so they lie in
 // the library's read-only data in the order of SYSMGRCLI_ENUMERATIONS, and

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 cmake_minimum_required(VERSION 3.25)
 # Compares the dynamic symbols of the built library with the export list, and
 # checks that every platform function declared in the platform headers is

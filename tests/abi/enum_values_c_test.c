@@ -1,4 +1,5 @@
 /*
+ * SPDX-License-Identifier: MIT
  * The generated C header of the enumerations compiles as C under -pedantic,
  * and its constants are the values the library's lookups give and take.
  */

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* The public header, compiled as C, links against the library. */
 #include "sysmgrcli/sysmgrcli.h"
 

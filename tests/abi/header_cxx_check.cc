@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The public and platform headers compile alone as C++.
 #include "sysmgrcli/sysmgrcli.h"
 

@@ -1,4 +1,5 @@
 /*
+ * SPDX-License-Identifier: MIT
  * A plain C program built against an installed tree through pkg-config. It
  * links libsysmgrcli, supplies the platform (example_platform.c; linking
  * against the library puts the functions it uses in the dynamic symbol

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds and runs the consumers against an installed tree, PREFIX:
 #  - consumer.c through pkg-config (plain C, -std=c11 -pedantic),
 #  - cxx/ through find_package(sysmgrcli 1 CONFIG),

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Runs one show command many times in one process and fails when anything
 // grows: heap in use, open file descriptors, bound queues, undropped
 // messages, open image handles, child processes or files left under the

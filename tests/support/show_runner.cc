@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "support/show_runner.h"
 
 #include <cerrno>

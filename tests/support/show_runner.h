@@ -1,4 +1,5 @@
 /*
+ * SPDX-License-Identifier: MIT
  * Test support: runs a program (sysmgr-show, or a tool such as diff) as a
  * child process and collects its exit status and both output streams.
  */

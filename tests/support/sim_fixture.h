@@ -1,4 +1,5 @@
 /*
+ * SPDX-License-Identifier: MIT
  * Test support: a simulated switch per test, loaded from a scenario patch,
  * with the scenario's files under a temporary root (written once for all the
  * rows of a test that share the patch's files and tools), the sudo stand-in first

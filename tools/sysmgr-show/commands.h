@@ -1,4 +1,5 @@
 /*
+ * SPDX-License-Identifier: MIT
  * Subcommands of sysmgr-show that live in files of their own. Each returns
  * the program's exit status: 0 done, 1 nothing to show, 2 usage error.
  */

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // `sysmgr-show enum [NAME [VALUE|SYMBOL]]`: the enumerations' names, the rows
 // of one, or one lookup, each through the library's exported __NAME_find and
 // __NAME_str2enum. NAME is matched without regard to case, like the symbols.

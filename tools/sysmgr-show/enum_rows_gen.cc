@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writes the rows of the library's enumeration tables, taken from the very
 // tables its lookups read (the table source is compiled into this program),
 // in one of two forms:
@@ -24,6 +25,7 @@ constexpr Enumeration kEnumerations[] = {SYSMGRCLI_ENUMERATIONS(SYSMGRCLI_ENUMER
 
 constexpr char kHeaderTop[] =
     "/*\n"
+    " * SPDX-License-Identifier: MIT\n"
     " * The System Manager enumerations as C constants: one enum for each name\n"
     " * table of the library, with the values its lookups (sysmgrcli_enums.h)\n"
     " * give and take, so that a client names a state instead of its number:\n"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // sysmgr-show: serves one show command of libsysmgrcli.so on the simulated
 // platform and prints what the command delivered.
 //

@@ -1,4 +1,5 @@
 /*
+ * SPDX-License-Identifier: MIT
  * CLI back end: the receive handle of the command being served and the print
  * calls that collect its output.
  *

@@ -1,4 +1,5 @@
 /*
+ * SPDX-License-Identifier: MIT
  * Message transport, System Manager request/response, error texts and the
  * cycle timer. Every call blocks the calling thread until it completes.
  */

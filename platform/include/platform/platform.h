@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* Every platform interface the library calls. */
 #ifndef PLATFORM_PLATFORM_H
 #define PLATFORM_PLATFORM_H

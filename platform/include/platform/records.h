@@ -1,4 +1,5 @@
 /*
+ * SPDX-License-Identifier: MIT
  * Records exchanged with the System Manager and the platform services, with
  * the layouts the library relies on. All fields are in host byte order.
  */

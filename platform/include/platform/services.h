@@ -1,4 +1,5 @@
 /*
+ * SPDX-License-Identifier: MIT
  * Platform manager, platform database, card services, software-release
  * files, image headers, URI file system, file utilities, plug-in list and the
  * connectivity-management processor proxy. Record layouts are in records.h.

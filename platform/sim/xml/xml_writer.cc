@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The XML writer module: one document per command, one element per value.
 #include "xml_writer.h"
 

@@ -1,4 +1,5 @@
 /*
+ * SPDX-License-Identifier: MIT
  * The XML writer module of the simulator (libsysmgrsim_xml.so). It holds
  * everything that needs libxml2, so that a process that renders only plain
  * text or JSON never loads libxml2 and what it pulls in; the simulator loads

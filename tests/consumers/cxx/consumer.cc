@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A C++ program built against an installed tree through
 // find_package(sysmgrcli 1 CONFIG). It links sysmgrcli::sysmgrcli, supplies
 // the platform (example_platform.c) and serves command 1.

@@ -1,4 +1,5 @@
 /*
+ * SPDX-License-Identifier: MIT
  * Control interface of the simulated switch platform (libsysmgrsim.so).
  *
  * The simulator implements every platform function the library calls

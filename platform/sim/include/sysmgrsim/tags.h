@@ -1,4 +1,5 @@
 /*
+ * SPDX-License-Identifier: MIT
  * Tag dictionary of the simulated CLI back end.
  *
  * Every value the library prints carries a 32-bit tag id (platform/cli.h):
