@@ -40,12 +40,14 @@ install(FILES ${PROJECT_BINARY_DIR}/sysmgrcliConfig.cmake
   DESTINATION ${SYSMGRCLI_CMAKE_DIR} COMPONENT development)
 
 # What goes with sysmgr-show.
+if(NOT SYSMGRCLI_LIBRARY_ONLY)
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/schema/ DESTINATION ${SYSMGRCLI_DATA_DIR}/schema
   COMPONENT tool FILES_MATCHING PATTERN "*.xsd")
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/scenarios/ DESTINATION ${SYSMGRCLI_DATA_DIR}/scenarios
   COMPONENT tool FILES_MATCHING PATTERN "*.json")
 install(FILES ${PROJECT_SOURCE_DIR}/docs/sysmgr-show.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
   COMPONENT tool)
+endif()
 
 # cpack -G DEB in the build directory writes the three packages.
 set(CPACK_GENERATOR DEB)
@@ -58,6 +60,9 @@ set(CPACK_PACKAGE_CONTACT "System Manager CLI maintainers <sysmgrcli@localhost>"
 set(CPACK_PACKAGING_INSTALL_PREFIX ${CMAKE_INSTALL_PREFIX})
 set(CPACK_SET_DESTDIR ON)
 set(CPACK_COMPONENTS_ALL runtime development tool)
+if(SYSMGRCLI_LIBRARY_ONLY)
+  set(CPACK_COMPONENTS_ALL runtime development)
+endif()
 set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
