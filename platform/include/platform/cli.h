@@ -21,24 +21,24 @@ extern "C" {
  * offset 92.
  */
 typedef struct cli_context {
-    int32_t debug;      /* nonzero: the version report writes debugging lines */
-    int32_t on_sup;     /* 1: the command runs on the supervisor itself */
-    int32_t mts_q;      /* queue handle bound by the back end, -1 = none */
-    char cmi_text1[40]; /* handed by address to every CMI request */
+    int32_t debug;        /* nonzero: the version report writes debugging lines */
+    int32_t on_sup;       /* 1: the command runs on the supervisor itself */
+    int32_t mts_q;        /* queue handle bound by the back end, -1 = none */
+    char cmi_text1[40];   /* handed by address to every CMI request */
     char cmi_text2[40];
 } cli_context_t;
 
 /* The print argument: a tagged value, filled by cmd_prt_arg_make(). */
 typedef struct cmd_prt_arg {
-    uint32_t tag; /* top byte: value kind; second byte: tag set; low 16: field */
-    uint32_t len; /* value length: text length + 1, or 4 / 8 for integers */
+    uint32_t tag;        /* top byte: value kind; second byte: tag set; low 16: field */
+    uint32_t len;        /* value length: text length + 1, or 4 / 8 for integers */
     const void *value;
 } cmd_prt_arg_t;
 
 /* Value kinds, the top byte of a tag id. */
 #define CMD_TAG_KIND(tag) ((uint32_t)(tag) >> 24)
 #define CMD_TAG_SET(tag) (((uint32_t)(tag) >> 16) & 0xFFu)
-#define CMD_TAG_FIELD(tag) ((uint32_t)(tag)&0xFFFFu)
+#define CMD_TAG_FIELD(tag) ((uint32_t)(tag) & 0xFFFFu)
 #define CMD_KIND_TEXT 0x30u
 #define CMD_KIND_INT32 0x11u
 #define CMD_KIND_INT64 0x15u
@@ -70,7 +70,7 @@ int cmd_prt_send(void *rx);
 #endif
 
 #ifdef __cplusplus
-// The print argument's size depends on the pointer's; the two words lead.
+/* Its size follows the pointer's (12 bytes on a 32-bit target); the two words lead. */
 static_assert(sizeof(cmd_prt_arg_t) <= 16, "print argument is at most 16 bytes");
 static_assert(offsetof(cmd_prt_arg_t, tag) == 0, "print argument layout");
 static_assert(offsetof(cmd_prt_arg_t, len) == 4, "print argument layout");
