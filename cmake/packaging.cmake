@@ -44,10 +44,12 @@ install(FILES ${PROJECT_BINARY_DIR}/sysmgrcliConfig.cmake
   DESTINATION ${SYSMGRCLI_CMAKE_DIR} COMPONENT development)
 
 # What goes with sysmgr-show.
-install(DIRECTORY ${PROJECT_SOURCE_DIR}/schema/ DESTINATION ${SYSMGRCLI_DATA_DIR}/schema
-  COMPONENT tool FILES_MATCHING PATTERN "*.xsd" PATTERN "*.schema.json")
-install(DIRECTORY ${PROJECT_SOURCE_DIR}/scenarios/ DESTINATION ${SYSMGRCLI_DATA_DIR}/scenarios
-  COMPONENT tool FILES_MATCHING PATTERN "*.json")
+if(NOT SYSMGRCLI_LIBRARY_ONLY)
+  install(DIRECTORY ${PROJECT_SOURCE_DIR}/schema/ DESTINATION ${SYSMGRCLI_DATA_DIR}/schema
+    COMPONENT tool FILES_MATCHING PATTERN "*.xsd" PATTERN "*.schema.json")
+  install(DIRECTORY ${PROJECT_SOURCE_DIR}/scenarios/ DESTINATION ${SYSMGRCLI_DATA_DIR}/scenarios
+    COMPONENT tool FILES_MATCHING PATTERN "*.json")
+endif()
 
 # Debian's layout: the man page gzipped, and in each package's
 # share/doc/<package>/ the machine-readable copyright file and the gzipped
@@ -67,10 +69,13 @@ foreach(pair "docs/sysmgr-show.1:sysmgr-show.1.gz" "cmake/debian/changelog:chang
   list(APPEND gzipped ${PROJECT_BINARY_DIR}/${target})
 endforeach()
 add_custom_target(gzipped-docs ALL DEPENDS ${gzipped})
-install(FILES ${PROJECT_BINARY_DIR}/sysmgr-show.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
-  COMPONENT tool)
-foreach(pair runtime:${SYSMGRCLI_RUNTIME_PACKAGE} development:${SYSMGRCLI_DEV_PACKAGE}
-             tool:${SYSMGRCLI_TOOL_PACKAGE})
+set(packaged runtime:${SYSMGRCLI_RUNTIME_PACKAGE} development:${SYSMGRCLI_DEV_PACKAGE})
+if(NOT SYSMGRCLI_LIBRARY_ONLY)
+  install(FILES ${PROJECT_BINARY_DIR}/sysmgr-show.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
+    COMPONENT tool)
+  list(APPEND packaged tool:${SYSMGRCLI_TOOL_PACKAGE})
+endif()
+foreach(pair ${packaged})
   string(REPLACE ":" ";" pair "${pair}")
   list(GET pair 0 component)
   list(GET pair 1 package)
@@ -106,6 +111,9 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://libsysmgrcli.org/")
 set(CPACK_PACKAGING_INSTALL_PREFIX ${CMAKE_INSTALL_PREFIX})
 set(CPACK_SET_DESTDIR ON)
 set(CPACK_COMPONENTS_ALL runtime development tool)
+if(SYSMGRCLI_LIBRARY_ONLY)
+  set(CPACK_COMPONENTS_ALL runtime development)
+endif()
 set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

@@ -53,8 +53,10 @@ struct Scratch {
 testsupport::RunResult run_with_input(const std::vector<std::string> &args,
                                       const std::vector<std::string> &env,
                                       const std::string &stdin_file) {
-    std::vector<std::string> argv{"sh", "-c",       "f=$1; shift; exec \"$@\" < \"$f\"",
-                                  "sh", stdin_file, SYSMGR_SHOW_PATH};
+    std::vector<std::string> argv{"sh", "-c", "f=$1; shift; exec \"$@\" < \"$f\"", "sh",
+                                  stdin_file};
+    const auto show = testsupport::show_command();
+    argv.insert(argv.end(), show.begin(), show.end());
     argv.insert(argv.end(), args.begin(), args.end());
     std::vector<std::string> vars = env;
     vars.insert(vars.end(), {"TZ=UTC", "LC_ALL=C"});

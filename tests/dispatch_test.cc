@@ -81,4 +81,43 @@ TEST_F(Dispatch, Command1ValuesCarryTheirTagsAndLengths) {
     }
 }
 
+TEST_F(Dispatch, WideValuesAndRecordsReadTheSameOnEveryTarget) {
+    // Times past 2038 up to the last unsigned 32-bit second, the 64-bit
+    // fields and integers, each read from a record the platform fills.
+    const std::string y2106 = "Sun Feb  7 06:28:15 2106";
+    struct Case {
+        json patch;
+        uint32_t tag;
+        std::string text;
+    } cases[] = {
+        {{{"scope_done", {{"start_time", 0x80000000u}}}}, 0x305c000c, "Tue Jan 19 03:14:08 2038\n"},
+        {{{"scope_done", {{"start_time", 0xffffffffu}}}}, 0x305c000c, y2106 + "\n"},
+        {{{"scope_done", {{"uptime_base", 0x100000000u}}},
+          {"timer", {{"cycles", 0x10000e678u}, {"cycles_per_msec", 1}}}},
+         0x115c0018,
+         "59"},
+        {{{"backend", {{"command", 107}}},
+          {"images", {{"/var/run/curr-ks.hdr", {{"build_time", 0xffffffffu}}}}}},
+         0x305c0023,
+         "02/07/2106 06:28:15"},
+        {{{"backend", {{"command", 107}}},
+          {"last_reset", {{"entries", {{{"reason", 9}, {"time", 0xffffffffu}}}}}}},
+         0x405c0035,
+         y2106},
+        {{{"backend", {{"command", 107}}},
+          {"slot0_fs", {{"block_size", 0x1000000}, {"blocks", 0x1000000}}}},
+         0x155c002f,
+         "281474976710"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.patch.dump());
+        show(c.patch.dump());
+        const auto values = testsupport::recorded_values();
+        const auto found = std::find_if(values.begin(), values.end(),
+                                        [&](const auto &v) { return v.tag == c.tag; });
+        ASSERT_NE(found, values.end());
+        EXPECT_EQ(found->text, c.text);
+    }
+}
+
 } // namespace

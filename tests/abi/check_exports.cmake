@@ -3,7 +3,14 @@ cmake_minimum_required(VERSION 3.25)
 # Compares the dynamic symbols of the built library with the export list, and
 # checks that every platform function declared in the platform headers is
 # left undefined in it.
-execute_process(COMMAND nm -D --defined-only ${LIBRARY}
+# NM and READELF: the target's tools (a cross build's); the host's by default.
+if(NOT NM)
+  set(NM nm)
+endif()
+if(NOT READELF)
+  set(READELF readelf)
+endif()
+execute_process(COMMAND ${NM} -D --defined-only ${LIBRARY}
   OUTPUT_VARIABLE defined RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "nm failed on ${LIBRARY}")
@@ -31,7 +38,7 @@ endif()
 list(LENGTH actual count)
 message(STATUS "${count} exported symbols match the list")
 
-execute_process(COMMAND nm -D --undefined-only ${LIBRARY} OUTPUT_VARIABLE undefined)
+execute_process(COMMAND ${NM} -D --undefined-only ${LIBRARY} OUTPUT_VARIABLE undefined)
 file(GLOB headers ${PLATFORM_HEADERS}/*.h)
 set(platform_functions "")
 foreach(header IN LISTS headers)
@@ -52,7 +59,7 @@ foreach(name IN LISTS platform_functions)
     message(FATAL_ERROR "platform function ${name} is defined in the library")
   endif()
 endforeach()
-execute_process(COMMAND readelf -d ${LIBRARY} OUTPUT_VARIABLE dynamic)
+execute_process(COMMAND ${READELF} -d ${LIBRARY} OUTPUT_VARIABLE dynamic)
 if(dynamic MATCHES "sysmgrsim")
   message(FATAL_ERROR "the library depends on the simulator")
 endif()

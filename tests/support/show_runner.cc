@@ -87,8 +87,14 @@ RunResult run_program(const std::vector<std::string> &argv, const std::vector<st
     return result;
 }
 
+std::vector<std::string> show_command() {
+    if (*SYSMGR_SHOW_EMULATOR == '\0')
+        return {SYSMGR_SHOW_PATH};
+    return {SYSMGR_SHOW_EMULATOR, SYSMGR_SHOW_PATH};
+}
+
 RunResult run_show(const std::vector<std::string> &args, const std::vector<std::string> &env) {
-    std::vector<std::string> argv{SYSMGR_SHOW_PATH};
+    std::vector<std::string> argv = show_command();
     argv.insert(argv.end(), args.begin(), args.end());
     std::vector<std::string> vars = env;
     vars.insert(vars.end(), {"TZ=UTC", "LC_ALL=C"});

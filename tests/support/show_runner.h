@@ -25,6 +25,9 @@ struct RunResult {
 RunResult run_program(const std::vector<std::string> &argv,
                       const std::vector<std::string> &env = {});
 
+/* The command that starts sysmgr-show: the program, behind the emulator in a cross build. */
+std::vector<std::string> show_command();
+
 /* Runs sysmgr-show with the arguments, TZ=UTC and LC_ALL=C unless env sets them. */
 RunResult run_show(const std::vector<std::string> &args, const std::vector<std::string> &env = {});
 

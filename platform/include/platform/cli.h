@@ -71,7 +71,10 @@ int cmd_prt_send(void *rx);
 #endif
 
 #ifdef __cplusplus
-static_assert(sizeof(cmd_prt_arg_t) == 16, "print argument is 16 bytes");
+/* Its size follows the pointer's (12 bytes on a 32-bit target); the two words lead. */
+static_assert(sizeof(cmd_prt_arg_t) <= 16, "print argument is at most 16 bytes");
+static_assert(offsetof(cmd_prt_arg_t, tag) == 0, "print argument layout");
+static_assert(offsetof(cmd_prt_arg_t, len) == 4, "print argument layout");
 static_assert(offsetof(cli_context_t, debug) == 0, "cli context layout");
 static_assert(offsetof(cli_context_t, on_sup) == 4, "cli context layout");
 static_assert(offsetof(cli_context_t, mts_q) == 8, "cli context layout");
