@@ -30,10 +30,11 @@ std::string local_time_text(time_t t) {
 
 // A time as ISO 8601 in the local zone with its offset, "2025-12-05T07:14:09+00:00".
 std::string iso_time(time_t t) {
-    std::string text = local_time(t, "%Y-%m-%dT%H:%M:%S%z");
-    if (text.size() > 5 && (text[text.size() - 5] == '+' || text[text.size() - 5] == '-'))
-        text.insert(text.size() - 2, ":"); // +0000 -> +00:00
-    return text;
+    const std::string text = local_time(t, "%Y-%m-%dT%H:%M:%S%z");
+    const std::size_t n = text.size();
+    if (n <= 5 || (text[n - 5] != '+' && text[n - 5] != '-'))
+        return text;
+    return text.substr(0, n - 2) + ":" + text.substr(n - 2); // +0000 -> +00:00
 }
 
 std::string trimmed(const std::string &text) {
