@@ -22,7 +22,9 @@
  *    share the fixed flash-size listing file (they take turns on it, but one
  *    kept waiting over 5 s goes on and may show a bootflash size of 0) and
  *    the first fill of the loader cache. Banners and hooks must not be
- *    changed while a report runs.
+ *    changed while a report runs. Reports on several threads call the
+ *    platform's functions from those threads at once, so the platform must
+ *    allow that (or the host must serve one command at a time).
  *  - Signals: the host must not ignore SIGCHLD (SIG_IGN or SA_NOCLDWAIT).
  *    system() then fails with ECHILD after its command has run: the first
  *    version report leaves the boot loader partition mounted and the loader
