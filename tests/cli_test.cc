@@ -170,7 +170,8 @@ std::string snapshot(const std::string &dir) {
  */
 TEST(SysmgrShow, ScriptsSeeOnlyTheDocumentAndHonestStatuses) {
     struct Case {
-        const char *run; // a shell command; $S is sysmgr-show --format F, $D the scratch directory
+        const char *run; // a shell command; $S is sysmgr-show --format F, $D the scratch
+                         // directory, w waits until the slow capture's image-header tool runs
         int status;
         const char *out[4]; // found in the standard output in text, xml, json and keyvalue
         const char *err;    // found in the standard error
@@ -204,11 +205,8 @@ TEST(SysmgrShow, ScriptsSeeOnlyTheDocumentAndHonestStatuses) {
          4,
          {"", "", "", ""},
          "sysmgr-show: cannot write the standard output: Bad file descriptor\n"},
-        {"$S --root $D/slow version & sleep 0.5; kill -TERM $!; wait $!",
-         143,
-         {"", "", "", ""},
-         ""},
-        {"$S --root $D/slow version & sleep 0.5; kill -HUP $!; wait $!", 129, {"", "", "", ""}, ""},
+        {"$S --root $D/slow version & w; kill -TERM $!; wait $!", 143, {"", "", "", ""}, ""},
+        {"$S --root $D/slow version & w; kill -HUP $!; wait $!", 129, {"", "", "", ""}, ""},
         {"$S redundancy | true; exit ${PIPESTATUS[0]}", 141, {"", "", "", ""}, ""},
     };
     Scratch scratch;
@@ -219,7 +217,9 @@ TEST(SysmgrShow, ScriptsSeeOnlyTheDocumentAndHonestStatuses) {
     fs::create_directories(dir + "/cap/proc");
     fs::create_directories(dir + "/slow/vornboot/bin");
     std::ofstream(dir + "/cap/proc/meminfo") << "MemTotal: 8253588 kB\n";
-    std::ofstream(dir + "/slow/vornboot/bin/imghdr") << "#!/bin/sh\nexec sleep 5\n";
+    // The image-header tool of the slow capture says when it has started, then hangs.
+    std::ofstream(dir + "/slow/vornboot/bin/imghdr")
+        << "#!/bin/sh\n: >\"$D/started\"\nexec sleep 5\n";
     fs::permissions(dir + "/slow/vornboot/bin/imghdr", fs::perms::owner_all);
     const std::string before = snapshot(dir + "/cap") + snapshot(dir + "/slow");
     const char *formats[] = {"text", "xml", "json", "keyvalue"};
@@ -228,7 +228,9 @@ TEST(SysmgrShow, ScriptsSeeOnlyTheDocumentAndHonestStatuses) {
             SCOPED_TRACE(std::string(formats[f]) + ": " + c.run);
             // "$*": sysmgr-show, behind the emulator in a cross build.
             const std::string script =
-                std::string("S=\"$* --format ") + formats[f] + "\"; " + c.run;
+                std::string("S=\"$* --format ") + formats[f] + "\"; " +
+                "w() { for _ in $(seq 500); do [ -e \"$D/started\" ] && break; sleep 0.01; done; " +
+                "rm -f \"$D/started\"; }; " + c.run;
             std::vector<std::string> argv = {"bash", "-c", script, "sysmgr-show"};
             for (const std::string &word : testsupport::show_command())
                 argv.push_back(word);
