@@ -1,0 +1,31 @@
+/*
+ * SPDX-License-Identifier: MIT
+ * The record libsysmgrcapture.so writes for sysmgr-capture: one JSON object
+ * a line, appended in the order the calls returned.
+ *
+ * Every line has "pid" and "fn". A platform call's line has "a" (its integer
+ * arguments), "t" (its text arguments, hex, null for none), "r" (its result:
+ * an integer, a text in hex or null), "e" (errno after the call) and "o" (the
+ * storage it filled, member name -> hex). Lines whose "fn" starts with "@"
+ * describe the rest:
+ *   @library   libsysmgrcli was loaded: "path"
+ *   @bindings  at exit: "count" of its references put behind the recorder
+ *   @file      a path the library used, as first found: "path", "state"
+ *              (regular, directory, symlink, absent, other), "mode", "data"
+ *              (hex, regular files the library opened) or "target" (links)
+ *   @made      a file the run made, as the library was about to read it
+ *   @system    a shell command ("cmd") and its wait "status"
+ *   @popen     a piped command ("cmd"), the bytes the library read ("data")
+ *              and its wait "status"
+ * Paths and commands are shown without $SYSMGRCLI_ROOT.
+ */
+#ifndef SYSMGR_CAPTURE_LOG_H
+#define SYSMGR_CAPTURE_LOG_H
+
+/* The file the record is appended to; set by sysmgr-capture. */
+#define SYSMGR_CAPTURE_LOG_VARIABLE "SYSMGR_CAPTURE_LOG"
+
+/* At most this much of any file or pipe is kept, as the library reads at most this much. */
+#define SYSMGR_CAPTURE_MAX_DATA (1u << 20)
+
+#endif
