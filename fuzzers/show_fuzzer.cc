@@ -11,7 +11,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "fuzz_support.h"
 #include "platform/cli.h"
@@ -26,8 +28,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         return 0;
     if (sim_write_files(fuzz::fresh_root().c_str(), err, sizeof err) < 0)
         return 0;
+    // The stand-ins print one text on every run: a tool's first.
+    const auto first = [](const std::optional<std::vector<std::string>> &texts) {
+        return texts ? std::optional<std::string>(texts->front()) : std::nullopt;
+    };
     const auto &tools = sysmgrsim::detail::state().scenario.tools;
-    fuzz::utilities() = {tools.flash_size, tools.imghdr};
+    fuzz::utilities() = {first(tools.flash_size), first(tools.imghdr)};
     cli_context_t context;
     sim_fill_context(&context);
     // Commands 1 and 107 through the entry point; 0 stands for the alternate

@@ -278,6 +278,11 @@ TEST(SysmgrShow, ScenarioProblemsNameTheirPath) {
         {R"({"context": {"mts_q": 1, "debug": 0, "mts_q": 2}})", "$.context.mts_q: duplicate key"},
         {R"({"cmp": {"version_lines": ["a", 1e999]}})",
          "$.cmp.version_lines[1]: number out of range"},
+        {R"({"tools": {"imghdr": []}})",
+         "$.tools.imghdr: expected a text or a non-empty array of texts"},
+        {R"({"error_texts": {"0x1FFFFFFFF": "x"}})",
+         "$.error_texts['0x1FFFFFFFF']: expected an error identifier, \"0x...\" or decimal, of 32 "
+         "bits"},
     };
     Scratch scratch;
     ASSERT_FALSE(scratch.dir.empty());

@@ -234,6 +234,69 @@ TEST_F(Version, AlternateReportDifferences) {
     EXPECT_EQ(alternate(debug).streams.out, "");
 }
 
+// Answers a live platform can give beyond the default's reach the trace
+// (the call's result) and, where the library shows them, the output.
+TEST_F(Version, EveryPlatformAnswerCanBeGiven) {
+    const json version = {{"command", 107}}, redundancy = {{"command", 1}};
+    const json identifier_text = {{"0x40AA0012", "captured text"}};
+    struct Case {
+        json patch;
+        const char *call; // whose first result shows the answer, if any
+        std::string result, text;
+    } cases[] = {
+        {{{"backend", version}, {"tools", {{"imghdr", {"1\n", "2\n"}}}}},
+         nullptr,
+         "",
+         "  kickstart: version 4.2(1) [build 4.2(1.118)]\n"
+         "  system:    version 4.2(1) [build 4.2(1.118)] [gdb]\n"},
+        {{{"backend", version},
+          {"images", {{"/var/run/curr-ks.hdr", {{"error", "0x40AA0012"}}}}},
+          {"error_texts", identifier_text}},
+         "img_open",
+         "null, error 0x40AA0012 (captured text)",
+         " [could not extract timestamp: captured text]\n"},
+        {{{"backend", version}, {"chassis", {{"name", nullptr}}}},
+         "pdb_get_chassis_id_string",
+         "null",
+         "  velta  (\"Supervisor Module-3\")\n"},
+        {{{"backend", version}, {"chassis", {{"slot_result", "0x40AA0012"}}}},
+         "card_get_slot_num",
+         "1084882962",
+         ""},
+        {{{"backend", version}, {"chassis", {{"processor_result", 5}}}},
+         "pfm_get_processor_name",
+         "5",
+         "\n   with 8253588 kB of memory.\n"},
+        {{{"backend", version}, {"hostname", {{"result", -1}, {"errno", 110}}}},
+         "cmi_req_resp",
+         "-1, errno 110 (" + std::string(std::strerror(110)) + ")",
+         "  Device name: Invalid hostname\n"},
+        {{{"backend", version},
+          {"hostname", {{"name", std::string("switch\0junk", 11)}, {"terminated", false}}}},
+         "cmi_req_resp",
+         "0, response of 11 bytes",
+         "  Device name: switch\n"},
+        {{{"backend", redundancy}, {"timer", {{"elapsed_msec", 61000}}}},
+         "timer_diff_cycle_in_msec",
+         "61000",
+         "Active supervisor uptime:   0 days, 0 hours, 1 minutes, 1 seconds\n"},
+        {{{"backend", redundancy}, {"slots", {{"result", 5}}}},
+         "get_platform_info",
+         "5",
+         "This supervisor (sup-1)\n"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.patch.dump());
+        show(c.patch.dump());
+        if (c.call != nullptr) {
+            const auto calls = calls_named(c.call);
+            ASSERT_FALSE(calls.empty());
+            EXPECT_EQ(calls.front().result, c.result);
+        }
+        EXPECT_NE(std::string(sim_output()).find(c.text), std::string::npos) << sim_output();
+    }
+}
+
 /* ---- Hooks ---------------------------------------------------------------- */
 
 struct HookCall {

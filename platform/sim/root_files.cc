@@ -49,11 +49,18 @@ constexpr char kLogRun[] =
 /*
  * Each utility logs its run to <utility>.log beside it (and to the run log),
  * then prints a data file kept beside it byte for byte, so that any text (no
- * line end, blanks, shell syntax) comes out exactly as given.
+ * line end, blanks, shell syntax) comes out exactly as given: run k prints
+ * <utility>.out.<k> when there is one (k counted from the "run" lines of its
+ * log, by the shell itself), else <utility>.out.
  */
 constexpr char kPrintBeside[] =
     "log \"$0.log\" \"$0\" \"$@\"\n"
     "[ -z \"$SYSMGRSIM_RUN_LOG\" ] || log \"$SYSMGRSIM_RUN_LOG\" \"$0\" \"$@\"\n"
+    "if [ -f \"$0.out.1\" ]; then\n"
+    "  k=0\n"
+    "  while IFS= read -r line; do case $line in 'run '*) k=$((k + 1)) ;; esac; done < \"$0.log\"\n"
+    "  [ ! -f \"$0.out.$k\" ] || exec cat -- \"$0.out.$k\"\n"
+    "fi\n"
     "exec cat -- \"$0.out\"\n";
 
 /*
@@ -110,15 +117,39 @@ bool write_file(const std::string &path, const std::string &content, mode_t mode
     return true;
 }
 
-// The utility at root + path printing text; nothing when text is absent.
+/*
+ * The utility at root + path printing its texts: the last in <utility>.out,
+ * each earlier one k in <utility>.out.<k>, and numbered files of an earlier
+ * tool removed. Nothing when the tool is absent.
+ */
 bool write_utility(const std::string &root, const char *path,
-                   const std::optional<std::string> &text, std::string &problem) {
+                   const std::optional<std::vector<std::string>> &texts, std::string &problem) {
     const std::string full = root + path;
-    if (!text)
+    if (!texts)
         return true;
-    return make_parents(full, root.size(), problem) &&
-           write_file(full + ".out", *text, 0644, problem) &&
+    if (!make_parents(full, root.size(), problem))
+        return false;
+    const std::size_t last = texts->size() - 1;
+    for (std::size_t k = 1; k <= last; ++k)
+        if (!write_file(full + ".out." + std::to_string(k), (*texts)[k - 1], 0644, problem))
+            return false;
+    for (std::size_t k = last + 1; unlink((full + ".out." + std::to_string(k)).c_str()) == 0; ++k)
+        ;
+    return write_file(full + ".out", texts->back(), 0644, problem) &&
            write_file(full, std::string(kLogRun) + kPrintBeside, 0755, problem);
+}
+
+bool write_tools(const std::string &root, std::string &problem) {
+    const auto &tools = sysmgrsim::detail::state().scenario.tools;
+    return write_utility(root, "/vorn/bin/flash_size", tools.flash_size, problem) &&
+           write_utility(root, "/vornboot/bin/imghdr", tools.imghdr, problem);
+}
+
+bool have_root(const char *root, char *err, size_t errlen) {
+    if (root != nullptr && root[0] != '\0')
+        return true;
+    copy_error("no root directory", err, errlen);
+    return false;
 }
 
 // PATH with dir first, and without the directory a previous call put there.
@@ -168,10 +199,8 @@ void sysmgrsim::detail::clear_run_log() {
 extern "C" {
 
 int sim_write_files(const char *root, char *err, size_t errlen) {
-    if (root == nullptr || root[0] == '\0') {
-        copy_error("no root directory", err, errlen);
+    if (!have_root(root, err, errlen))
         return -1;
-    }
     const std::string base = root;
     const auto &scenario = sysmgrsim::detail::state().scenario;
     std::string problem;
@@ -188,9 +217,7 @@ int sim_write_files(const char *root, char *err, size_t errlen) {
             for (const char *dir : {"/tmp/", "/var/tmp/"})
                 if (!make_parents(base + dir, base.size(), problem))
                     break;
-        if (problem.empty() &&
-            write_utility(base, "/vorn/bin/flash_size", scenario.tools.flash_size, problem) &&
-            write_utility(base, "/vornboot/bin/imghdr", scenario.tools.imghdr, problem))
+        if (problem.empty() && write_tools(base, problem))
             install_sudo(base + "/" SIM_SUDO_DIR, problem);
     } catch (const std::exception &e) {
         problem = e.what();
@@ -201,6 +228,19 @@ int sim_write_files(const char *root, char *err, size_t errlen) {
     }
     copy_error("", err, errlen);
     return written;
+}
+
+int sim_write_tools(const char *root, char *err, size_t errlen) {
+    if (!have_root(root, err, errlen))
+        return -1;
+    std::string problem;
+    try {
+        write_tools(root, problem);
+    } catch (const std::exception &e) {
+        problem = e.what();
+    }
+    copy_error(problem, err, errlen);
+    return problem.empty() ? 0 : -1;
 }
 
 int sim_install_sudo(const char *dir, char *err, size_t errlen) {

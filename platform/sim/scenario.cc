@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -47,8 +48,8 @@ static_assert(kBiosField == 128 && kServiceField == 32 && kSystemVersionField ==
                   kPluginNameField == 256,
               "field sizes of the platform records");
 
-// Top-level objects whose keys are the scenario's own (paths), not the default's.
-constexpr const char *kFreeMaps[] = {"files", "release_files", "images"};
+// Top-level objects whose keys are the scenario's own (paths, identifiers), not the default's.
+constexpr const char *kFreeMaps[] = {"files", "release_files", "images", "error_texts"};
 
 bool is_identifier(const std::string &key) {
     if (key.empty() || std::isdigit(static_cast<unsigned char>(key[0])))
@@ -229,8 +230,12 @@ class Reader {
         return v;
     }
 
-    // True when path names a node; no problem either way.
-    bool present(const Path &path) { return ok() && find(path, true) != nullptr; }
+    // True when path names a node other than null (the default's way of
+    // listing a member that is absent unless given); no problem either way.
+    bool present(const Path &path) {
+        const json *v = ok() ? find(path, true) : nullptr;
+        return v != nullptr && !v->is_null();
+    }
 
     // An object whose keys are all among the known ones.
     bool entry(const Path &path, std::initializer_list<const char *> known) {
@@ -276,6 +281,21 @@ class Reader {
         return text(path, max);
     }
 
+    // What a utility prints: a text, or an array of texts one per run; none
+    // when left out.
+    std::optional<std::vector<std::string>> outputs(const Path &path, std::size_t max) {
+        if (!present(path))
+            return std::nullopt;
+        const json *v = find(path);
+        if (v->is_string())
+            return std::vector<std::string>{text(path, max)};
+        if (!v->is_array() || v->empty()) {
+            fail(path, "expected a text or a non-empty array of texts");
+            return std::nullopt;
+        }
+        return texts(path, 1024, max);
+    }
+
     int64_t integer(const Path &path, int64_t lo, int64_t hi) {
         return number(path, lo, static_cast<uint64_t>(hi)).as_int64();
     }
@@ -294,6 +314,11 @@ class Reader {
     }
     uint64_t unsigned64(const Path &path, uint64_t lo) {
         return number(path, static_cast<int64_t>(lo), UINT64_MAX).magnitude;
+    }
+    std::optional<uint64_t> optional_unsigned64(const Path &path) {
+        if (!present(path))
+            return std::nullopt;
+        return unsigned64(path, 0);
     }
 
     bool boolean(const Path &path) {
@@ -442,6 +467,45 @@ void read_images(Reader &r, Scenario &out) {
     });
 }
 
+// An error_texts key: an identifier in hex ("0x40AA0012") or decimal, any
+// 32-bit pattern.
+bool read_identifier_key(const std::string &key, uint32_t &out) {
+    Integer value;
+    std::string problem;
+    if (key.size() > 2 && key[0] == '0' && (key[1] == 'x' || key[1] == 'X')) {
+        if (!read_hex(key, value, problem))
+            return false;
+    } else {
+        const bool negative = !key.empty() && key[0] == '-';
+        const char *first = key.data() + (negative ? 1 : 0);
+        const char *last = key.data() + key.size();
+        auto [end, ec] = std::from_chars(first, last, value.magnitude);
+        if (first == last || ec != std::errc() || end != last)
+            return false;
+        value.negative = negative;
+    }
+    if (!in_range(value, INT32_MIN, UINT32_MAX))
+        return false;
+    out = static_cast<uint32_t>(value.as_int64());
+    return true;
+}
+
+void read_error_texts(Reader &r, Scenario &out) {
+    const json *map = r.ok() ? r.find({"error_texts"}) : nullptr;
+    if (map == nullptr)
+        return;
+    for (auto it = map->begin(); it != map->end() && r.ok(); ++it) {
+        const Path path{"error_texts", it.key()};
+        uint32_t id = 0;
+        if (!read_identifier_key(it.key(), id))
+            r.fail(path, "expected an error identifier, \"0x...\" or decimal, of 32 bits");
+        else if (out.error_texts.count(id) != 0)
+            r.fail(path, "the same identifier as another key");
+        else
+            out.error_texts[id] = r.text(path, kMaxText);
+    }
+}
+
 void read_last_reset(Reader &r, Scenario &out) {
     const Path base{"last_reset"};
     auto &rr = out.last_reset;
@@ -472,10 +536,12 @@ void read_platform_services(Reader &r, Scenario &out) {
     auto &c = out.chassis;
     c.dorrel = r.boolean({"chassis", "dorrel"});
     c.bellwick = r.boolean({"chassis", "bellwick"});
+    c.slot_result = r.identifier({"chassis", "slot_result"});
     c.slot = static_cast<uint8_t>(r.integer({"chassis", "slot"}, 0, 255));
-    c.name = r.text({"chassis", "name"}, kMaxText);
-    c.dorrel_name = r.text({"chassis", "dorrel_name"}, kMaxText);
-    c.module = r.text({"chassis", "module"}, kMaxText);
+    c.name = r.optional_text({"chassis", "name"}, kMaxText);
+    c.dorrel_name = r.optional_text({"chassis", "dorrel_name"}, kMaxText);
+    c.module = r.optional_text({"chassis", "module"}, kMaxText);
+    c.processor_result = r.identifier({"chassis", "processor_result"});
     c.processor = r.text({"chassis", "processor"}, kProcessorField);
     c.serial_result = r.identifier({"chassis", "serial_result"});
     c.serial = r.text({"chassis", "serial"}, kSerialField);
@@ -495,8 +561,8 @@ void read_platform_services(Reader &r, Scenario &out) {
         static_cast<uint32_t>(r.integer({"slot0_fs", "block_size"}, 0, UINT32_MAX));
     out.slot0_fs.blocks = static_cast<uint32_t>(r.integer({"slot0_fs", "blocks"}, 0, UINT32_MAX));
 
-    out.tools.flash_size = r.optional_text({"tools", "flash_size"}, kMaxFileSize);
-    out.tools.imghdr = r.optional_text({"tools", "imghdr"}, kMaxFileSize);
+    out.tools.flash_size = r.outputs({"tools", "flash_size"}, kMaxFileSize);
+    out.tools.imghdr = r.outputs({"tools", "imghdr"}, kMaxFileSize);
 
     read_last_reset(r, out);
 
@@ -570,11 +636,13 @@ void read_scenario(Reader &r, Scenario &out) {
 
     out.timer.cycles = r.unsigned64({"timer", "cycles"}, 0);
     out.timer.cycles_per_msec = r.unsigned64({"timer", "cycles_per_msec"}, 1);
+    out.timer.elapsed_msec = r.optional_unsigned64({"timer", "elapsed_msec"});
 
     out.card.result = r.identifier({"card", "result"});
     out.card.card_kind = static_cast<uint8_t>(r.integer({"card", "card_kind"}, 0, 255));
     out.card.module_type = static_cast<uint16_t>(r.integer({"card", "module_type"}, 0, 65535));
 
+    out.slots.result = r.identifier({"slots", "result"});
     out.slots.this_sup = static_cast<uint8_t>(r.integer({"slots", "this_sup"}, 0, 255));
     out.slots.other_sup = static_cast<uint8_t>(r.integer({"slots", "other_sup"}, 0, 255));
     out.slots.byte3 = static_cast<uint8_t>(r.integer({"slots", "byte3"}, 0, 255));
@@ -585,6 +653,7 @@ void read_scenario(Reader &r, Scenario &out) {
         r.fail({"slots", "other_sup"}, "the same slot as this_sup (set both)");
 
     out.hostname.result = r.identifier({"hostname", "result"});
+    out.hostname.err = static_cast<int32_t>(r.integer({"hostname", "errno"}, 1, kMaxErrno));
     out.hostname.name = r.text({"hostname", "name"}, kMaxText);
     out.hostname.null_response = r.boolean({"hostname", "null_response"});
     out.hostname.terminated = r.boolean({"hostname", "terminated"});
@@ -592,6 +661,7 @@ void read_scenario(Reader &r, Scenario &out) {
     read_platform_services(r, out);
 
     read_files(r, out);
+    read_error_texts(r, out);
 }
 
 const json &default_document() {

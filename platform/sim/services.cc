@@ -40,6 +40,11 @@ void fill_field(char *field, std::size_t size, const std::string &text) {
     std::memset(field + n, 0, size - n);
 }
 
+// A text the scenario may leave out, as a pointer: null when it does.
+const char *optional_text(const std::optional<std::string> &text) {
+    return text ? text->c_str() : nullptr;
+}
+
 const ReleaseFile *release_file(const char *path) {
     if (path == nullptr)
         return nullptr;
@@ -74,11 +79,15 @@ int pdb_is_bellwick_chassis(void) {
     return returned(scenario().chassis.bellwick ? 1 : 0);
 }
 
+/* On failure *slot is left as it was. */
 int card_get_slot_num(uint8_t *slot) {
     record_call("card_get_slot_num", {});
+    const auto &c = scenario().chassis;
+    if (c.slot_result != 0)
+        return returned(c.slot_result);
     if (slot == nullptr)
         return returned(-1);
-    *slot = scenario().chassis.slot;
+    *slot = c.slot;
     return returned(0);
 }
 
@@ -111,14 +120,13 @@ int32_t srg_timestamp_file_get(const char *path) {
 const char *srg_sw_ver_file_get(const char *path) {
     record_call("srg_sw_ver_file_get", {}, {text_arg(path)});
     const ReleaseFile *f = release_file(path);
-    return returned_text(f != nullptr && f->version ? f->version->c_str() : nullptr);
+    return returned_text(f != nullptr ? optional_text(f->version) : nullptr);
 }
 
 const char *srg_sw_interim_ver_file_get(const char *path) {
     record_call("srg_sw_interim_ver_file_get", {}, {text_arg(path)});
     const ReleaseFile *f = release_file(path);
-    return returned_text(f != nullptr && f->interim_version ? f->interim_version->c_str()
-                                                            : nullptr);
+    return returned_text(f != nullptr ? optional_text(f->interim_version) : nullptr);
 }
 
 /* The scenario's card: on success card_kind and module_type, the rest zero. */
@@ -136,10 +144,15 @@ int get_card_module_info(void *record) {
     return returned(0);
 }
 
-/* The scenario's slots in bytes 0, 1, 3 and 4 of the 8-byte record. */
+/*
+ * The scenario's slots in bytes 0, 1, 3 and 4 of the 8-byte record; on
+ * failure the record is left as it was.
+ */
 int get_platform_info(void *record) {
     record_call("get_platform_info", {});
     const auto &slots = scenario().slots;
+    if (slots.result != 0)
+        return returned(slots.result);
     if (record == nullptr)
         return returned(-1);
     platform_slot_info_t info{};
@@ -151,28 +164,32 @@ int get_platform_info(void *record) {
     return returned(0);
 }
 
+/* The 128-byte field; on failure left as it was. */
 int pfm_get_processor_name(char *buf) {
     record_call("pfm_get_processor_name", {});
+    const auto &c = scenario().chassis;
+    if (c.processor_result != 0)
+        return returned(c.processor_result);
     if (buf == nullptr)
         return returned(-1);
-    fill_field(buf, 128, scenario().chassis.processor);
+    fill_field(buf, 128, c.processor);
     return returned(0);
 }
 
 const char *pdb_get_chassis_id_string(void) {
     record_call("pdb_get_chassis_id_string", {});
-    return returned_text(scenario().chassis.name.c_str());
+    return returned_text(optional_text(scenario().chassis.name));
 }
 
 /* The partner's name of any chassis text is the scenario's dorrel_name. */
 const char *pfm_get_dorrel_value(const char *text) {
     record_call("pfm_get_dorrel_value", {}, {text_arg(text)});
-    return returned_text(scenario().chassis.dorrel_name.c_str());
+    return returned_text(optional_text(scenario().chassis.dorrel_name));
 }
 
 const char *pdb_get_mod_id_string2(uint8_t slot, int32_t q) {
     record_call("pdb_get_mod_id_string2", {slot, q});
-    return returned_text(scenario().chassis.module.c_str());
+    return returned_text(optional_text(scenario().chassis.module));
 }
 
 /* On failure the buffer is left as it was. */

@@ -7,6 +7,7 @@
 #ifndef SYSMGRSIM_SIM_INTERNAL_H
 #define SYSMGRSIM_SIM_INTERNAL_H
 
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
@@ -95,6 +96,7 @@ struct Scenario {
     struct {
         uint64_t cycles = 0;
         uint64_t cycles_per_msec = 1;
+        std::optional<uint64_t> elapsed_msec; /* what every difference gives; none: computed */
     } timer;
     struct {
         int32_t result = 0;
@@ -102,6 +104,7 @@ struct Scenario {
         uint16_t module_type = 0;
     } card;
     struct {
+        int32_t result = 0; /* nonzero: get_platform_info fails with it */
         uint8_t this_sup = 1;
         uint8_t other_sup = 2;
         uint8_t byte3 = 0;
@@ -109,18 +112,22 @@ struct Scenario {
     } slots;
     struct {
         int32_t result = 0;
-        std::string name;
+        int32_t err = EIO;          /* errno with result -1 */
+        std::string name;           /* may hold NUL bytes, sent as they are */
         bool null_response = false; /* success with a null reply */
         bool terminated = true;     /* false: the reply holds the name without its NUL */
     } hostname;
     struct {
         bool dorrel = false;
         bool bellwick = false;
+        int32_t slot_result = 0; /* nonzero: card_get_slot_num fails with it */
         uint8_t slot = 0;
-        std::string name;        /* pdb_get_chassis_id_string */
-        std::string dorrel_name; /* pfm_get_dorrel_value */
-        std::string module;      /* pdb_get_mod_id_string2 */
-        std::string processor;   /* 128-byte field */
+        /* Texts returned by pointer; none: a null pointer. */
+        std::optional<std::string> name;        /* pdb_get_chassis_id_string */
+        std::optional<std::string> dorrel_name; /* pfm_get_dorrel_value */
+        std::optional<std::string> module;      /* pdb_get_mod_id_string2 */
+        int32_t processor_result = 0;           /* nonzero: pfm_get_processor_name fails */
+        std::string processor;                  /* 128-byte field */
         int32_t serial_result = 0;
         std::string serial; /* 64-byte field */
     } chassis;
@@ -140,9 +147,13 @@ struct Scenario {
         uint32_t block_size = 0;
         uint32_t blocks = 0;
     } slot0_fs;
+    /*
+     * What a utility prints, run k printing item k and every later run the
+     * last item; none: the utility is absent.
+     */
     struct {
-        std::optional<std::string> flash_size; /* what the utility prints; none: absent */
-        std::optional<std::string> imghdr;
+        std::optional<std::vector<std::string>> flash_size;
+        std::optional<std::vector<std::string>> imghdr;
     } tools;
     struct {
         int32_t result = 0;
@@ -159,6 +170,8 @@ struct Scenario {
         std::vector<std::string> hardware_lines;
     } cmp;
     std::map<std::string, std::string> files; /* absolute path -> content */
+    std::map<uint32_t, std::string>
+        error_texts; /* identifier -> its text, before the built-in ones */
 };
 
 /* The embedded default scenario (generated from scenarios/default.json). */

@@ -143,7 +143,7 @@ int32_t answer_supervisor(const SupervisorAnswer &a, void **resp, uint32_t *len)
 int32_t answer_hostname(const State &s, void **resp, uint32_t *len) {
     const auto &h = s.scenario.hostname;
     if (h.result == -1) {
-        errno = EIO;
+        errno = h.err;
         return -1;
     }
     if (h.result != 0)
@@ -344,17 +344,24 @@ uint64_t timer_get_cycles(void) {
 uint64_t timer_diff_cycle_in_msec(uint64_t later, uint64_t earlier) {
     record_call("timer_diff_cycle_in_msec",
                 {static_cast<int64_t>(later), static_cast<int64_t>(earlier)});
-    return returned((later - earlier) / state().scenario.timer.cycles_per_msec);
+    const auto &timer = state().scenario.timer;
+    return returned(timer.elapsed_msec ? *timer.elapsed_msec
+                                       : (later - earlier) / timer.cycles_per_msec);
 }
 
 } // extern "C"
 
 /*
- * Texts of the System Manager's error identifiers. Identifiers that encode
- * an error number (0x801E0000 | e) give strerror(e); unknown ones
+ * Texts of the System Manager's error identifiers: the scenario's
+ * error_texts first, then the built-in ones. Identifiers that encode an
+ * error number (0x801E0000 | e) give strerror(e); unknown ones
  * "unknown error 0x%08X", in a buffer the next call overwrites.
  */
 const char *sysmgrsim::detail::error_text(int32_t err) {
+    const auto &texts = state().scenario.error_texts;
+    auto given = texts.find(static_cast<uint32_t>(err));
+    if (given != texts.end())
+        return given->second.c_str();
     if (err == 0)
         return "Success";
     if (err == -1)

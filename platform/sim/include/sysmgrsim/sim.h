@@ -47,15 +47,22 @@ void sim_fill_context(cli_context_t *context);
  * Prepares root (an existing, empty directory) as the library's file system:
  * - the scenario's "files", directories created as needed;
  * - the directories <root>/tmp and <root>/var/tmp, which the library writes to;
- * - the utilities of the scenario's "tools": <root>/vorn/bin/flash_size and
- *   <root>/vornboot/bin/imghdr print their text byte for byte whatever their
- *   arguments (each keeps it in a file beside it, <utility>.out); a tool set
- *   to null is not written;
+ * - the utilities of the scenario's "tools" (sim_write_tools);
  * - the sudo stand-in in <root>/SIM_SUDO_DIR, put first on PATH
  *   (sim_install_sudo).
  * Returns the number of "files" written, or -1 with err filled.
  */
 int sim_write_files(const char *root, char *err, size_t errlen);
+/*
+ * Writes only the utilities of the scenario's "tools" under root (an
+ * existing directory), directories created as needed:
+ * <root>/vorn/bin/flash_size and <root>/vornboot/bin/imghdr print their text
+ * byte for byte whatever their arguments, or, given an array of texts, run k
+ * prints text k and every run after the last text the last one (each keeps
+ * its texts in files beside it, <utility>.out and <utility>.out.<k>); a tool
+ * set to null is not written. Returns 0, or -1 with err filled.
+ */
+int sim_write_tools(const char *root, char *err, size_t errlen);
 
 /* Where sim_write_files() installs the sudo stand-in, under the root. */
 #define SIM_SUDO_DIR ".sim-bin"
