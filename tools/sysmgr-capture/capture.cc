@@ -112,7 +112,10 @@ class Builder {
     }
 
     std::string from() const { return record_[index_].value("fn", std::string()); }
-    int64_t ret() const { return record_[index_].value("r", int64_t{0}); }
+    int64_t ret() const {
+        const json &r = record_[index_]["r"];
+        return r.is_number() ? r.get<int64_t>() : 0;
+    }
     int64_t arg(std::size_t i) const {
         const json &a = record_[index_]["a"];
         return i < a.size() ? a[i].get<int64_t>() : 0;
@@ -155,14 +158,10 @@ class Builder {
             f);
         const auto words = record_as<sysmgr_rdn_status_rsp_t>(bytes);
         const std::pair<const char *, uint32_t> fields[] = {
-            {"status", words.status},
-            {"internal_state", words.internal_state},
-            {"rdn_state", words.rdn_state},
-            {"peer_rdn_state", words.peer_rdn_state},
-            {"sup_state", words.sup_state},
-            {"peer_node", words.peer_node},
-            {"admin_mode", words.admin_mode},
-            {"ha_synced", words.ha_synced}};
+            {"status", words.status},         {"internal_state", words.internal_state},
+            {"rdn_state", words.rdn_state},   {"peer_rdn_state", words.peer_rdn_state},
+            {"sup_state", words.sup_state},   {"peer_node", words.peer_node},
+            {"admin_mode", words.admin_mode}, {"ha_synced", words.ha_synced}};
         for (const auto &[name, value] : fields)
             set({"supervisors", which, name}, value, f);
     }
@@ -242,9 +241,20 @@ class Builder {
             out_.files.push_back({path, state, 0, "", ""});
             return;
         }
-        out_.files.push_back(
-            {path, state, e.value("mode", 0u), unhex(e.value("data", json())),
-             unhex(e.value("target", json()))});
+        out_.files.push_back({path, state, e.value("mode", 0u), unhex(e.value("data", json())),
+                              unhex(e.value("target", json()))});
+    }
+
+    void made(const std::string &path) {
+        for (FoundFile &f : out_.files)
+            if (f.path == path)
+                f.made = true;
+    }
+
+    void library(const json &e) {
+        out_.library = unhex(e["path"]);
+        out_.tz = e.contains("tz") && !e["tz"].is_null() ? "TZ=" + unhex(e["tz"])
+                                                         : "TZ unset: the machine's zone";
     }
 
     /* A utility's output: what it wrote into the file it was sent to, or through the pipe. */
@@ -280,7 +290,8 @@ class Builder {
     void finish_tools() {
         for (const auto &[tool, runs] : tools_) {
             ojson value;
-            if (std::all_of(runs.begin(), runs.end(), [&](const auto &r) { return r == runs[0]; })) {
+            if (std::all_of(runs.begin(), runs.end(),
+                            [&](const auto &r) { return r == runs[0]; })) {
                 value = runs[0] ? ojson(*runs[0]) : ojson();
             } else if (std::all_of(runs.begin(), runs.end(), [](const auto &r) { return r; })) {
                 for (const auto &r : runs)
@@ -303,8 +314,13 @@ class Builder {
                 file(e);
             else if (fn == "@system" || fn == "@popen")
                 utility(e, fn == "@popen");
+            else if (fn == "@made")
+                made(unhex(e["path"]));
             else if (fn == "@library")
-                out_.library = unhex(e["path"]);
+                library(e);
+            else if (fn == "@entry")
+                set({"context", "mts_q"}, e.value("q", -1),
+                    "the host's call of the alternate report");
             return;
         }
         ++out_.calls;
@@ -473,7 +489,7 @@ class Builder {
 
 } // namespace
 
-bool build_capture(const std::vector<json> &record, Capture &out, std::string &problem) {
+bool build_capture(const std::vector<json> &record, Capture &out, std::string &problem) try {
     std::set<int64_t> processes;
     int64_t bindings = -1;
     for (const json &e : record) {
@@ -509,6 +525,9 @@ bool build_capture(const std::vector<json> &record, Capture &out, std::string &p
                         "and hardware are not recorded: lines the platform prints there itself "
                         "are not part of a capture");
     return true;
+} catch (const json::exception &e) {
+    problem = std::string("the record is damaged: ") + e.what();
+    return false;
 }
 
 namespace {
@@ -528,6 +547,7 @@ std::string manifest_text(const Capture &capture, const std::string &command) {
     std::string out = "# sysmgr-capture manifest\n";
     out += "command: " + command + "\n";
     out += "library: " + capture.library + "\n";
+    out += "time zone: " + capture.tz + " (replay with the same TZ for the same local times)\n";
     out += "platform calls: " + std::to_string(capture.calls) + "\n";
     out += "\n# scenario.json: member = value <- where it came from\n";
     for (const Source &s : capture.sources) {
@@ -548,7 +568,8 @@ std::string manifest_text(const Capture &capture, const std::string &command) {
         char mode[16];
         std::snprintf(mode, sizeof mode, "%04o", f.mode);
         if (f.state == "absent")
-            out += "root" + f.path + ": absent (not in the root; a file the run made is left out)\n";
+            out += "root" + f.path +
+                   (f.made ? ": absent; the run made it, so it is left out\n" : ": absent\n");
         else if (f.state == "other")
             out += "root" + f.path + ": not a file, directory or link: not reproduced\n";
         else

@@ -21,6 +21,7 @@ struct FoundFile {
     unsigned mode = 0;
     std::string data;   // regular files: what the library read
     std::string target; // links
+    bool made = false;  // absent, then made by the run
 };
 
 /* One line of the manifest: what was captured and where it came from. */
@@ -37,6 +38,7 @@ struct Capture {
     std::vector<std::string> notes; // what the capture cannot hold, and why
     std::vector<std::string> redacted;
     std::string library; // the path libsysmgrcli was loaded from
+    std::string tz;      // the host's TZ, which the report's local times follow
     std::size_t calls = 0;
 };
 
@@ -44,8 +46,7 @@ struct Capture {
  * Builds the capture from the record's lines. False with problem when the
  * record does not hold exactly one process's run of the library.
  */
-bool build_capture(const std::vector<nlohmann::json> &record, Capture &out,
-                   std::string &problem);
+bool build_capture(const std::vector<nlohmann::json> &record, Capture &out, std::string &problem);
 
 /*
  * Replaces serial numbers, host names, addresses and image paths everywhere

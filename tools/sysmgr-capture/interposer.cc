@@ -234,9 +234,7 @@ class Event {
         return *this;
     }
     /* A pointer result by its address, so that a handle can be followed. */
-    Event &ret_pointer(const void *p) {
-        return ret_unsigned(reinterpret_cast<std::uintptr_t>(p));
-    }
+    Event &ret_pointer(const void *p) { return ret_unsigned(reinterpret_cast<std::uintptr_t>(p)); }
     /* Storage the call filled: size bytes at p, none when p is null. */
     Event &out(const char *name, const void *p, std::size_t size) {
         if (p == nullptr)
@@ -317,8 +315,7 @@ Seen *add_seen(const char *path, bool absent) {
 
 /* Up to the first SYSMGR_CAPTURE_MAX_DATA bytes of the regular file at path. */
 void read_data(const char *path, bool follow, Buf &data) {
-    const int fd =
-        ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | (follow ? 0 : O_NOFOLLOW));
+    const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | (follow ? 0 : O_NOFOLLOW));
     if (fd < 0)
         return;
     char chunk[8192];
@@ -443,56 +440,56 @@ std::atomic<int> g_pipes_open{0};
 // Each wrapper w_NAME calls NAME's definition through REAL(NAME) and records
 // the call under NAME (its own name without "w_": __func__ + 2).
 
-#define CAPTURE_HOOKS(X)                                                                          \
-    X(cmd_paraminfo_to_rxhandle)                                                                  \
-    X(cmd_req_cmdId_getnext)                                                                      \
-    X(cmd_req_is_xmlagent)                                                                        \
-    X(cmd_prt_send)                                                                               \
-    X(mts_bind)                                                                                   \
-    X(mts_unbind)                                                                                 \
-    X(mts_send)                                                                                   \
-    X(mts_rr_token_get)                                                                           \
-    X(mts_drop)                                                                                   \
-    X(mts_recv)                                                                                   \
-    X(mts_payload_get)                                                                            \
-    X(mts_errno_get)                                                                              \
-    X(cmi_req_resp)                                                                               \
-    X(cmi_remote_req_resp)                                                                        \
-    X(syserr2str)                                                                                 \
-    X(timer_get_cycles)                                                                           \
-    X(timer_diff_cycle_in_msec)                                                                   \
-    X(pfm_is_dorrel_switch)                                                                       \
-    X(pdb_is_bellwick_chassis)                                                                    \
-    X(card_get_slot_num)                                                                          \
-    X(get_module_bios_version_ext)                                                                \
-    X(srg_timestamp_file_get)                                                                     \
-    X(srg_sw_ver_file_get)                                                                        \
-    X(srg_sw_interim_ver_file_get)                                                                \
-    X(get_card_module_info)                                                                       \
-    X(get_platform_info)                                                                          \
-    X(pfm_get_processor_name)                                                                     \
-    X(pdb_get_chassis_id_string)                                                                  \
-    X(pfm_get_dorrel_value)                                                                       \
-    X(pdb_get_mod_id_string2)                                                                     \
-    X(pfm_get_sup_serial_num)                                                                     \
-    X(urifs_server_validate)                                                                      \
-    X(urifs_scheme_validate)                                                                      \
-    X(fileutil_fs_stat_get)                                                                       \
-    X(get_running_plugins)                                                                        \
-    X(cmpproxy_print_cmp_version)                                                                 \
-    X(cmpproxy_print_cmp_hardware)                                                                \
-    X(pfm_last_rr)                                                                                \
-    X(img_open)                                                                                   \
-    X(img_timestamp)                                                                              \
-    X(img_close)                                                                                  \
-    X(open)                                                                                       \
-    X(open64)                                                                                     \
-    X(stat)                                                                                       \
-    X(stat64)                                                                                     \
-    X(__stat64_time64)                                                                            \
-    X(popen)                                                                                      \
-    X(pclose)                                                                                     \
-    X(getc)                                                                                       \
+#define CAPTURE_HOOKS(X)                                                                           \
+    X(cmd_paraminfo_to_rxhandle)                                                                   \
+    X(cmd_req_cmdId_getnext)                                                                       \
+    X(cmd_req_is_xmlagent)                                                                         \
+    X(cmd_prt_send)                                                                                \
+    X(mts_bind)                                                                                    \
+    X(mts_unbind)                                                                                  \
+    X(mts_send)                                                                                    \
+    X(mts_rr_token_get)                                                                            \
+    X(mts_drop)                                                                                    \
+    X(mts_recv)                                                                                    \
+    X(mts_payload_get)                                                                             \
+    X(mts_errno_get)                                                                               \
+    X(cmi_req_resp)                                                                                \
+    X(cmi_remote_req_resp)                                                                         \
+    X(syserr2str)                                                                                  \
+    X(timer_get_cycles)                                                                            \
+    X(timer_diff_cycle_in_msec)                                                                    \
+    X(pfm_is_dorrel_switch)                                                                        \
+    X(pdb_is_bellwick_chassis)                                                                     \
+    X(card_get_slot_num)                                                                           \
+    X(get_module_bios_version_ext)                                                                 \
+    X(srg_timestamp_file_get)                                                                      \
+    X(srg_sw_ver_file_get)                                                                         \
+    X(srg_sw_interim_ver_file_get)                                                                 \
+    X(get_card_module_info)                                                                        \
+    X(get_platform_info)                                                                           \
+    X(pfm_get_processor_name)                                                                      \
+    X(pdb_get_chassis_id_string)                                                                   \
+    X(pfm_get_dorrel_value)                                                                        \
+    X(pdb_get_mod_id_string2)                                                                      \
+    X(pfm_get_sup_serial_num)                                                                      \
+    X(urifs_server_validate)                                                                       \
+    X(urifs_scheme_validate)                                                                       \
+    X(fileutil_fs_stat_get)                                                                        \
+    X(get_running_plugins)                                                                         \
+    X(cmpproxy_print_cmp_version)                                                                  \
+    X(cmpproxy_print_cmp_hardware)                                                                 \
+    X(pfm_last_rr)                                                                                 \
+    X(img_open)                                                                                    \
+    X(img_timestamp)                                                                               \
+    X(img_close)                                                                                   \
+    X(open)                                                                                        \
+    X(open64)                                                                                      \
+    X(stat)                                                                                        \
+    X(stat64)                                                                                      \
+    X(__stat64_time64)                                                                             \
+    X(popen)                                                                                       \
+    X(pclose)                                                                                      \
+    X(getc)                                                                                        \
     X(system)
 
 enum Hook {
@@ -553,8 +550,8 @@ int w_mts_unbind(int32_t q, int32_t flags) {
     return rc;
 }
 
-int w_mts_send(int32_t q, const uint32_t dest[2], uint32_t opcode, int32_t a, int32_t b,
-               void *msg, int32_t c, int32_t d) {
+int w_mts_send(int32_t q, const uint32_t dest[2], uint32_t opcode, int32_t a, int32_t b, void *msg,
+               int32_t c, int32_t d) {
     const int rc = REAL(mts_send)(q, dest, opcode, a, b, msg, c, d);
     t_last_opcode = opcode;
     Event(__func__ + 2).arg(q).arg(opcode).ret(rc);
@@ -582,11 +579,10 @@ int w_mts_recv(int32_t q, void *msg, int32_t opts[MTS_RECV_OPTS_WORDS]) {
 /* The payload as the library reads it: the answer record of the request sent last. */
 void *w_mts_payload_get(void *msg) {
     void *payload = REAL(mts_payload_get)(msg);
-    const std::size_t size = t_last_opcode == SYSMGR_OPC_SCOPE_DONE
-                                 ? sizeof(sysmgr_scope_done_rsp_t)
-                             : t_last_opcode == SYSMGR_OPC_PRIOR_UPTIME
-                                 ? sizeof(sysmgr_prior_uptime_rsp_t)
-                                 : 0;
+    const std::size_t size =
+        t_last_opcode == SYSMGR_OPC_SCOPE_DONE     ? sizeof(sysmgr_scope_done_rsp_t)
+        : t_last_opcode == SYSMGR_OPC_PRIOR_UPTIME ? sizeof(sysmgr_prior_uptime_rsp_t)
+                                                   : 0;
     Event(__func__ + 2).arg(t_last_opcode).ret_pointer(payload).out("payload", payload, size);
     return payload;
 }
@@ -614,11 +610,11 @@ int32_t w_cmi_req_resp(uint32_t opcode, int32_t a2, int32_t a3, void **resp, uin
     return rc;
 }
 
-int32_t w_cmi_remote_req_resp(uint32_t opcode, int32_t a2, int32_t a3, void **resp,
-                              uint32_t *len, const char *text1, const char *text2,
-                              int32_t service, uint32_t node, int32_t q, int32_t a11) {
-    const int32_t rc = REAL(cmi_remote_req_resp)(opcode, a2, a3, resp, len, text1, text2, service,
-                                                 node, q, a11);
+int32_t w_cmi_remote_req_resp(uint32_t opcode, int32_t a2, int32_t a3, void **resp, uint32_t *len,
+                              const char *text1, const char *text2, int32_t service, uint32_t node,
+                              int32_t q, int32_t a11) {
+    const int32_t rc =
+        REAL(cmi_remote_req_resp)(opcode, a2, a3, resp, len, text1, text2, service, node, q, a11);
     Event e(__func__ + 2);
     e.arg(opcode).arg(service).arg(q).arg(node).ret(rc);
     response(e, rc, resp, len);
@@ -911,6 +907,17 @@ int w_system(const char *command) {
     return status;
 }
 
+/*
+ * The alternate version report's entry, when the host calls it: its queue
+ * handle is an answer of the host's that reaches no platform call.
+ */
+std::atomic<void *> g_real_entry{nullptr};
+int w_sysmgr_show_version_internal2(int32_t q, void *rx) {
+    Event("@entry").field("q", q);
+    using Entry = int (*)(int32_t, void *);
+    return reinterpret_cast<Entry>(g_real_entry.load())(q, rx);
+}
+
 struct Wrapper {
     const char *name;
     void *address;
@@ -933,9 +940,14 @@ bool is_library(const uintptr_t *cookie) {
     return false;
 }
 
-uintptr_t bind(uintptr_t value, const uintptr_t *refcook, const char *name) {
-    if (!is_library(refcook))
-        return value;
+uintptr_t bind(uintptr_t value, const uintptr_t *refcook, const uintptr_t *defcook,
+               const char *name) {
+    if (!is_library(refcook)) {
+        if (!is_library(defcook) || std::strcmp(name, "sysmgr_show_version_internal2") != 0)
+            return value;
+        g_real_entry.store(reinterpret_cast<void *>(value));
+        return reinterpret_cast<uintptr_t>(&w_sysmgr_show_version_internal2);
+    }
     for (std::size_t h = 0; h < kHookCount; ++h) {
         if (std::strcmp(kWrappers[h].name, name) == 0) {
             g_real[h].store(reinterpret_cast<void *>(value));
@@ -956,7 +968,10 @@ __attribute__((visibility("default"))) unsigned la_version(unsigned version) {
     return version >= 1 ? LAV_CURRENT : 0;
 }
 
-/* The library's references are bound through here; everything may be bound to. */
+/*
+ * The library's references are bound through here, and the host's, to see
+ * it reach the library's alternate report.
+ */
 __attribute__((visibility("default"))) unsigned la_objopen(struct link_map *map, Lmid_t,
                                                            uintptr_t *cookie) {
     const char *name = map->l_name != nullptr ? map->l_name : "";
@@ -965,11 +980,12 @@ __attribute__((visibility("default"))) unsigned la_objopen(struct link_map *map,
     if (g_log_path == nullptr)
         return 0;
     if (std::strncmp(base, "libsysmgrcli.so", 15) != 0)
-        return LA_FLG_BINDTO;
+        return LA_FLG_BINDTO | LA_FLG_BINDFROM;
     for (auto &c : g_library_cookies) {
         uintptr_t *none = nullptr;
         if (c.compare_exchange_strong(none, cookie)) {
-            Event("@library", false).field_text("path", name);
+            // The host's TZ as it started; the report's local times follow it.
+            Event("@library", false).field_text("path", name).field_text("tz", std::getenv("TZ"));
             break;
         }
     }
@@ -977,15 +993,17 @@ __attribute__((visibility("default"))) unsigned la_objopen(struct link_map *map,
 }
 
 __attribute__((visibility("default"))) uintptr_t la_symbind64(Elf64_Sym *sym, unsigned int,
-                                                              uintptr_t *refcook, uintptr_t *,
-                                                              unsigned int *, const char *name) {
-    return bind(sym->st_value, refcook, name);
+                                                              uintptr_t *refcook,
+                                                              uintptr_t *defcook, unsigned int *,
+                                                              const char *name) {
+    return bind(sym->st_value, refcook, defcook, name);
 }
 
 __attribute__((visibility("default"))) uintptr_t la_symbind32(Elf32_Sym *sym, unsigned int,
-                                                              uintptr_t *refcook, uintptr_t *,
-                                                              unsigned int *, const char *name) {
-    return bind(sym->st_value, refcook, name);
+                                                              uintptr_t *refcook,
+                                                              uintptr_t *defcook, unsigned int *,
+                                                              const char *name) {
+    return bind(sym->st_value, refcook, defcook, name);
 }
 
 } // extern "C"

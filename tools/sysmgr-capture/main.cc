@@ -24,6 +24,7 @@
 #include <vector>
 
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -80,6 +81,10 @@ class WorkDir {
             return false;
         }
         path_ = name;
+        // A directory like any other the user makes, not mkdtemp's private one.
+        const mode_t mask = umask(0);
+        umask(mask);
+        fs::permissions(path_, static_cast<fs::perms>(0777 & ~mask));
         return true;
     }
     const fs::path &path() const { return path_; }
@@ -138,7 +143,8 @@ int run(const std::vector<std::string> &command, const std::string &module,
 
     // Like a shell's foreground job: the terminal's signals reach the command,
     // and ours are passed on to it, so that it ends first and DIR is tidied.
-    struct sigaction ignore {}, forward {}, old_int {}, old_quit {}, old_term {}, old_hup {};
+    struct sigaction ignore {
+    }, forward{}, old_int{}, old_quit{}, old_term{}, old_hup{};
     ignore.sa_handler = SIG_IGN;
     forward.sa_handler = pass_on;
     sigaction(SIGINT, &ignore, &old_int);
@@ -204,9 +210,11 @@ bool write_root(const Capture &capture, const fs::path &root, std::string &probl
         } else if (f.state == "symlink") {
             fs::create_symlink(f.target, target, ec);
         } else {
-            std::ofstream(target, std::ios::binary).write(f.data.data(),
-                                                          static_cast<std::streamsize>(f.data.size()));
-            fs::permissions(target, static_cast<fs::perms>(f.mode), ec);
+            std::ofstream file(target, std::ios::binary);
+            if (!file.write(f.data.data(), static_cast<std::streamsize>(f.data.size())).flush())
+                ec = std::make_error_code(std::errc::io_error);
+            else
+                fs::permissions(target, static_cast<fs::perms>(f.mode), ec);
         }
         if (ec) {
             problem = "cannot write " + target.string() + ": " + ec.message();
@@ -311,7 +319,8 @@ int main(int argc, char **argv) {
         complain(problem + "; nothing captured");
         return kExitNotCaptured;
     }
-    std::ofstream(work.path() / "MANIFEST") << sysmgrcapture::manifest_text(capture, joined(command));
+    std::ofstream(work.path() / "MANIFEST")
+        << sysmgrcapture::manifest_text(capture, joined(command));
     if (!work.finish(out, problem)) {
         complain(problem);
         return kExitNotCaptured;
