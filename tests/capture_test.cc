@@ -1,0 +1,199 @@
+// SPDX-License-Identifier: MIT
+// sysmgr-capture: a live run, captured, replays through sysmgr-show byte for
+// byte; a host that cannot be captured leaves nothing behind.
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include "support/show_runner.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using testsupport::run_program;
+using testsupport::run_show;
+using testsupport::RunResult;
+
+const std::string kSource = SYSMGRCLI_SOURCE_DIR;
+
+/* The output without what says where it came from, the one part a replay changes. */
+std::string comparable(const std::string &out, const std::string &format) {
+    if (format == "json" && !out.empty()) {
+        auto doc = nlohmann::ordered_json::parse(out);
+        for (auto &report : doc)
+            report.erase("sources");
+        return doc.dump(1);
+    }
+    const std::size_t begin = out.find("<sources>");
+    const std::size_t end = out.find("</sources>");
+    if (format == "xml" && begin != std::string::npos && end != std::string::npos)
+        return out.substr(0, begin) + out.substr(end);
+    return out;
+}
+
+/* A trace without its last line, which says where the files and utilities came from. */
+std::string calls(const std::string &trace) {
+    return trace.substr(0, trace.find("trace: files and utilities from"));
+}
+
+std::string read_file(const fs::path &path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+class Capture : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        // The emulator runs one program; the captured host would be a second.
+        if (std::string(SYSMGR_SHOW_EMULATOR).size() > 0)
+            GTEST_SKIP() << "capture runs hosts natively only";
+        char name[] = "/tmp/sysmgr-capture-test.XXXXXX";
+        ASSERT_NE(mkdtemp(name), nullptr);
+        dir_ = name;
+    }
+    void TearDown() override {
+        std::error_code ec;
+        if (!dir_.empty())
+            fs::remove_all(dir_, ec);
+    }
+
+    RunResult capture(const std::string &name, const std::vector<std::string> &command,
+                      bool redact = false) {
+        std::vector<std::string> argv = {SYSMGR_CAPTURE_PATH, "--out", (dir_ / name).string()};
+        if (redact)
+            argv.push_back("--redact");
+        argv.push_back("--");
+        argv.insert(argv.end(), command.begin(), command.end());
+        return run_program(argv, {"TZ=UTC", "LC_ALL=C"});
+    }
+
+    /* Captures sysmgr-show on a scenario, replays it, and compares the two runs. */
+    void round_trip(const std::string &scenario, const std::string &command,
+                    const std::string &format) {
+        SCOPED_TRACE(scenario + " " + command + " " + format);
+        const std::string name = std::to_string(++runs_);
+        const fs::path scenario_file = dir_ / (name + ".json");
+        std::ofstream(scenario_file) << scenario;
+        // In text the trace shows every platform call, its arguments and its result.
+        std::vector<std::string> options = {"--format", format, command};
+        if (format == "text")
+            options.insert(options.begin(), "--trace");
+        std::vector<std::string> live_argv = {SYSMGR_SHOW_PATH, "--scenario",
+                                              scenario_file.string()};
+        live_argv.insert(live_argv.end(), options.begin(), options.end());
+        const RunResult live = capture(name, live_argv);
+        ASSERT_TRUE(fs::exists(dir_ / name / "scenario.json")) << live.err;
+        std::vector<std::string> replay_argv = {"--scenario",
+                                                (dir_ / name / "scenario.json").string(), "--root",
+                                                (dir_ / name / "root").string()};
+        replay_argv.insert(replay_argv.end(), options.begin(), options.end());
+        const RunResult replay = run_show(replay_argv);
+        EXPECT_EQ(live.status, replay.status);
+        EXPECT_EQ(comparable(live.out, format), comparable(replay.out, format));
+        EXPECT_EQ(calls(live.err), calls(replay.err));
+    }
+
+    fs::path dir_;
+    int runs_ = 0;
+};
+
+constexpr const char *kCommands[] = {"redundancy", "version", "version-alt"};
+
+TEST_F(Capture, EveryExampleScenarioReplaysInEveryFormat) {
+    for (const auto &entry : fs::directory_iterator(kSource + "/scenarios"))
+        for (const char *command : kCommands)
+            for (const char *format : {"text", "xml", "json"})
+                round_trip(read_file(entry.path()), command, format);
+}
+
+// Answers a live platform gives that only an extended scenario holds, and injected faults.
+TEST_F(Capture, UnusualAnswersAndFaultsReplay) {
+    const std::string patches[] = {
+        R"({"hostname": {"result": -1, "errno": 110}})",
+        R"({"hostname": {"name": "sw\u0000junk", "terminated": false}})",
+        R"({"supervisors": {"peer": {"length": 29}}})",
+        R"({"supervisors": {"local": {"result": "0x40AA0012"}}})",
+        R"({"scope_done": {"interrupts": 2, "uptime_base": 0}, "timer": {"cycles": 1000003,
+            "cycles_per_msec": 7}})",
+        R"({"tools": {"imghdr": ["1\n", "2\n"], "flash_size": null}})",
+        R"({"chassis": {"serial": "S123456789012345678901234567890123456789012345678901234567890123",
+            "name": null}, "bios": {"result": -5}})",
+        R"({"files": {"/proc/meminfo": null}, "last_reset": {"result": -1}})",
+    };
+    for (const std::string &patch : patches)
+        for (const char *command : kCommands)
+            round_trip(patch, command, "text");
+}
+
+// Independence from the simulator: the example host on its own platform.
+TEST_F(Capture, ExampleHostOnItsOwnPlatformReplays) {
+    for (const auto &[command, show] : {std::pair{"1", "redundancy"}, {"107", "version"}}) {
+        const RunResult live = capture(command, {"sh", kSource + "/examples/run.sh",
+                                                 EXAMPLE_HOST_PATH, command, SYSMGRCLI_LIBRARY});
+        ASSERT_EQ(live.status, 0) << live.err;
+        const RunResult replay =
+            run_show({"--scenario", (dir_ / command / "scenario.json").string(), "--root",
+                      (dir_ / command / "root").string(), show});
+        EXPECT_EQ(live.out, replay.out) << command;
+    }
+}
+
+TEST_F(Capture, RedactionIsStableAndTheReplayConsistent) {
+    const std::vector<std::string> show = {SYSMGR_SHOW_PATH, "version"};
+    const RunResult live = capture("a", show, true);
+    ASSERT_EQ(capture("b", show, true).status, 0);
+    EXPECT_EQ(read_file(dir_ / "a" / "scenario.json"), read_file(dir_ / "b" / "scenario.json"));
+    const RunResult replay = run_show({"--scenario", (dir_ / "a" / "scenario.json").string(),
+                                       "--root", (dir_ / "a" / "root").string(), "version"});
+    const std::string originals[] = {"SUP0032178", "Device name: switch", "vorn-kickstart.4.2.1"};
+    std::string captured =
+        read_file(dir_ / "a" / "MANIFEST") + read_file(dir_ / "a" / "scenario.json");
+    for (const auto &f : fs::recursive_directory_iterator(dir_ / "a" / "root"))
+        captured += read_file(f.path());
+    for (const std::string &original : originals) {
+        EXPECT_NE(live.out.find(original), std::string::npos) << original;
+        EXPECT_EQ(replay.out.find(original), std::string::npos) << original;
+        EXPECT_EQ(captured.find(original), std::string::npos) << original;
+    }
+    // Line for line the same report, placeholders where the values were.
+    std::istringstream a(live.out), b(replay.out);
+    for (std::string x, y; std::getline(a, x) && std::getline(b, y);) {
+        const bool placeholder =
+            y.find("SERIAL-") != y.npos || y.find("host-") != y.npos || y.find("image-") != y.npos;
+        EXPECT_TRUE(x == y || placeholder) << x << " | " << y;
+    }
+}
+
+TEST_F(Capture, NothingIsWrittenWhenTheRunCannotBeCaptured) {
+    fs::create_directory(dir_ / "exists");
+    const std::string show = SYSMGR_SHOW_PATH;
+    const struct {
+        std::string out;
+        std::vector<std::string> command;
+        int status;
+        const char *message;
+    } rows[] = {
+        {"plain", {"true"}, 125, "did not load libsysmgrcli"},
+        {"two", {"sh", "-c", show + " redundancy; " + show + " redundancy"}, 125, "in 2 processes"},
+        {"exists", {show, "redundancy"}, 125, "exists"},
+        {"missing", {"no-such-host-program"}, 127, "No such file"},
+        {"killed", {"sh", "-c", "kill -TERM $$"}, 128 + 15, "signal 15"},
+    };
+    for (const auto &row : rows) {
+        const RunResult r = capture(row.out, row.command);
+        EXPECT_EQ(r.status, row.status) << row.out;
+        EXPECT_NE(r.err.find(row.message), std::string::npos) << row.out << ": " << r.err;
+        EXPECT_EQ(fs::exists(dir_ / row.out), row.out == "exists") << row.out;
+    }
+    for (const auto &entry : fs::directory_iterator(dir_)) {
+        EXPECT_EQ(entry.path().string().find(".partial."), std::string::npos) << entry.path();
+    }
+}
+
+} // namespace
