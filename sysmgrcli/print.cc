@@ -59,7 +59,8 @@ int print_uint32_value(void *rx, uint32_t tag, uint32_t value) {
 
 void copy_text(char *field, std::size_t size, const char *text, std::size_t text_max) {
     const std::size_t n = text != nullptr ? strnlen(text, std::min(text_max, size - 1)) : 0;
-    std::memcpy(field, text, n);
+    if (n > 0) // memcpy must not be given a null text, even for no bytes
+        std::memcpy(field, text, n);
     field[n] = '\0';
 }
 
