@@ -811,41 +811,41 @@ bool reads_only(int flags) {
     return (flags & O_ACCMODE) == O_RDONLY && (flags & (O_CREAT | O_TRUNC)) == 0;
 }
 
-mode_t open_mode(int flags, va_list ap) {
-    return (flags & (O_CREAT | O_TMPFILE)) != 0 ? va_arg(ap, mode_t) : 0;
+/* An open or stat through the definition behind hook h, the path noted first. */
+int open_through(Hook h, const char *path, int flags, va_list ap) {
+    const mode_t mode = (flags & (O_CREAT | O_TMPFILE)) != 0 ? va_arg(ap, mode_t) : 0;
+    note_path(path, (flags & O_NOFOLLOW) == 0, reads_only(flags));
+    return real<OpenFunc>(h)(path, flags, mode);
+}
+int stat_through(Hook h, const char *path, void *st) {
+    note_path(path, true, false);
+    return real<StatFunc>(h)(path, st);
 }
 
 int w_open(const char *path, int flags, ...) {
     va_list ap;
     va_start(ap, flags);
-    const mode_t mode = open_mode(flags, ap);
+    const int fd = open_through(H_open, path, flags, ap);
     va_end(ap);
-    note_path(path, (flags & O_NOFOLLOW) == 0, reads_only(flags));
-    return real<OpenFunc>(H_open)(path, flags, mode);
+    return fd;
 }
 
 int w_open64(const char *path, int flags, ...) {
     va_list ap;
     va_start(ap, flags);
-    const mode_t mode = open_mode(flags, ap);
+    const int fd = open_through(H_open64, path, flags, ap);
     va_end(ap);
-    note_path(path, (flags & O_NOFOLLOW) == 0, reads_only(flags));
-    return real<OpenFunc>(H_open64)(path, flags, mode);
+    return fd;
 }
 
 int w_stat(const char *path, void *st) {
-    note_path(path, true, false);
-    return real<StatFunc>(H_stat)(path, st);
+    return stat_through(H_stat, path, st);
 }
-
 int w_stat64(const char *path, void *st) {
-    note_path(path, true, false);
-    return real<StatFunc>(H_stat64)(path, st);
+    return stat_through(H_stat64, path, st);
 }
-
 int w___stat64_time64(const char *path, void *st) {
-    note_path(path, true, false);
-    return real<StatFunc>(H___stat64_time64)(path, st);
+    return stat_through(H___stat64_time64, path, st);
 }
 
 std::FILE *w_popen(const char *command, const char *mode) {
