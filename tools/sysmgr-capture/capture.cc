@@ -32,6 +32,13 @@ constexpr struct {
 constexpr int kInterrupted = 4;
 constexpr int kExitNotFound = 127; // the shell's status for a command it cannot find
 
+/* A member of a record line, null when the line lacks it. */
+const json &member(const json &line, const char *key) {
+    static const json none;
+    const auto it = line.find(key);
+    return it != line.end() ? *it : none;
+}
+
 std::string unhex(const json &value) {
     std::string out;
     if (!value.is_string())
@@ -113,21 +120,21 @@ class Builder {
 
     std::string from() const { return record_[index_].value("fn", std::string()); }
     int64_t ret() const {
-        const json &r = record_[index_]["r"];
+        const json &r = member(record_[index_], "r");
         return r.is_number() ? r.get<int64_t>() : 0;
     }
     int64_t arg(std::size_t i) const {
-        const json &a = record_[index_]["a"];
+        const json &a = member(record_[index_], "a");
         return i < a.size() ? a[i].get<int64_t>() : 0;
     }
     std::string text(std::size_t i) const {
-        const json &t = record_[index_]["t"];
+        const json &t = member(record_[index_], "t");
         return i < t.size() ? unhex(t[i]) : std::string();
     }
     std::string out(const char *name) const { return unhex(record_[index_].value(name, json())); }
     bool has(const char *name) const { return record_[index_].contains(name); }
     ojson ret_text() const {
-        const json &r = record_[index_]["r"];
+        const json &r = member(record_[index_], "r");
         return r.is_null() ? ojson() : ojson(unhex(r));
     }
 
@@ -228,13 +235,13 @@ class Builder {
     }
 
     void file(const json &e) {
-        const std::string path = unhex(e["path"]);
+        const std::string path = unhex(member(e, "path"));
         const std::string state = e.value("state", std::string());
         auto it = std::find_if(out_.files.begin(), out_.files.end(),
                                [&](const FoundFile &f) { return f.path == path; });
         if (it != out_.files.end()) {
             if (it->state == "regular" && it->data.empty() && e.contains("data"))
-                it->data = unhex(e["data"]);
+                it->data = unhex(member(e, "data"));
             return;
         }
         if (state == "absent") {
@@ -252,14 +259,14 @@ class Builder {
     }
 
     void library(const json &e) {
-        out_.library = unhex(e["path"]);
-        out_.tz = e.contains("tz") && !e["tz"].is_null() ? "TZ=" + unhex(e["tz"])
-                                                         : "TZ unset: the machine's zone";
+        out_.library = unhex(member(e, "path"));
+        out_.tz = !member(e, "tz").is_null() ? "TZ=" + unhex(member(e, "tz"))
+                                             : "TZ unset: the machine's zone";
     }
 
     /* A utility's output: what it wrote into the file it was sent to, or through the pipe. */
     void utility(const json &e, bool piped) {
-        const std::string command = unhex(e["cmd"]);
+        const std::string command = unhex(member(e, "cmd"));
         const int status = e.value("status", 0);
         const char *tool = tool_named(command);
         std::string shown = command + " (status " + std::to_string(status) + ")";
@@ -269,13 +276,13 @@ class Builder {
         }
         std::optional<std::string> output;
         if (piped) {
-            output = unhex(e["data"]);
+            output = unhex(member(e, "data"));
         } else {
             const std::string target = redirect_target(command);
             for (std::size_t i = index_ + 1; i < record_.size(); ++i) {
                 if (record_[i].value("fn", std::string()) == "@made" &&
-                    unhex(record_[i]["path"]) == target) {
-                    output = unhex(record_[i]["data"]);
+                    unhex(member(record_[i], "path")) == target) {
+                    output = unhex(member(record_[i], "data"));
                     break;
                 }
             }
@@ -315,7 +322,7 @@ class Builder {
             else if (fn == "@system" || fn == "@popen")
                 utility(e, fn == "@popen");
             else if (fn == "@made")
-                made(unhex(e["path"]));
+                made(unhex(member(e, "path")));
             else if (fn == "@library")
                 library(e);
             else if (fn == "@entry")
@@ -380,7 +387,7 @@ class Builder {
             if (arg(0) == SYSMGR_OPC_REDUNDANCY_STATUS)
                 supervisor("peer");
         } else if (fn == "syserr2str") {
-            if (e["r"].is_null())
+            if (member(e, "r").is_null())
                 out_.notes.push_back("syserr2str(" + hex_id(arg(0)) +
                                      ") gave no text; the replay shows the simulator's");
             else
@@ -455,7 +462,7 @@ class Builder {
             set({"plugins", "result"}, rc, f);
             if (rc == 0) {
                 ojson names = ojson::array();
-                for (std::size_t i = 0; i < e["t"].size(); ++i)
+                for (std::size_t i = 0; i < member(e, "t").size(); ++i)
                     names.push_back(field_text(text(i)));
                 set({"plugins", "count"}, e.value("count", 0), f);
                 set({"plugins", "names"}, names, f);
