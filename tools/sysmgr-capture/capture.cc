@@ -584,6 +584,10 @@ std::string manifest_text(const Capture &capture, const std::string &command) {
                    (f.state == "regular" ? ", " + std::to_string(f.data.size()) + " bytes" : "") +
                    (f.state == "symlink" ? " -> " + f.target : "") + "\n";
     }
+    for (const auto &t : kTools)
+        if (capture.scenario.contains("tools") && capture.scenario["tools"].contains(t.name) &&
+            !capture.scenario["tools"][t.name].is_null())
+            out += std::string("root") + t.path + ": stand-in that prints tools." + t.name + "\n";
     out += "\n# utilities run <- how\n";
     for (const Source &s : capture.sources)
         if (s.keys.empty())
