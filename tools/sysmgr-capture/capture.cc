@@ -347,9 +347,16 @@ class Builder {
         } else if (fn == "cmd_prt_send") {
             set({"backend", "send_result"}, rc, f);
         } else if (fn == "mts_bind") {
-            if (rc >= 0)
+            if (rc >= 0) {
+                // The simulator numbers the queues it binds from the first one.
+                if (binds_ == 0)
+                    first_queue_ = rc;
+                if (rc != first_queue_ + binds_++)
+                    out_.notes.push_back(
+                        "mts_bind gave queue " + std::to_string(rc) + "; the replay gives " +
+                        std::to_string(first_queue_ + binds_ - 1) + ", which only the trace shows");
                 set({"mts", "first_queue"}, rc, f);
-            else
+            } else
                 set({"mts", arg(0) == 1 ? "default_vdc_bind_errno" : "bind_errno"},
                     transport_errno(), f);
         } else if (fn == "mts_send") {
@@ -491,6 +498,8 @@ class Builder {
     std::map<std::string, std::vector<std::string>> schemes_;
     std::map<std::string, int> interrupts_;
     std::map<uint64_t, std::string> image_paths_;
+    int64_t first_queue_ = 0;
+    int64_t binds_ = 0;
     std::map<std::string, std::vector<std::optional<std::string>>> tools_;
 };
 
