@@ -295,7 +295,9 @@ class Builder {
 
     /* One text for a utility that printed the same every run, else the runs in order. */
     void finish_tools() {
-        for (const auto &[tool, runs] : tools_) {
+        for (const auto &entry : tools_) {
+            const std::string &tool = entry.first;
+            const auto &runs = entry.second; // a plain name, which lambdas can capture
             ojson value;
             if (std::all_of(runs.begin(), runs.end(),
                             [&](const auto &r) { return r == runs[0]; })) {
