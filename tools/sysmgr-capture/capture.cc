@@ -561,9 +561,9 @@ const char *file_kind(const FoundFile &f) {
 
 } // namespace
 
-std::string manifest_text(const Capture &capture, const std::string &command) {
+std::string manifest_text(const Capture &capture) {
     std::string out = "# sysmgr-capture manifest\n";
-    out += "command: " + command + "\n";
+    out += "command: " + capture.command + "\n";
     out += "library: " + capture.library + "\n";
     out += "time zone: " + capture.tz + " (replay with the same TZ for the same local times)\n";
     out += "platform calls: " + std::to_string(capture.calls) + "\n";

@@ -37,6 +37,7 @@ struct Capture {
     std::vector<Source> sources;
     std::vector<std::string> notes; // what the capture cannot hold, and why
     std::vector<std::string> redacted;
+    std::string command; // the command line run
     std::string library; // the path libsysmgrcli was loaded from
     std::string tz;      // the host's TZ, which the report's local times follow
     std::size_t calls = 0;
@@ -56,7 +57,7 @@ bool build_capture(const std::vector<nlohmann::json> &record, Capture &out, std:
 void redact(Capture &capture);
 
 /* The manifest's text. */
-std::string manifest_text(const Capture &capture, const std::string &command);
+std::string manifest_text(const Capture &capture);
 
 } // namespace sysmgrcapture
 

@@ -312,6 +312,7 @@ int main(int argc, char **argv) {
         return kExitNotCaptured;
     }
     fs::remove(record, ec);
+    capture.command = joined(command);
     if (redact)
         sysmgrcapture::redact(capture);
     if (!write_root(capture, work.path() / "root", problem) ||
@@ -319,8 +320,7 @@ int main(int argc, char **argv) {
         complain(problem + "; nothing captured");
         return kExitNotCaptured;
     }
-    std::ofstream(work.path() / "MANIFEST")
-        << sysmgrcapture::manifest_text(capture, joined(command));
+    std::ofstream(work.path() / "MANIFEST") << sysmgrcapture::manifest_text(capture);
     if (!work.finish(out, problem)) {
         complain(problem);
         return kExitNotCaptured;

@@ -145,8 +145,11 @@ void redact(Capture &capture) {
         f.data = r.apply(f.data);
         f.target = r.apply(f.target);
     }
-    for (Source &s : capture.sources)
+    for (Source &s : capture.sources) {
         s.ran = r.apply(s.ran);
+        s.from = r.apply(s.from);
+    }
+    capture.command = r.apply(capture.command);
     capture.redacted = r.report();
 }
 
