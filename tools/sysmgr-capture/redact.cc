@@ -124,6 +124,33 @@ bool name_starts(const std::string &text, std::size_t begin) {
     return !alnum(c) && c != '_' && c != '-' && c != '.';
 }
 
+bool name_char(char c) {
+    return alnum(c) || c == '-' || c == '.';
+}
+
+/* Where a host or domain name that starts at b ends: its run of name characters, bounded, without a
+ * final dot or hyphen. */
+std::size_t name_end(const std::string &text, std::size_t b) {
+    std::size_t e = b;
+    while (e < text.size() && e - b < 253 && name_char(text[e]))
+        ++e;
+    while (e > b && (text[e - 1] == '.' || text[e - 1] == '-'))
+        --e;
+    return e;
+}
+
+/* Two or more labels of 1 to 63 characters, none starting or ending with a hyphen. */
+bool dotted_name(const std::string &name) {
+    std::size_t labels = 0;
+    for (std::size_t b = 0; b <= name.size(); ++labels) {
+        const std::size_t e = std::min(name.find('.', b), name.size());
+        if (e == b || e - b > 63 || name[b] == '-' || name[e - 1] == '-')
+            return false;
+        b = e + 1;
+    }
+    return labels >= 2;
+}
+
 /* Dotted names that end like a file name are file names, not domains. */
 const std::set<std::string> kFileEndings = {
     "bin", "c",  "cc", "cfg", "conf", "gz",  "h",   "hdr", "img", "include", "ini",  "js",   "log",
@@ -331,30 +358,46 @@ bool hex_digit(char c) {
 }
 
 void Redactor::add_patterns() {
-    pattern(R"([A-Za-z0-9._%+-]{1,64}@[A-Za-z0-9-]{1,63}(?:\.[A-Za-z0-9-]{1,63}){1,8})", 0,
-            anywhere, name_ends, [this](const std::string &address) {
-                const std::string user =
-                    placeholder("e-mail address", lowered(address),
-                                [](const Digest &d) { return "user-" + hex(d.data(), 4); });
-                return user + "@" + domain_name(address.substr(address.find('@') + 1));
-            });
+    // E-mail addresses, found by their '@'.
+    rules_.push_back(
+        {[](const std::string &text, const std::string &, Spans &spans) {
+             for (std::size_t at_sign = 0; (at_sign = text.find('@', at_sign)) != text.npos;
+                  ++at_sign) {
+                 std::size_t b = at_sign;
+                 while (b > 0 && at_sign - b < 64 &&
+                        (alnum(text[b - 1]) || std::strchr("._%+-", text[b - 1]) != nullptr))
+                     --b;
+                 const std::size_t e = name_end(text, at_sign + 1);
+                 if (b < at_sign && dotted_name(text.substr(at_sign + 1, e - at_sign - 1)))
+                     spans.push_back({b, e});
+             }
+         },
+         [this](const std::string &address) {
+             const std::string user =
+                 placeholder("e-mail address", lowered(address),
+                             [](const Digest &d) { return "user-" + hex(d.data(), 4); });
+             return user + "@" + domain_name(address.substr(address.find('@') + 1));
+         }});
     // An image: a name ending in .bin, with whatever path or URL leads to it.
     // The name gets the placeholder; the path keeps its form, its addresses
     // and names redacted like any other text.
     rules_.push_back({[](const std::string &text, const std::string &low, Spans &spans) {
+                          std::size_t floor = 0; // where the last image ended
                           for (std::size_t e = 0; (e = low.find(".bin", e)) != low.npos;) {
                               e += 4;
                               if (alnum(at(text, e)) || at(text, e) == '_')
                                   continue;
                               std::size_t b = e - 4;
-                              while (b > 0 && e - b < 1024 &&
+                              while (b > floor && e - b < 1024 &&
                                      std::strchr(" \t\r\n\"'`<>=,;()[]{}|", text[b - 1]) ==
                                          nullptr &&
                                      std::isprint(static_cast<unsigned char>(text[b - 1])) != 0)
                                   --b;
                               const std::size_t name = text.find_last_of("/:", e - 1);
-                              if ((name == text.npos || name < b ? b : name + 1) < e - 4)
+                              if ((name == text.npos || name < b ? b : name + 1) < e - 4) {
                                   spans.push_back({b, e});
+                                  floor = e;
+                              }
                           }
                       },
                       [this](const std::string &path) {
@@ -452,22 +495,27 @@ void Redactor::add_patterns() {
             });
     // Other domain names: dotted names whose last part is a word that no file
     // name ends with, outside paths ("//" leads a URL's host).
-    pattern(R"([a-z0-9-]{1,63}(?:\.[a-z0-9-]{1,63}){1,7})", 0,
-            [](const std::string &t, std::size_t b) {
-                const char c = b > 0 ? t[b - 1] : ' ';
-                return !alnum(c) && c != '.' && c != '_' &&
-                       (c != '/' || (b >= 2 && t[b - 2] == '/'));
-            },
-            [](const std::string &t, std::size_t e) {
-                const std::size_t dot = t.rfind('.', e - 1);
-                const std::string ending = lowered(t.substr(dot + 1, e - dot - 1));
-                return name_ends(t, e) && ending.size() >= 2 && ending.size() <= 24 &&
-                       std::all_of(
-                           ending.begin(), ending.end(),
-                           [](char c) { return std::isalpha(static_cast<unsigned char>(c)); }) &&
-                       kFileEndings.count(ending) == 0;
-            },
-            [this](const std::string &m) { return domain_name(m); });
+    rules_.push_back(
+        {[](const std::string &text, const std::string &, Spans &spans) {
+             for (std::size_t b = 0; b < text.size(); ++b) {
+                 if (!name_char(text[b]))
+                     continue;
+                 const char before = b > 0 ? text[b - 1] : ' ';
+                 const std::size_t e = name_end(text, b);
+                 const std::string name = text.substr(b, e - b);
+                 const std::string ending = lowered(name.substr(name.rfind('.') + 1));
+                 if (before != '_' && (before != '/' || (b >= 2 && text[b - 2] == '/')) &&
+                     dotted_name(name) && ending.size() >= 2 && ending.size() <= 24 &&
+                     std::all_of(
+                         ending.begin(), ending.end(),
+                         [](char c) { return std::isalpha(static_cast<unsigned char>(c)); }) &&
+                     kFileEndings.count(ending) == 0)
+                     spans.push_back({b, e});
+                 while (b < text.size() && name_char(text[b]))
+                     ++b; // the rest of this run is inside the name
+             }
+         },
+         [this](const std::string &m) { return domain_name(m); }});
 }
 
 std::string Redactor::mac_address(const std::string &m, std::size_t group) {
