@@ -128,8 +128,10 @@ bool name_char(char c) {
     return alnum(c) || c == '-' || c == '.';
 }
 
-/* Where a host or domain name that starts at b ends: its run of name characters, bounded, without a
- * final dot or hyphen. */
+/*
+ * Where a host or domain name that starts at b ends: its run of name
+ * characters, at most 253, without a final dot or hyphen.
+ */
 std::size_t name_end(const std::string &text, std::size_t b) {
     std::size_t e = b;
     while (e < text.size() && e - b < 253 && name_char(text[e]))
@@ -164,11 +166,15 @@ class Redactor {
         : key_(reinterpret_cast<const char *>(key.bytes.data()), key.bytes.size()) {
         // A fully qualified host name: its short name and its domain each
         // have a placeholder, and the whole name is the two joined.
-        const std::string fqdn = host.substr(0, host.find_last_not_of('.') + 1);
+        // A name of digits and dots (an address given as the name) would
+        // match every such number: the address patterns take it.
+        const std::string fqdn = host.find_first_not_of("0123456789.") == host.npos
+                                     ? ""
+                                     : host.substr(0, host.find_last_not_of('.') + 1);
         const std::size_t dot = fqdn.find('.');
         const std::string short_name = fqdn.substr(0, dot);
         const std::string domain = dot == std::string::npos ? "" : fqdn.substr(dot + 1);
-        if (!short_name.empty() && !domain.empty())
+        if (!short_name.empty() && !domain.empty() && dotted_name(fqdn))
             literal(fqdn, name_starts, name_ends, [this, short_name, domain](const std::string &) {
                 return host_name(short_name) + "." + domain_name(domain);
             });
@@ -189,6 +195,7 @@ class Redactor {
     }
     Redactor(const Redactor &) = delete;
     Redactor &operator=(const Redactor &) = delete;
+    ~Redactor() { explicit_bzero(key_.data(), key_.size()); }
 
     /*
      * Every value found in text replaced once: where matches overlap, the
