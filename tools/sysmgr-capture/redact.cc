@@ -266,8 +266,8 @@ class Redactor {
     /* A value the platform gave, wherever it stands alone, in any case. */
     void literal(const std::string &value, Edge starts, Edge ends,
                  std::function<std::string(const std::string &)> make) {
-        if (value.empty())
-            return;
+        if (std::none_of(value.begin(), value.end(), alnum))
+            return; // nothing that tells a switch apart
         rules_.push_back({[value = lowered(value), starts,
                            ends](const std::string &text, const std::string &low, Spans &spans) {
                               for (std::size_t b = 0; (b = low.find(value, b)) != low.npos; ++b)
