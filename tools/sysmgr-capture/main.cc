@@ -272,9 +272,10 @@ int main(int argc, char **argv) {
     app.add_flag("--redact", redact,
                  "Replace serial numbers, host and domain names, e-mail, IP and MAC addresses "
                  "and image names by placeholders");
-    app.add_option("--redact-key", redact_key,
-                   "Make the placeholders with the 32-byte key in this file, which only its "
-                   "owner may read (implies --redact)");
+    const CLI::Option *key_option =
+        app.add_option("--redact-key", redact_key,
+                       "Make the placeholders with the 32-byte key in this file, which only its "
+                       "owner may read (implies --redact)");
     app.add_option("command", command, "The host to run, with its arguments (after --)")
         ->required();
     try {
@@ -286,12 +287,14 @@ int main(int argc, char **argv) {
 
     std::string problem;
     sysmgrcapture::RedactKey key;
-    if ((!redact_key.empty() && !sysmgrcapture::load_redact_key(redact_key, key, problem)) ||
-        (redact_key.empty() && redact && !sysmgrcapture::random_redact_key(key, problem))) {
+    // --redact-key, even with an empty name, means redaction: redacted or nothing written.
+    redact = redact || key_option->count() > 0;
+    if (redact &&
+        !(key_option->count() > 0 ? sysmgrcapture::load_redact_key(redact_key, key, problem)
+                                  : sysmgrcapture::random_redact_key(key, problem))) {
         complain(problem);
         return kExitNotCaptured;
     }
-    redact = redact || !redact_key.empty();
     std::error_code ec;
     if (fs::exists(fs::symlink_status(out, ec))) {
         complain(out + " exists: name a new directory");
