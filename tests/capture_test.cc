@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // sysmgr-capture: a live run, captured, replays through sysmgr-show byte for
 // byte; a host that cannot be captured leaves nothing behind.
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -64,10 +65,9 @@ class Capture : public ::testing::Test {
     }
 
     RunResult capture(const std::string &name, const std::vector<std::string> &command,
-                      bool redact = false) {
+                      const std::vector<std::string> &options = {}) {
         std::vector<std::string> argv = {SYSMGR_CAPTURE_PATH, "--out", (dir_ / name).string()};
-        if (redact)
-            argv.push_back("--redact");
+        argv.insert(argv.end(), options.begin(), options.end());
         argv.push_back("--");
         argv.insert(argv.end(), command.begin(), command.end());
         return run_program(argv, {"TZ=UTC", "LC_ALL=C"});
@@ -144,15 +144,26 @@ TEST_F(Capture, ExampleHostOnItsOwnPlatformReplays) {
     }
 }
 
-TEST_F(Capture, RedactionIsStableAndTheReplayConsistent) {
+TEST_F(Capture, RedactionFollowsTheKeyAndTheReplayIsConsistent) {
     const fs::path scenario = dir_ / "addresses.json";
     std::ofstream(scenario) << R"({"files": {"/proc/cmdline":
         "ip=192.168.1.10 mac=00:11:22:33:44:55 loader_ver=\"3.6(0)\"\n"}})";
+    const fs::path key = dir_ / "key", open_key = dir_ / "open-key";
+    for (const fs::path &k : {key, open_key})
+        std::ofstream(k) << std::string(32, 'k');
+    fs::permissions(key, fs::perms::owner_read | fs::perms::owner_write);
+    fs::permissions(open_key, fs::perms::owner_read | fs::perms::group_read);
     const std::vector<std::string> show = {SYSMGR_SHOW_PATH, "--scenario", scenario.string(),
                                            "version"};
-    const RunResult live = capture("a", show, true);
-    ASSERT_EQ(capture("b", show, true).status, 0);
+    const RunResult live = capture("a", show, {"--redact-key", key.string()});
+    ASSERT_EQ(capture("b", show, {"--redact-key", key.string()}).status, 0);
+    ASSERT_EQ(capture("c", show, {"--redact"}).status, 0);
     EXPECT_EQ(read_file(dir_ / "a" / "scenario.json"), read_file(dir_ / "b" / "scenario.json"));
+    EXPECT_NE(read_file(dir_ / "a" / "scenario.json"), read_file(dir_ / "c" / "scenario.json"));
+    const RunResult refused = capture("d", show, {"--redact-key", open_key.string()});
+    EXPECT_EQ(refused.status, 125);
+    EXPECT_NE(refused.err.find("group or others can read it"), std::string::npos) << refused.err;
+    EXPECT_FALSE(fs::exists(dir_ / "d"));
     const RunResult replay = run_show({"--scenario", (dir_ / "a" / "scenario.json").string(),
                                        "--root", (dir_ / "a" / "root").string(), "version"});
     const struct {
@@ -163,8 +174,8 @@ TEST_F(Capture, RedactionIsStableAndTheReplayConsistent) {
                      {"vorn-kickstart.4.2.1", true},
                      {"192.168.1.10", false},
                      {"00:11:22:33:44:55", false}};
-    std::string captured =
-        read_file(dir_ / "a" / "MANIFEST") + read_file(dir_ / "a" / "scenario.json");
+    const std::string manifest = read_file(dir_ / "a" / "MANIFEST");
+    std::string captured = manifest + read_file(dir_ / "a" / "scenario.json");
     for (const auto &f : fs::recursive_directory_iterator(dir_ / "a" / "root"))
         captured += read_file(f.path());
     for (const auto &original : originals) {
@@ -173,11 +184,23 @@ TEST_F(Capture, RedactionIsStableAndTheReplayConsistent) {
         EXPECT_EQ(replay.out.find(original.text), std::string::npos) << original.text;
         EXPECT_EQ(captured.find(original.text), std::string::npos) << original.text;
     }
-    // Line for line the same report, placeholders where the values were.
+    // Line for line the same report, the manifest's placeholders where the values were.
+    const std::size_t listed = manifest.find("\n# redacted\n");
+    ASSERT_NE(listed, std::string::npos);
+    std::istringstream section(manifest.substr(listed, manifest.find("\n\n", listed + 1) - listed));
+    std::vector<std::string> placeholders; // "kind: placeholder...", after the key's line
+    for (std::string line; std::getline(section, line);) {
+        const std::size_t colon = line.find(": ");
+        std::istringstream words(
+            colon == line.npos || line.rfind("key", 0) == 0 ? "" : line.substr(colon + 1));
+        for (std::string word; words >> word;)
+            placeholders.push_back(word.substr(0, word.rfind(".bin")));
+    }
     std::istringstream a(live.out), b(replay.out);
     for (std::string x, y; std::getline(a, x) && std::getline(b, y);) {
         const bool placeholder =
-            y.find("SERIAL-") != y.npos || y.find("host-") != y.npos || y.find("image-") != y.npos;
+            std::any_of(placeholders.begin(), placeholders.end(),
+                        [&y](const std::string &p) { return y.find(p) != y.npos; });
         EXPECT_TRUE(x == y || placeholder) << x << " | " << y;
     }
 }

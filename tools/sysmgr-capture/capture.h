@@ -7,6 +7,7 @@
 #ifndef SYSMGR_CAPTURE_CAPTURE_H
 #define SYSMGR_CAPTURE_CAPTURE_H
 
+#include <array>
 #include <string>
 #include <vector>
 
@@ -49,12 +50,33 @@ struct Capture {
  */
 bool build_capture(const std::vector<nlohmann::json> &record, Capture &out, std::string &problem);
 
+/* The secret the redaction's placeholders are made with; wiped when dropped. */
+struct RedactKey {
+    std::array<unsigned char, 32> bytes{};
+    bool given = false; // from --redact-key rather than drawn for this capture
+    RedactKey() = default;
+    RedactKey(const RedactKey &) = delete;
+    RedactKey &operator=(const RedactKey &) = delete;
+    ~RedactKey();
+};
+
+/* A key drawn at random (getrandom), or false with problem. */
+bool random_redact_key(RedactKey &key, std::string &problem);
+
 /*
- * Replaces serial numbers, host names, addresses and image paths everywhere
- * in the capture with placeholders made from their text, so the same value
- * always gets the same placeholder; lists each kind replaced.
+ * The key in path: a regular file of exactly 32 bytes that neither group nor
+ * others can read; false with problem otherwise.
  */
-void redact(Capture &capture);
+bool load_redact_key(const std::string &path, RedactKey &key, std::string &problem);
+
+/*
+ * Replaces serial numbers, host and domain names, e-mail, IP and MAC
+ * addresses and image names everywhere in the capture with placeholders of the
+ * same shape, each an HMAC-SHA-256 of the value under key: under one key the
+ * same value gets the same placeholder, and no two values of a capture share
+ * one. Lists the key's fingerprint and each kind replaced, never a value.
+ */
+void redact(Capture &capture, const RedactKey &key);
 
 /* The manifest's text. */
 std::string manifest_text(const Capture &capture);

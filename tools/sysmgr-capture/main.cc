@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// sysmgr-capture --out DIR [--redact] -- COMMAND [ARGS...]
+// sysmgr-capture --out DIR [--redact | --redact-key FILE] -- COMMAND [ARGS...]
 //
 // Runs COMMAND, any host that loads libsysmgrcli, with the audit module
 // libsysmgrcapture.so, then turns what the library's platform calls
@@ -268,8 +268,14 @@ int main(int argc, char **argv) {
     std::vector<std::string> command;
     app.add_option("--out", out, "Directory to create: scenario.json, root/ and MANIFEST")
         ->required();
+    std::string redact_key;
     app.add_flag("--redact", redact,
-                 "Replace serial numbers, host names, addresses and image paths by placeholders");
+                 "Replace serial numbers, host and domain names, e-mail, IP and MAC addresses "
+                 "and image names by placeholders");
+    const CLI::Option *key_option =
+        app.add_option("--redact-key", redact_key,
+                       "Make the placeholders with the 32-byte key in this file, which only its "
+                       "owner may read (implies --redact)");
     app.add_option("command", command, "The host to run, with its arguments (after --)")
         ->required();
     try {
@@ -280,6 +286,15 @@ int main(int argc, char **argv) {
     }
 
     std::string problem;
+    sysmgrcapture::RedactKey key;
+    // --redact-key, even with an empty name, means redaction: redacted or nothing written.
+    redact = redact || key_option->count() > 0;
+    if (redact &&
+        !(key_option->count() > 0 ? sysmgrcapture::load_redact_key(redact_key, key, problem)
+                                  : sysmgrcapture::random_redact_key(key, problem))) {
+        complain(problem);
+        return kExitNotCaptured;
+    }
     std::error_code ec;
     if (fs::exists(fs::symlink_status(out, ec))) {
         complain(out + " exists: name a new directory");
@@ -314,7 +329,7 @@ int main(int argc, char **argv) {
     fs::remove(record, ec);
     capture.command = joined(command);
     if (redact)
-        sysmgrcapture::redact(capture);
+        sysmgrcapture::redact(capture, key);
     if (!write_root(capture, work.path() / "root", problem) ||
         !write_scenario(capture, work.path(), problem)) {
         complain(problem + "; nothing captured");
