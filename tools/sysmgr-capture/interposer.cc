@@ -4,7 +4,7 @@
 // library calls through which it opens files and runs utilities, to a
 // wrapper. The wrapper calls the definition the reference would have bound
 // to, wherever the host put it (a shared library or the executable), then
-// appends what the call answered to the record (capture_log.h).
+// sends what the call answered to sysmgr-capture (capture_log.h).
 //
 // The module lives in a link-map namespace of its own with its own C
 // library, so the host's errno and environment are reached through the
@@ -123,7 +123,7 @@ pthread_mutex_t g_log_lock = PTHREAD_MUTEX_INITIALIZER;
 
 /* ---- The record ------------------------------------------------------- */
 
-const char *g_log_path = nullptr; // the record's socket; null: this process records nothing
+const char *g_socket_path = nullptr; // the record's socket; null: this process records nothing
 std::atomic<int> g_bindings{0};
 
 /*
@@ -150,9 +150,9 @@ bool still_ours(const Connection &c) {
 bool connect_record(Connection &c) {
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
-    if (std::strlen(g_log_path) >= sizeof address.sun_path)
+    if (std::strlen(g_socket_path) >= sizeof address.sun_path)
         return false;
-    std::strcpy(address.sun_path, g_log_path);
+    std::strcpy(address.sun_path, g_socket_path);
     c.fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     struct stat st;
     if (c.fd < 0 || ::connect(c.fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 ||
@@ -254,7 +254,7 @@ class Event {
         line_.put("\"");
     }
     ~Event() {
-        if (g_log_path != nullptr) {
+        if (g_socket_path != nullptr) {
             line_.put(",\"a\":[");
             line_.put(args_.data(), args_.size());
             line_.put("],\"t\":[");
@@ -432,7 +432,7 @@ void note_parents(const char *full, const char *shown) {
  * run made itself each time the library is about to read it.
  */
 void note_path(const char *path, bool follow, bool reads) {
-    if (g_log_path == nullptr || path == nullptr)
+    if (g_socket_path == nullptr || path == nullptr)
         return;
     const char *shown = below_root(path);
     Locked lock(g_state_lock);
@@ -913,7 +913,7 @@ int w___stat64_time64(const char *path, void *st) {
 
 std::FILE *w_popen(const char *command, const char *mode) {
     std::FILE *file = REAL(popen)(command, mode);
-    if (file == nullptr || g_log_path == nullptr)
+    if (file == nullptr || g_socket_path == nullptr)
         return file;
     Locked lock(g_state_lock);
     for (Pipe &p : g_pipes) {
@@ -1027,7 +1027,7 @@ extern "C" {
 
 __attribute__((visibility("default"))) unsigned la_version(unsigned version) {
     const char *log = std::getenv(SYSMGR_CAPTURE_SOCKET_VARIABLE);
-    g_log_path = log != nullptr && log[0] != '\0' ? log : nullptr;
+    g_socket_path = log != nullptr && log[0] != '\0' ? log : nullptr;
     return version >= 1 ? LAV_CURRENT : 0;
 }
 
@@ -1040,7 +1040,7 @@ __attribute__((visibility("default"))) unsigned la_objopen(struct link_map *map,
     const char *name = map->l_name != nullptr ? map->l_name : "";
     const char *base = std::strrchr(name, '/');
     base = base != nullptr ? base + 1 : name;
-    if (g_log_path == nullptr)
+    if (g_socket_path == nullptr)
         return 0;
     if (std::strncmp(base, "libsysmgrcli.so", 15) != 0)
         return LA_FLG_BINDTO | LA_FLG_BINDFROM;
@@ -1078,7 +1078,7 @@ namespace {
  * recorder, and the end of a process's record when it sent one.
  */
 __attribute__((destructor)) void report_bindings() {
-    if (g_log_path == nullptr)
+    if (g_socket_path == nullptr)
         return;
     if (g_library_cookies[0].load() != nullptr)
         Event("@bindings", false).field("count", g_bindings.load());
