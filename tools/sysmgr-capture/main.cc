@@ -83,7 +83,8 @@ std::string find_module(std::string &problem) {
 
 constexpr int kDirFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 constexpr const char *kSocketName = "record";
-constexpr std::size_t kMaxRecord = std::size_t{256} << 20; // bytes kept from all processes
+constexpr std::size_t kMaxRecord = std::size_t{64} << 20; // bytes kept from all processes
+constexpr std::size_t kMaxPeers = 256;                    // processes recording at once
 constexpr int kPeerWaitSeconds = 10; // for processes still running after COMMAND ended
 
 /*
@@ -298,7 +299,9 @@ void serve(int listener, int signals, pid_t pid, Run &run) {
                               std::to_string(kPeerWaitSeconds) + " s after the command ended";
             break;
         }
-        std::vector<pollfd> polled = {{signals, POLLIN, 0}, {listener, POLLIN, 0}};
+        // Once the record cannot be used, no more processes are taken.
+        std::vector<pollfd> polled = {{signals, POLLIN, 0},
+                                      {run.problem.empty() ? listener : -1, POLLIN, 0}};
         for (const Peer &p : peers)
             polled.push_back({p.fd, POLLIN, 0});
         if (::poll(polled.data(), polled.size(), ended ? 100 : -1) < 0 && errno != EINTR) {
@@ -322,10 +325,18 @@ void serve(int listener, int signals, pid_t pid, Run &run) {
             if (!ended && (s == SIGTERM || s == SIGHUP))
                 ::kill(pid, s);
         }
-        for (int fd;
-             (polled[1].revents & POLLIN) != 0 &&
-             (fd = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK)) >= 0;)
+        while ((polled[1].revents & POLLIN) != 0 && run.problem.empty()) {
+            const int fd = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+            if (fd < 0 && errno != EAGAIN && errno != EINTR)
+                run.problem =
+                    std::string("cannot take a process's record: ") + std::strerror(errno);
+            if (fd < 0)
+                break;
             peers.push_back({fd, {}});
+            if (peers.size() > kMaxPeers)
+                run.problem =
+                    "more than " + std::to_string(kMaxPeers) + " processes recorded at once";
+        }
         for (std::size_t i = peers.size(); i-- > 0;) {
             if (polled[i + 2].revents == 0)
                 continue;
