@@ -116,7 +116,10 @@ bool safe_parent(int fd, const std::string &name, std::string &problem) {
 class WorkDir {
   public:
     bool create(const std::string &out, std::string &problem) {
-        const fs::path given(out);
+        std::string trimmed = out;
+        while (trimmed.size() > 1 && trimmed.back() == '/')
+            trimmed.pop_back();
+        const fs::path given(trimmed);
         base_ = given.filename().string();
         if (base_.empty() || base_ == "." || base_ == "..") {
             problem = "--out " + out + ": name a new directory";
@@ -325,18 +328,6 @@ void serve(int listener, int signals, pid_t pid, Run &run) {
             if (!ended && (s == SIGTERM || s == SIGHUP))
                 ::kill(pid, s);
         }
-        while ((polled[1].revents & POLLIN) != 0 && run.problem.empty()) {
-            const int fd = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
-            if (fd < 0 && errno != EAGAIN && errno != EINTR)
-                run.problem =
-                    std::string("cannot take a process's record: ") + std::strerror(errno);
-            if (fd < 0)
-                break;
-            peers.push_back({fd, {}});
-            if (peers.size() > kMaxPeers)
-                run.problem =
-                    "more than " + std::to_string(kMaxPeers) + " processes recorded at once";
-        }
         for (std::size_t i = peers.size(); i-- > 0;) {
             if (polled[i + 2].revents == 0)
                 continue;
@@ -356,6 +347,19 @@ void serve(int listener, int signals, pid_t pid, Run &run) {
                 take(peers[i], run);
             }
             peers.erase(peers.begin() + static_cast<long>(i));
+        }
+        // After the peers polled, whose places in polled new ones would shift.
+        while ((polled[1].revents & POLLIN) != 0 && run.problem.empty()) {
+            const int fd = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+            if (fd < 0 && errno != EAGAIN && errno != EINTR)
+                run.problem =
+                    std::string("cannot take a process's record: ") + std::strerror(errno);
+            if (fd < 0)
+                break;
+            peers.push_back({fd, {}});
+            if (peers.size() > kMaxPeers)
+                run.problem =
+                    "more than " + std::to_string(kMaxPeers) + " processes recorded at once";
         }
     }
     for (const Peer &p : peers)
