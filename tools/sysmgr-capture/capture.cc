@@ -23,12 +23,6 @@ namespace {
 using json = nlohmann::json;
 using ojson = nlohmann::ordered_json;
 
-/* The utilities the library runs, by the scenario's name for them. */
-constexpr struct {
-    const char *name;
-    const char *path;
-} kTools[] = {{"flash_size", "/vorn/bin/flash_size"}, {"imghdr", "/vornboot/bin/imghdr"}};
-
 constexpr int kInterrupted = 4;
 constexpr int kExitNotFound = 127; // the shell's status for a command it cannot find
 
@@ -585,7 +579,9 @@ std::string manifest_text(const Capture &capture) {
     for (const FoundFile &f : capture.files) {
         char mode[16];
         std::snprintf(mode, sizeof mode, "%04o", f.mode);
-        if (f.state == "absent")
+        if (replay_writes(f.path))
+            out += "root" + f.path + ": not kept: the replay writes its own\n";
+        else if (f.state == "absent")
             out += "root" + f.path +
                    (f.made ? ": absent; the run made it, so it is left out\n" : ": absent\n");
         else if (f.state == "other")
@@ -598,7 +594,8 @@ std::string manifest_text(const Capture &capture) {
     for (const auto &t : kTools)
         if (capture.scenario.contains("tools") && capture.scenario["tools"].contains(t.name) &&
             !capture.scenario["tools"][t.name].is_null())
-            out += std::string("root") + t.path + ": stand-in that prints tools." + t.name + "\n";
+            out += std::string("root") + t.path + ": the replay's stand-in prints tools." + t.name +
+                   " (scenario.json)\n";
     out += "\n# utilities run <- how\n";
     for (const Source &s : capture.sources)
         if (s.keys.empty())

@@ -25,6 +25,14 @@ struct FoundFile {
     bool made = false;  // absent, then made by the run
 };
 
+/* The utilities the library runs, by the scenario's name for them. */
+struct Tool {
+    const char *name;
+    const char *path;
+};
+inline constexpr Tool kTools[] = {{"flash_size", "/vorn/bin/flash_size"},
+                                  {"imghdr", "/vornboot/bin/imghdr"}};
+
 /* One line of the manifest: what was captured and where it came from. */
 struct Source {
     std::vector<std::string> keys; // the scenario member; none for a utility run
@@ -80,6 +88,31 @@ void redact(Capture &capture, const RedactKey &key);
 
 /* The manifest's text. */
 std::string manifest_text(const Capture &capture);
+
+/*
+ * A recorded path as its components below the root: false when it has an
+ * empty, "." or ".." component, or is the root itself.
+ */
+bool path_components(const std::string &path, std::vector<std::string> &out);
+
+/*
+ * Whether the replay writes path itself: a utility, the files its stand-in
+ * prints from and logs to, and the replay's own directory of stand-ins.
+ */
+bool replay_writes(const std::string &path);
+
+/* Writes data to the new file name in dir_fd, never through a link: 0, or the errno. */
+int write_new_file(int dir_fd, const char *name, const std::string &data, unsigned mode);
+
+/*
+ * Writes the files as first found under the directory root_fd, reaching each
+ * name from root_fd one component at a time without following a link, so
+ * that nothing lands outside it. Files keep their recorded modes without
+ * group or other write and without set-ID bits; a path that cannot be
+ * reproduced there gets a note. False with problem when a write fails.
+ */
+bool write_tree(int root_fd, const Capture &capture, std::vector<std::string> &notes,
+                std::string &problem);
 
 } // namespace sysmgrcapture
 

@@ -1,7 +1,9 @@
 /*
  * SPDX-License-Identifier: MIT
- * The record libsysmgrcapture.so writes for sysmgr-capture: one JSON object
- * a line, appended in the order the calls returned.
+ * The record libsysmgrcapture.so sends sysmgr-capture: one JSON object a
+ * line, in the order the calls returned, over one connection to the socket
+ * in $SYSMGR_CAPTURE_SOCKET per process. A process's record is whole when
+ * its last line is "@end", sent at its exit.
  *
  * Every line has "pid" and "fn". A platform call's line has "a" (its integer
  * arguments), "t" (its text arguments, hex, null for none), "r" (its result:
@@ -17,13 +19,14 @@
  *   @system    a shell command ("cmd") and its wait "status"
  *   @popen     a piped command ("cmd"), the bytes the library read ("data")
  *              and its wait "status"
+ *   @end       the process's record is complete
  * Paths and commands are shown without $SYSMGRCLI_ROOT.
  */
 #ifndef SYSMGR_CAPTURE_LOG_H
 #define SYSMGR_CAPTURE_LOG_H
 
-/* The file the record is appended to; set by sysmgr-capture. */
-#define SYSMGR_CAPTURE_LOG_VARIABLE "SYSMGR_CAPTURE_LOG"
+/* The socket the record is sent to; set by sysmgr-capture. */
+#define SYSMGR_CAPTURE_SOCKET_VARIABLE "SYSMGR_CAPTURE_SOCKET"
 
 /* At most this much of any file or pipe is kept, as the library reads at most this much. */
 #define SYSMGR_CAPTURE_MAX_DATA (1u << 20)

@@ -4,7 +4,7 @@
 // library calls through which it opens files and runs utilities, to a
 // wrapper. The wrapper calls the definition the reference would have bound
 // to, wherever the host put it (a shared library or the executable), then
-// appends what the call answered to the record (capture_log.h).
+// sends what the call answered to sysmgr-capture (capture_log.h).
 //
 // The module lives in a link-map namespace of its own with its own C
 // library, so the host's errno and environment are reached through the
@@ -26,7 +26,9 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <pthread.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include "capture_log.h"
@@ -121,23 +123,83 @@ pthread_mutex_t g_log_lock = PTHREAD_MUTEX_INITIALIZER;
 
 /* ---- The record ------------------------------------------------------- */
 
-const char *g_log_path = nullptr; // null: this process records nothing
-int g_log_fd = -1;
+const char *g_socket_path = nullptr; // the record's socket; null: this process records nothing
 std::atomic<int> g_bindings{0};
 
-void write_line(const Buf &line) {
-    if (line.failed())
-        return;
+/*
+ * This process's connection to the record's socket, made at its first line
+ * (again in a forked child, whose parent keeps its own). The host may close
+ * the descriptor or reuse its number: before each write it must still be the
+ * socket connected, else the process records no more, and its connection,
+ * which then ended without the end line, fails the capture.
+ */
+struct Connection {
+    pid_t pid = 0;
+    int fd = -1;
+    dev_t dev = 0;
+    ino_t ino = 0;
+    bool done = false; // broken, or ended: no more lines from this process
+};
+Connection g_connection;
+
+bool still_ours(const Connection &c) {
+    struct stat st;
+    return c.fd >= 0 && ::fstat(c.fd, &st) == 0 && st.st_dev == c.dev && st.st_ino == c.ino;
+}
+
+bool connect_record(Connection &c) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (std::strlen(g_socket_path) >= sizeof address.sun_path)
+        return false;
+    std::strcpy(address.sun_path, g_socket_path);
+    c.fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    struct stat st;
+    if (c.fd < 0 || ::connect(c.fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 ||
+        ::fstat(c.fd, &st) != 0) {
+        if (c.fd >= 0)
+            ::close(c.fd);
+        c.fd = -1;
+        return false;
+    }
+    c.dev = st.st_dev;
+    c.ino = st.st_ino;
+    return true;
+}
+
+/* Sends a line; the end line closes the connection. */
+void write_line(const Buf &line, bool end = false) {
     Locked lock(g_log_lock);
-    if (g_log_fd < 0)
-        g_log_fd = ::open(g_log_path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
-    for (std::size_t done = 0; g_log_fd >= 0 && done < line.size();) {
-        const ssize_t n = ::write(g_log_fd, line.data() + done, line.size() - done);
+    Connection &c = g_connection;
+    if (c.pid != ::getpid()) {
+        // A forked child: the connection is its parent's.
+        if (still_ours(c))
+            ::close(c.fd);
+        c = Connection{::getpid()};
+    }
+    if (c.done)
+        return;
+    if (line.failed() || (c.fd < 0 && !connect_record(c)) || !still_ours(c)) {
+        c.done = true; // a line is lost: what was sent must not read as whole
+        if (still_ours(c))
+            ::close(c.fd);
+        c.fd = -1;
+        return;
+    }
+    for (std::size_t done = 0; done < line.size();) {
+        const ssize_t n = ::send(c.fd, line.data() + done, line.size() - done, MSG_NOSIGNAL);
         if (n < 0 && errno == EINTR)
             continue;
-        if (n <= 0)
+        if (n <= 0) {
+            end = true;
             break;
+        }
         done += static_cast<std::size_t>(n);
+    }
+    if (end) {
+        ::close(c.fd);
+        c.fd = -1;
+        c.done = true;
     }
 }
 
@@ -184,7 +246,7 @@ const char *below_root(const char *path) {
 class Event {
   public:
     explicit Event(const char *fn, bool in_call = true)
-        : in_call_(in_call), saved_errno_(in_call ? *host_errno() : 0) {
+        : fn_(fn), in_call_(in_call), saved_errno_(in_call ? *host_errno() : 0) {
         line_.put("{\"pid\":");
         line_.number(getpid());
         line_.put(",\"fn\":\"");
@@ -192,7 +254,7 @@ class Event {
         line_.put("\"");
     }
     ~Event() {
-        if (g_log_path != nullptr) {
+        if (g_socket_path != nullptr) {
             line_.put(",\"a\":[");
             line_.put(args_.data(), args_.size());
             line_.put("],\"t\":[");
@@ -200,7 +262,7 @@ class Event {
             line_.put("],\"e\":");
             line_.number(saved_errno_);
             line_.put("}\n");
-            write_line(line_);
+            write_line(line_, std::strcmp(fn_, "@end") == 0);
         }
         if (in_call_)
             *host_errno() = saved_errno_;
@@ -277,6 +339,7 @@ class Event {
         line_.put("\":");
     }
     Buf line_, args_, texts_;
+    const char *fn_;
     bool in_call_;
     int saved_errno_;
 };
@@ -369,7 +432,7 @@ void note_parents(const char *full, const char *shown) {
  * run made itself each time the library is about to read it.
  */
 void note_path(const char *path, bool follow, bool reads) {
-    if (g_log_path == nullptr || path == nullptr)
+    if (g_socket_path == nullptr || path == nullptr)
         return;
     const char *shown = below_root(path);
     Locked lock(g_state_lock);
@@ -850,7 +913,7 @@ int w___stat64_time64(const char *path, void *st) {
 
 std::FILE *w_popen(const char *command, const char *mode) {
     std::FILE *file = REAL(popen)(command, mode);
-    if (file == nullptr || g_log_path == nullptr)
+    if (file == nullptr || g_socket_path == nullptr)
         return file;
     Locked lock(g_state_lock);
     for (Pipe &p : g_pipes) {
@@ -963,8 +1026,8 @@ uintptr_t bind(uintptr_t value, const uintptr_t *refcook, const uintptr_t *defco
 extern "C" {
 
 __attribute__((visibility("default"))) unsigned la_version(unsigned version) {
-    const char *log = std::getenv(SYSMGR_CAPTURE_LOG_VARIABLE);
-    g_log_path = log != nullptr && log[0] != '\0' ? log : nullptr;
+    const char *log = std::getenv(SYSMGR_CAPTURE_SOCKET_VARIABLE);
+    g_socket_path = log != nullptr && log[0] != '\0' ? log : nullptr;
     return version >= 1 ? LAV_CURRENT : 0;
 }
 
@@ -977,7 +1040,7 @@ __attribute__((visibility("default"))) unsigned la_objopen(struct link_map *map,
     const char *name = map->l_name != nullptr ? map->l_name : "";
     const char *base = std::strrchr(name, '/');
     base = base != nullptr ? base + 1 : name;
-    if (g_log_path == nullptr)
+    if (g_socket_path == nullptr)
         return 0;
     if (std::strncmp(base, "libsysmgrcli.so", 15) != 0)
         return LA_FLG_BINDTO | LA_FLG_BINDFROM;
@@ -1010,10 +1073,22 @@ __attribute__((visibility("default"))) uintptr_t la_symbind32(Elf32_Sym *sym, un
 
 namespace {
 
-/* At exit, how many of the library's references were put behind the recorder. */
+/*
+ * At exit, how many of the library's references were put behind the
+ * recorder, and the end of a process's record when it sent one.
+ */
 __attribute__((destructor)) void report_bindings() {
-    if (g_log_path != nullptr && g_library_cookies[0].load() != nullptr)
+    if (g_socket_path == nullptr)
+        return;
+    if (g_library_cookies[0].load() != nullptr)
         Event("@bindings", false).field("count", g_bindings.load());
+    bool connected;
+    {
+        Locked lock(g_log_lock);
+        connected = g_connection.pid == ::getpid() && g_connection.fd >= 0;
+    }
+    if (connected)
+        Event("@end", false);
 }
 
 } // namespace

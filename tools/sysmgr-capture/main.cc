@@ -4,27 +4,38 @@
 // Runs COMMAND, any host that loads libsysmgrcli, with the audit module
 // libsysmgrcapture.so, then turns what the library's platform calls
 // answered, the files it read and the utilities it ran into DIR: a scenario
-// (scenario.json), the files as the run first found them with stand-ins for
-// the utilities (root/), and MANIFEST. sysmgr-show --scenario DIR/scenario.json
-// --root DIR/root replays the run. DIR is written whole or not at all.
+// (scenario.json, whose tools hold what the utilities printed), the files as
+// the run first found them (root/), and MANIFEST. sysmgr-show --scenario
+// DIR/scenario.json --root DIR/root replays the run. DIR is written whole or
+// not at all, by descriptor, in a private directory beside it that becomes
+// DIR by a rename that replaces nothing. The module sends its record over a
+// socket in that directory; the record stays in memory, so only the
+// (redacted) capture ever reaches the disk.
 //
 // Exit status: COMMAND's when the capture was written; 125 when nothing was
 // captured; 126 when COMMAND cannot be run, 127 when it is not found; 128+N
-// when it was ended by signal N.
-#include <algorithm>
+// when COMMAND or sysmgr-capture was ended by signal N.
 #include <cerrno>
+#include <chrono>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <system_error>
 #include <vector>
 
+#include <fcntl.h>
+#include <poll.h>
 #include <spawn.h>
+#include <sys/prctl.h>
+#include <sys/random.h>
+#include <sys/signalfd.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -41,7 +52,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using sysmgrcapture::Capture;
-using sysmgrcapture::FoundFile;
 
 constexpr int kExitNotCaptured = 125;
 constexpr int kExitCannotRun = 126;
@@ -71,67 +81,329 @@ std::string find_module(std::string &problem) {
     return "";
 }
 
-/* A directory beside DIR that becomes DIR when complete, and goes otherwise. */
+constexpr int kDirFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+constexpr const char *kSocketName = "record";
+constexpr std::size_t kMaxRecord = std::size_t{64} << 20; // bytes kept from all processes
+constexpr std::size_t kMaxPeers = 256;                    // processes recording at once
+constexpr int kPeerWaitSeconds = 10; // for processes still running after COMMAND ended
+
+/*
+ * Whether the directory fd is one no other user can change entries in: owned
+ * by us or root, and writable by nobody else unless sticky.
+ */
+bool safe_parent(int fd, const std::string &name, std::string &problem) {
+    struct stat st;
+    if (::fstat(fd, &st) != 0) {
+        problem = name + ": " + std::strerror(errno);
+        return false;
+    }
+    const bool others_write = (st.st_mode & (S_IWGRP | S_IWOTH)) != 0;
+    if ((st.st_uid == ::geteuid() || st.st_uid == 0) &&
+        (!others_write || (st.st_mode & S_ISVTX) != 0))
+        return true;
+    problem =
+        name + ": another user can change this directory (" +
+        (others_write ? "others can write it and it is not sticky" : "it belongs to another user") +
+        "): name a DIR in a directory only you or root control";
+    return false;
+}
+
+/*
+ * A private directory beside DIR that becomes DIR when complete, and goes
+ * otherwise. It stays 0700 until it is DIR; everything is made in it by
+ * descriptor.
+ */
 class WorkDir {
   public:
-    bool create(const fs::path &out, std::string &problem) {
-        std::string name = out.string() + ".partial.XXXXXX";
-        if (mkdtemp(name.data()) == nullptr) {
-            problem = "cannot create " + name + ": " + std::strerror(errno);
+    bool create(const std::string &out, std::string &problem) {
+        std::string trimmed = out;
+        while (trimmed.size() > 1 && trimmed.back() == '/')
+            trimmed.pop_back();
+        const fs::path given(trimmed);
+        base_ = given.filename().string();
+        if (base_.empty() || base_ == "." || base_ == "..") {
+            problem = "--out " + out + ": name a new directory";
             return false;
         }
-        path_ = name;
-        // A directory like any other the user makes, not mkdtemp's private one.
-        const mode_t mask = umask(0);
-        umask(mask);
-        fs::permissions(path_, static_cast<fs::perms>(0777 & ~mask));
+        std::error_code ec;
+        parent_ = fs::absolute(given.has_parent_path() ? given.parent_path() : ".", ec);
+        parent_fd_ = ::open(parent_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (ec || parent_fd_ < 0) {
+            problem = parent_.string() + ": " + (ec ? ec.message() : std::strerror(errno));
+            return false;
+        }
+        if (!safe_parent(parent_fd_, parent_.string(), problem))
+            return false;
+        struct stat st;
+        if (::fstatat(parent_fd_, base_.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+            problem = out + " exists: name a new directory";
+            return false;
+        }
+        for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
+            unsigned char random[6];
+            if (::getrandom(random, sizeof random, 0) != sizeof random)
+                break;
+            std::string name = base_ + ".partial.";
+            for (unsigned char r : random)
+                name += "abcdefghijklmnopqrstuvwxyz0123456789"[r % 36];
+            if (::mkdirat(parent_fd_, name.c_str(), 0700) != 0) {
+                if (errno == EEXIST)
+                    continue;
+                break;
+            }
+            name_ = name;
+            fd_ = ::openat(parent_fd_, name.c_str(), kDirFlags);
+        }
+        if (fd_ < 0 || ::fchmod(fd_, 0700) != 0) {
+            problem = "cannot create " + out + ".partial.*: " + std::strerror(errno);
+            return false;
+        }
         return true;
     }
-    const fs::path &path() const { return path_; }
-    bool finish(const fs::path &out, std::string &problem) {
-        if (std::rename(path_.c_str(), out.c_str()) != 0) {
-            problem = "cannot rename " + path_.string() + " to " + out.string() + ": " +
-                      std::strerror(errno);
+    int fd() const { return fd_; }
+    fs::path path() const { return parent_ / name_; }
+    /* Renames the directory to DIR, never over anything, then gives it its mode. */
+    bool finish(mode_t mode, std::string &problem) {
+        const std::string out = (parent_ / base_).string();
+        if (::renameat2(parent_fd_, name_.c_str(), parent_fd_, base_.c_str(), RENAME_NOREPLACE) !=
+            0) {
+            const int error = errno;
+            problem = error == EEXIST ? out + " appeared meanwhile: it is left as it is"
+                      : error == EINVAL || error == ENOSYS
+                          ? "the file system of " + out +
+                                " cannot rename without replacing: choose another place"
+                          : "cannot rename " + path().string() + " to " + out + ": " +
+                                std::strerror(error);
             return false;
         }
-        path_.clear();
+        name_.clear();
+        if (::fchmod(fd_, mode) != 0) {
+            problem = "cannot set the mode of " + out + ": " + std::strerror(errno);
+            return false;
+        }
         return true;
     }
     ~WorkDir() {
         std::error_code ec;
-        if (!path_.empty()) {
-            // Directories keep write permission for their owner, so the tree can go.
-            fs::remove_all(path_, ec);
-        }
+        if (!name_.empty()) // directories keep write permission for their owner
+            fs::remove_all(path(), ec);
+        for (int fd : {fd_, parent_fd_})
+            if (fd >= 0)
+                ::close(fd);
     }
 
   private:
-    fs::path path_;
+    fs::path parent_;
+    std::string base_, name_;
+    int parent_fd_ = -1;
+    int fd_ = -1;
 };
 
-pid_t g_child = -1;
+/*
+ * The signals that end a capture, and SIGCHLD: blocked for the whole run and
+ * read from a descriptor, so that no moment leaves the work directory behind.
+ */
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 
-extern "C" void pass_on(int signal) {
-    if (g_child > 0)
-        kill(g_child, signal);
+sigset_t handled_signals() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (int s : kStopSignals)
+        sigaddset(&set, s);
+    sigaddset(&set, SIGCHLD);
+    return set;
+}
+
+/* What a run of COMMAND gave. */
+struct Run {
+    int status = -1;                   // COMMAND's wait status
+    int signal = 0;                    // the first of kStopSignals that reached us
+    std::string problem;               // why the record cannot be used
+    std::vector<nlohmann::json> lines; // the record of the processes that ended it properly
+    std::size_t bytes = 0;
+};
+
+/* One process's connection, and what it sent. */
+struct Peer {
+    int fd;
+    std::string data;
+};
+
+/*
+ * Takes a process's record when its connection ends: only when it ends with
+ * the module's end line, since otherwise lines may be missing or the process
+ * lost its descriptor to something of the host's.
+ */
+void take(Peer &peer, Run &run) {
+    ::close(peer.fd);
+    std::vector<nlohmann::json> lines;
+    std::size_t at = 0;
+    for (std::size_t end; (end = peer.data.find('\n', at)) != std::string::npos; at = end + 1) {
+        auto value =
+            nlohmann::json::parse(peer.data.begin() + static_cast<long>(at),
+                                  peer.data.begin() + static_cast<long>(end), nullptr, false);
+        if (value.is_discarded() || !value.is_object()) {
+            run.problem = "the record is damaged";
+            return;
+        }
+        lines.push_back(std::move(value));
+    }
+    if (at != peer.data.size() || lines.empty() || lines.back().value("fn", "") != "@end") {
+        const std::string pid =
+            lines.empty() ? "a process"
+                          : "process " + std::to_string(lines[0].value("pid", std::int64_t{0}));
+        if (run.problem.empty())
+            run.problem = pid + " ended its record without the end line (it closed or reused "
+                                "the record's descriptor, or was killed)";
+        return;
+    }
+    lines.pop_back();
+    for (auto &line : lines)
+        run.lines.push_back(std::move(line));
+}
+
+/* Reaps every child that ended, keeping COMMAND's status; false when none is left. */
+bool reap(pid_t command, Run &run, bool &ended) {
+    for (;;) {
+        int status;
+        const pid_t pid = ::waitpid(-1, &status, WNOHANG);
+        if (pid <= 0)
+            return pid == 0 || errno != ECHILD;
+        if (pid == command) {
+            run.status = status;
+            ended = true;
+        }
+    }
 }
 
 /*
- * Runs the command with the audit module and the record's path in its
- * environment; the wait status, or -1 with errno from starting it.
+ * Serves the record's socket until COMMAND and every process it started have
+ * ended (they are our children: sysmgr-capture reaps orphans) and every
+ * connection has closed. Processes that outlive COMMAND get kPeerWaitSeconds;
+ * a stop signal ends the wait.
  */
-int run(const std::vector<std::string> &command, const std::string &module,
-        const std::string &record) {
+void serve(int listener, int signals, pid_t pid, Run &run) {
+    using Clock = std::chrono::steady_clock;
+    std::vector<Peer> peers;
+    bool ended = false, children = true;
+    Clock::time_point deadline;
+    for (;;) {
+        if (ended && (run.signal != 0 || !run.problem.empty()))
+            break;
+        if (ended && !children && peers.empty()) {
+            const int fd = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+            if (fd < 0)
+                break;
+            peers.push_back({fd, {}});
+        }
+        if (ended && Clock::now() >= deadline) {
+            if (!peers.empty())
+                run.problem = "a process that loaded libsysmgrcli was still running " +
+                              std::to_string(kPeerWaitSeconds) + " s after the command ended";
+            break;
+        }
+        // Once the record cannot be used, no more processes are taken.
+        std::vector<pollfd> polled = {{signals, POLLIN, 0},
+                                      {run.problem.empty() ? listener : -1, POLLIN, 0}};
+        for (const Peer &p : peers)
+            polled.push_back({p.fd, POLLIN, 0});
+        if (::poll(polled.data(), polled.size(), ended ? 100 : -1) < 0 && errno != EINTR) {
+            run.problem = std::string("poll: ") + std::strerror(errno);
+            break;
+        }
+        signalfd_siginfo info;
+        while ((polled[0].revents & POLLIN) != 0 &&
+               ::read(signals, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
+            const int s = static_cast<int>(info.ssi_signo);
+            if (s == SIGCHLD) {
+                const bool was_running = !ended;
+                children = reap(pid, run, ended);
+                if (was_running && ended)
+                    deadline = Clock::now() + std::chrono::seconds(kPeerWaitSeconds);
+                continue;
+            }
+            if (run.signal == 0)
+                run.signal = s;
+            // The terminal's signals reach the command itself, like a shell's foreground job's.
+            if (!ended && (s == SIGTERM || s == SIGHUP))
+                ::kill(pid, s);
+        }
+        for (std::size_t i = peers.size(); i-- > 0;) {
+            if (polled[i + 2].revents == 0)
+                continue;
+            char chunk[65536];
+            const ssize_t got = ::read(peers[i].fd, chunk, sizeof chunk);
+            if (got < 0 && (errno == EINTR || errno == EAGAIN))
+                continue;
+            if (got > 0 && (run.bytes += static_cast<std::size_t>(got)) <= kMaxRecord) {
+                peers[i].data.append(chunk, static_cast<std::size_t>(got));
+                continue;
+            }
+            if (got > 0) {
+                run.problem =
+                    "the record is larger than " + std::to_string(kMaxRecord >> 20) + " MiB";
+                ::close(peers[i].fd);
+            } else {
+                take(peers[i], run);
+            }
+            peers.erase(peers.begin() + static_cast<long>(i));
+        }
+        // After the peers polled, whose places in polled new ones would shift.
+        while ((polled[1].revents & POLLIN) != 0 && run.problem.empty()) {
+            const int fd = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+            if (fd < 0 && errno != EAGAIN && errno != EINTR)
+                run.problem =
+                    std::string("cannot take a process's record: ") + std::strerror(errno);
+            if (fd < 0)
+                break;
+            peers.push_back({fd, {}});
+            if (peers.size() > kMaxPeers)
+                run.problem =
+                    "more than " + std::to_string(kMaxPeers) + " processes recorded at once";
+        }
+    }
+    for (const Peer &p : peers)
+        ::close(p.fd);
+}
+
+/*
+ * Runs the command with the audit module and the record's socket in its
+ * environment and collects the record; false with errno when it cannot start.
+ */
+bool run(const std::vector<std::string> &command, const std::string &module, WorkDir &work,
+         mode_t mask, Run &out) {
+    const std::string socket_path = (work.path() / kSocketName).string();
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (socket_path.size() >= sizeof address.sun_path) {
+        out.problem = "the path of " + socket_path + " is longer than a socket's " +
+                      std::to_string(sizeof address.sun_path - 1) + " bytes: choose a shorter DIR";
+        return true;
+    }
+    std::memcpy(address.sun_path, socket_path.c_str(), socket_path.size() + 1);
+    const sigset_t blocked = handled_signals();
+    const int listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    const int signals = ::signalfd(-1, &blocked, SFD_CLOEXEC | SFD_NONBLOCK);
+    if (listener < 0 || signals < 0 ||
+        ::bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 ||
+        ::listen(listener, SOMAXCONN) != 0) {
+        out.problem = "cannot listen on " + socket_path + ": " + std::strerror(errno);
+        for (int fd : {listener, signals})
+            if (fd >= 0)
+                ::close(fd);
+        return true;
+    }
+
     std::vector<std::string> env;
     for (char **e = environ; *e != nullptr; ++e)
         if (std::strncmp(*e, "LD_AUDIT=", 9) != 0 &&
-            std::strncmp(*e, SYSMGR_CAPTURE_LOG_VARIABLE "=", sizeof SYSMGR_CAPTURE_LOG_VARIABLE) !=
-                0)
+            std::strncmp(*e, SYSMGR_CAPTURE_SOCKET_VARIABLE "=",
+                         sizeof SYSMGR_CAPTURE_SOCKET_VARIABLE) != 0)
             env.emplace_back(*e);
     const char *audit = std::getenv("LD_AUDIT");
     env.push_back("LD_AUDIT=" + module + (audit != nullptr && audit[0] != '\0' ? ":" : "") +
                   (audit != nullptr ? audit : ""));
-    env.push_back(SYSMGR_CAPTURE_LOG_VARIABLE "=" + record);
+    env.push_back(SYSMGR_CAPTURE_SOCKET_VARIABLE "=" + socket_path);
     std::vector<char *> envp, argv;
     for (std::string &e : env)
         envp.push_back(e.data());
@@ -141,96 +413,43 @@ int run(const std::vector<std::string> &command, const std::string &module,
         argv.push_back(a.data());
     argv.push_back(nullptr);
 
-    // Like a shell's foreground job: the terminal's signals reach the command,
-    // and ours are passed on to it, so that it ends first and DIR is tidied.
-    struct sigaction ignore {
-    }, forward{}, old_int{}, old_quit{}, old_term{}, old_hup{};
-    ignore.sa_handler = SIG_IGN;
-    forward.sa_handler = pass_on;
-    sigaction(SIGINT, &ignore, &old_int);
-    sigaction(SIGQUIT, &ignore, &old_quit);
-    sigaction(SIGTERM, &forward, &old_term);
-    sigaction(SIGHUP, &forward, &old_hup);
     posix_spawnattr_t attr;
     posix_spawnattr_init(&attr);
-    sigset_t defaults;
-    sigemptyset(&defaults);
-    sigaddset(&defaults, SIGINT);
-    sigaddset(&defaults, SIGQUIT);
-    posix_spawnattr_setsigdefault(&attr, &defaults);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF);
+    sigset_t none;
+    sigemptyset(&none);
+    posix_spawnattr_setsigmask(&attr, &none);
+    posix_spawnattr_setsigdefault(&attr, &blocked);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
     pid_t pid = -1;
+    ::umask(mask); // the command makes its files as the user would
     const int error = posix_spawnp(&pid, argv[0], nullptr, &attr, argv.data(), envp.data());
+    ::umask(077);
     posix_spawnattr_destroy(&attr);
-    int status = -1;
-    if (error == 0) {
-        g_child = pid;
-        while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-        }
-        g_child = -1;
-    }
-    sigaction(SIGINT, &old_int, nullptr);
-    sigaction(SIGQUIT, &old_quit, nullptr);
-    sigaction(SIGTERM, &old_term, nullptr);
-    sigaction(SIGHUP, &old_hup, nullptr);
+    if (error == 0)
+        serve(listener, signals, pid, out);
+    ::close(listener);
+    ::close(signals);
+    ::unlinkat(work.fd(), kSocketName, 0);
     errno = error;
-    return error == 0 ? status : -1;
+    return error == 0;
 }
 
-bool read_record(const fs::path &path, std::vector<nlohmann::json> &out, std::string &problem) {
-    std::ifstream in(path);
-    std::string line;
-    for (std::size_t n = 1; std::getline(in, line); ++n) {
-        auto value = nlohmann::json::parse(line, nullptr, false);
-        if (value.is_discarded() || !value.is_object()) {
-            problem = "the record is damaged at line " + std::to_string(n);
-            return false;
-        }
-        out.push_back(std::move(value));
-    }
-    return true;
-}
-
-/* The files as first found, under root; directories' modes set last, keeping the owner's write. */
-bool write_root(const Capture &capture, const fs::path &root, std::string &problem) {
-    std::vector<FoundFile> files = capture.files;
-    std::sort(files.begin(), files.end(),
-              [](const FoundFile &a, const FoundFile &b) { return a.path < b.path; });
-    std::error_code ec;
-    fs::create_directory(root, ec);
-    std::vector<std::pair<fs::path, unsigned>> directories;
-    for (const FoundFile &f : files) {
-        const fs::path target = root / fs::path(f.path).relative_path();
-        if (f.state == "absent" || f.state == "other" || target == root)
-            continue;
-        fs::create_directories(target.parent_path(), ec);
-        if (f.state == "directory") {
-            fs::create_directory(target, ec);
-            directories.emplace_back(target, f.mode | 0700);
-        } else if (f.state == "symlink") {
-            fs::create_symlink(f.target, target, ec);
-        } else {
-            std::ofstream file(target, std::ios::binary);
-            if (!file.write(f.data.data(), static_cast<std::streamsize>(f.data.size())).flush())
-                ec = std::make_error_code(std::errc::io_error);
-            else
-                fs::permissions(target, static_cast<fs::perms>(f.mode), ec);
-        }
-        if (ec) {
-            problem = "cannot write " + target.string() + ": " + ec.message();
-            return false;
-        }
-    }
-    for (auto d = directories.rbegin(); d != directories.rend(); ++d)
-        fs::permissions(d->first, static_cast<fs::perms>(d->second), ec);
-    return true;
+/* The first stop signal pending, 0 when none. */
+int pending_signal() {
+    sigset_t pending;
+    sigpending(&pending);
+    for (int s : kStopSignals)
+        if (sigismember(&pending, s))
+            return s;
+    return 0;
 }
 
 /*
  * Loads the scenario into the simulator, which checks that it can answer
- * every recorded value, and puts its stand-ins for the utilities in the root.
+ * every recorded value, and writes it. The replay makes the utilities'
+ * stand-ins from its tools.
  */
-bool write_scenario(const Capture &capture, const fs::path &dir, std::string &problem) {
+bool write_scenario(const Capture &capture, int dir, mode_t mode, std::string &problem) {
     std::string text;
     try {
         text = capture.scenario.dump(2) + "\n";
@@ -243,11 +462,34 @@ bool write_scenario(const Capture &capture, const fs::path &dir, std::string &pr
         problem = std::string("the simulator cannot replay this capture: ") + err;
         return false;
     }
-    if (sim_write_tools((dir / "root").c_str(), err, sizeof err) != 0) {
-        problem = std::string("cannot write the utilities' stand-ins: ") + err;
+    if (const int error = sysmgrcapture::write_new_file(dir, "scenario.json", text, mode)) {
+        problem = std::string("cannot write scenario.json: ") + std::strerror(error);
         return false;
     }
-    std::ofstream(dir / "scenario.json") << text;
+    return true;
+}
+
+/* root/, scenario.json and MANIFEST, in the work directory. */
+bool write_capture(Capture &capture, int dir, mode_t mode, std::string &problem) {
+    if (::mkdirat(dir, "root", 0700) != 0) {
+        problem = std::string("cannot create root: ") + std::strerror(errno);
+        return false;
+    }
+    const int root = ::openat(dir, "root", kDirFlags);
+    const bool written = root >= 0 &&
+                         sysmgrcapture::write_tree(root, capture, capture.notes, problem) &&
+                         ::fchmod(root, mode) == 0;
+    if (!written && problem.empty())
+        problem = std::string("cannot write root: ") + std::strerror(errno);
+    if (root >= 0)
+        ::close(root);
+    if (!written || !write_scenario(capture, dir, mode & 0666, problem))
+        return false;
+    if (const int error = sysmgrcapture::write_new_file(
+            dir, "MANIFEST", sysmgrcapture::manifest_text(capture), mode & 0666)) {
+        problem = std::string("cannot write MANIFEST: ") + std::strerror(error);
+        return false;
+    }
     return true;
 }
 
@@ -285,6 +527,13 @@ int main(int argc, char **argv) {
         return status == 0 ? 0 : kExitNotCaptured;
     }
 
+    // Everything sysmgr-capture makes is private until DIR is complete; the
+    // stop signals are read, not taken, so that the work directory always goes.
+    const mode_t mask = ::umask(077);
+    const sigset_t blocked = handled_signals();
+    sigprocmask(SIG_BLOCK, &blocked, nullptr);
+    // Processes COMMAND leaves behind become ours, so that their end is seen.
+    ::prctl(PR_SET_CHILD_SUBREAPER, 1);
     std::string problem;
     sysmgrcapture::RedactKey key;
     // --redact-key, even with an empty name, means redaction: redacted or nothing written.
@@ -295,50 +544,49 @@ int main(int argc, char **argv) {
         complain(problem);
         return kExitNotCaptured;
     }
-    std::error_code ec;
-    if (fs::exists(fs::symlink_status(out, ec))) {
-        complain(out + " exists: name a new directory");
-        return kExitNotCaptured;
-    }
     const std::string module = find_module(problem);
     WorkDir work;
     if (module.empty() || !work.create(out, problem)) {
         complain(problem);
         return kExitNotCaptured;
     }
-    const fs::path record = work.path() / "record";
-    const int status = run(command, module, record.string());
-    if (status < 0) {
+    Run ran;
+    if (!run(command, module, work, mask, ran)) {
         const int error = errno;
         complain(command[0] + ": " + std::strerror(error));
         return error == ENOENT ? kExitNotFound : kExitCannotRun;
     }
-    if (WIFSIGNALED(status)) {
-        complain(command[0] + " was ended by signal " + std::to_string(WTERMSIG(status)) +
+    if (ran.status != -1 && WIFSIGNALED(ran.status)) {
+        complain(command[0] + " was ended by signal " + std::to_string(WTERMSIG(ran.status)) +
                  ": nothing captured");
-        return 128 + WTERMSIG(status);
+        return 128 + WTERMSIG(ran.status);
+    }
+    if (ran.signal != 0) {
+        complain("ended by signal " + std::to_string(ran.signal) + ": nothing captured");
+        return 128 + ran.signal;
     }
 
     Capture capture;
-    std::vector<nlohmann::json> lines;
-    if (!read_record(record, lines, problem) ||
-        !sysmgrcapture::build_capture(lines, capture, problem)) {
-        complain(problem + "; nothing captured");
+    if (!ran.problem.empty() || !sysmgrcapture::build_capture(ran.lines, capture, problem)) {
+        complain((ran.problem.empty() ? problem : ran.problem) + "; nothing captured");
         return kExitNotCaptured;
     }
-    fs::remove(record, ec);
     capture.command = joined(command);
     if (redact)
         sysmgrcapture::redact(capture, key);
-    if (!write_root(capture, work.path() / "root", problem) ||
-        !write_scenario(capture, work.path(), problem)) {
+    // DIR and what is in it: readable as the umask allows, writable by the owner only.
+    const mode_t mode = ((0777 & ~mask) | 0700) & ~mode_t{022};
+    if (!write_capture(capture, work.fd(), mode, problem)) {
         complain(problem + "; nothing captured");
         return kExitNotCaptured;
     }
-    std::ofstream(work.path() / "MANIFEST") << sysmgrcapture::manifest_text(capture);
-    if (!work.finish(out, problem)) {
+    if (const int s = pending_signal(); s != 0) {
+        complain("ended by signal " + std::to_string(s) + ": nothing captured");
+        return 128 + s;
+    }
+    if (!work.finish(mode, problem)) {
         complain(problem);
         return kExitNotCaptured;
     }
-    return WEXITSTATUS(status);
+    return WEXITSTATUS(ran.status);
 }
