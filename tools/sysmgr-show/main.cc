@@ -29,6 +29,7 @@
 
 #include "commands.h"
 #include "host_io.h"
+#include "streams.h"
 #include "sysmgrsim/sim.h"
 
 namespace {
@@ -354,6 +355,9 @@ int run_show(const Options &opt, int32_t command, Entry entry) {
     stop_recording_opens();
     streams.stop();
     const std::vector<std::string> errors = note_stream_lines(streams.chunks());
+    const std::vector<std::string> stream_notes = streams.notes();
+    for (const std::string &note : stream_notes)
+        sim_add_stream_line(0, note.data(), note.size());
 
     // Everything is taken from the root before it goes, then written.
     const bool delivered = sim_output_delivered() != 0;
@@ -381,6 +385,8 @@ int run_show(const Options &opt, int32_t command, Entry entry) {
             std::fwrite(chunk.bytes.data(), 1, chunk.bytes.size(), stderr);
         }
     }
+    for (const std::string &note : stream_notes)
+        complain(note);
     put_out(output, failed);
     if (opt.trace) {
         // On a terminal the trace starts on a line of its own.
