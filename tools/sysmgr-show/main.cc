@@ -21,6 +21,7 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/auxv.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -589,6 +590,15 @@ void occupy_closed_streams() {
 
 int main(int argc, char **argv) {
     occupy_closed_streams();
+    // Set-user-ID, set-group-ID or file capabilities: the environment and the
+    // arguments come from someone with less privilege than the process, and
+    // this program trusts both (SYSMGRCLI_LIB, TMPDIR, PATH for the library's
+    // utilities, --root).
+    if (getauxval(AT_SECURE) != 0) {
+        complain("refusing to run with more privilege than the user who started it "
+                 "(set-user-ID, set-group-ID or file capabilities)");
+        return kExitError;
+    }
     // A line at a time, so that the library's lines on both streams keep their order.
     std::setvbuf(stdout, nullptr, _IOLBF, BUFSIZ);
     try {
