@@ -379,13 +379,18 @@ int run_show(const Options &opt, int32_t command, Entry entry) {
     // The library's own lines come first: in text on the stream it wrote
     // them to, in a document's format all on the standard error.
     int failed = 0;
+    bool error_line_open = false; // the standard error's last line lacks its end
     for (const StreamChunk &chunk : streams.chunks()) {
         if (chunk.stream == 1 && opt.format == SIM_FORMAT_TEXT) {
             put_out(chunk.bytes, failed);
         } else {
             std::fwrite(chunk.bytes.data(), 1, chunk.bytes.size(), stderr);
+            error_line_open = !chunk.bytes.empty() && chunk.bytes.back() != '\n';
         }
     }
+    // What was left out or dropped, on a line of its own.
+    if (error_line_open && !stream_notes.empty())
+        std::fputc('\n', stderr);
     for (const std::string &note : stream_notes)
         complain(note);
     put_out(output, failed);
