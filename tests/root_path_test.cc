@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -77,6 +78,9 @@ TEST(RootedPath, IsNotTakenFromTheEnvironmentOfAPrivilegedProcess) {
         (fs.f_flag & ST_NOSUID) != 0)
         GTEST_SKIP() << "needs root and a kernel that starts the program itself with its mode";
     ASSERT_NE(mkdtemp(dir), nullptr);
+    // The privileged copies go with the directory, whatever fails.
+    const std::unique_ptr<char, void (*)(char *)> removal(
+        dir, [](char *d) { std::filesystem::remove_all(d); });
     const struct Row {
         const char *program;
         std::vector<std::string> args;
@@ -101,7 +105,6 @@ TEST(RootedPath, IsNotTakenFromTheEnvironmentOfAPrivilegedProcess) {
         EXPECT_EQ(run.status, row.status);
         EXPECT_EQ(run.err.find(row.said) != std::string::npos, row.has) << run.err;
     }
-    std::filesystem::remove_all(dir);
 }
 
 } // namespace
