@@ -88,11 +88,12 @@ foreach(pair ${packaged})
 endforeach()
 
 # The integrator's kit, beside libsysmgrcli-dev's copyright: the binary
-# interface, the inputs of the version report, and the example host with its
-# platform and the file tree it reads (run as examples/README.md says).
+# interface, the inputs of the version report, the threat model, and the
+# example host with its platform and the file tree it reads (run as
+# examples/README.md says).
 set(SYSMGRCLI_KIT_DIR ${CMAKE_INSTALL_DATAROOTDIR}/doc/${SYSMGRCLI_DEV_PACKAGE})
 install(FILES ${PROJECT_SOURCE_DIR}/docs/abi.md ${PROJECT_SOURCE_DIR}/docs/command-107-inputs.md
-  DESTINATION ${SYSMGRCLI_KIT_DIR} COMPONENT development)
+  ${PROJECT_SOURCE_DIR}/docs/security.md DESTINATION ${SYSMGRCLI_KIT_DIR} COMPONENT development)
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ DESTINATION ${SYSMGRCLI_KIT_DIR}/examples
   COMPONENT development USE_SOURCE_PERMISSIONS)
 

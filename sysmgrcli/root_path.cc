@@ -27,8 +27,14 @@ struct Root {
 thread_local bool t_in_call = false;
 thread_local Root t_root = {"", 0, false};
 
+/*
+ * In a process that runs with more privilege than whoever set its
+ * environment (set-user-ID, set-group-ID, file capabilities), the root is
+ * not read: it would let them choose the files the library writes and the
+ * programs it runs. secure_getenv() answers null there.
+ */
 Root read_root() {
-    const char *root = std::getenv("SYSMGRCLI_ROOT");
+    const char *root = secure_getenv("SYSMGRCLI_ROOT");
     if (root == nullptr)
         root = "";
     return Root{root, std::strlen(root), root[0] != '\0' && root[0] != '/'};

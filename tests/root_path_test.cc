@@ -3,9 +3,17 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
+#include <memory>
 #include <string>
+#include <vector>
+
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
 
 #include "root_path.h"
+#include "support/show_runner.h"
 
 namespace {
 
@@ -58,6 +66,45 @@ TEST(RootedPath, TakesTheRootOfTheCallAndKeepsNothingAfterIt) {
         EXPECT_STREQ(sysmgrcli::RootedPath("/proc/uptime").c_str(), "/second/proc/uptime");
     }
     set_root(nullptr);
+}
+
+// A process that gains privilege when it starts (here set-group-ID, which
+// only root can give a program for a group of another) takes no root from
+// the environment its caller chose, and sysmgr-show does not run at all.
+TEST(RootedPath, IsNotTakenFromTheEnvironmentOfAPrivilegedProcess) {
+    char dir[] = "/tmp/sysmgr-secure-test.XXXXXX";
+    struct statvfs fs {};
+    if (geteuid() != 0 || *SYSMGR_SHOW_EMULATOR != '\0' || statvfs("/tmp", &fs) != 0 ||
+        (fs.f_flag & ST_NOSUID) != 0)
+        GTEST_SKIP() << "needs root and a kernel that starts the program itself with its mode";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    // The privileged copies go with the directory, whatever fails.
+    const std::unique_ptr<char, void (*)(char *)> removal(
+        dir, [](char *d) { std::filesystem::remove_all(d); });
+    const struct Row {
+        const char *program;
+        std::vector<std::string> args;
+        int status;
+        const char *said; // on the standard error
+        bool has;
+    } rows[] = {
+        {EXAMPLE_HOST_PATH, {"1", SYSMGRCLI_LIBRARY}, 0, "not an absolute path", false},
+        {SYSMGR_SHOW_PATH, {"redundancy"}, 2, "sysmgr-show: refusing to run", true},
+    };
+    for (const Row &row : rows) {
+        const std::string copy =
+            std::string(dir) + "/" + std::filesystem::path(row.program).filename().string();
+        std::filesystem::copy_file(row.program, copy);
+        ASSERT_EQ(chown(copy.c_str(), 0, 65534), 0);
+        ASSERT_EQ(chmod(copy.c_str(), 02755), 0);
+        std::vector<std::string> argv{copy};
+        argv.insert(argv.end(), row.args.begin(), row.args.end());
+        const testsupport::RunResult run =
+            testsupport::run_program(argv, {"SYSMGRCLI_ROOT=relative"});
+        SCOPED_TRACE(copy);
+        EXPECT_EQ(run.status, row.status);
+        EXPECT_EQ(run.err.find(row.said) != std::string::npos, row.has) << run.err;
+    }
 }
 
 } // namespace

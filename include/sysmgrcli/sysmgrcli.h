@@ -51,7 +51,9 @@
  *    $SYSMGRCLI_ROOT when it is set and non-empty, paths passed by callers
  *    included; printed texts do not change. A root that does not begin with
  *    "/" is refused: "SYSMGRCLI_ROOT is not an absolute path" on the
- *    standard error stream, no file is read and no program is run.
+ *    standard error stream, no file is read and no program is run. A
+ *    process with more privilege than its caller (set-user-ID and the like)
+ *    ignores it (secure_getenv).
  *  - No pointer argument may be null unless its description says so.
  *  - The cli context is read, never written, and never kept after a call.
  */

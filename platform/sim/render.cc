@@ -198,8 +198,10 @@ std::string render_output(sim_format format, const std::vector<Print> &prints) {
     if (format == SIM_FORMAT_XML || format == SIM_FORMAT_JSON) {
         DocumentNotes notes;
         for (const StreamLine &line : s.stream_lines)
-            notes.messages.push_back(
-                {line.stream == 1 ? "stdout" : "stderr", clean_text(line.text)});
+            notes.messages.push_back({line.stream == 1   ? "stdout"
+                                      : line.stream == 2 ? "stderr"
+                                                         : "host",
+                                      clean_text(line.text)});
         normalise(s, prints, command, notes);
         notes.complete = report_complete(s);
         notes.files_source = s.files_captured ? "capture" : "scenario";

@@ -51,7 +51,10 @@ const char *form_name(ValueForm form);
 /* Root element / top-level key: show_redundancy, show_version or show_command. */
 const char *document_name(int32_t command);
 
-/* A line the library wrote on a stream: "stdout" or "stderr", and its text as valid UTF-8. */
+/*
+ * A line the library wrote on a stream, "stdout" or "stderr", or the host's
+ * note on what it collected, "host"; its text as valid UTF-8.
+ */
 struct StreamMessage {
     const char *stream;
     std::string text;

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 //
-// Stream collection, temporary roots that signals remove, and the scratch
-// copy of a capture, for sysmgr-show.
+// Temporary roots that signals remove, and the scratch copy of a capture,
+// for sysmgr-show.
 #include "host_io.h"
 
 #include "sysmgrsim/sim.h"
@@ -25,102 +25,6 @@
 #include <unistd.h>
 
 namespace fs = std::filesystem;
-
-namespace {
-
-// An unnamed datagram socket given a unique abstract address; its address in name.
-int bound_socket(std::string &name) {
-    const int fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return -1;
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    socklen_t length = sizeof(sa_family_t); // asks the kernel for an address of its own
-    if (bind(fd, reinterpret_cast<sockaddr *>(&address), length) != 0 ||
-        (length = sizeof address,
-         getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length) != 0)) {
-        close(fd);
-        return -1;
-    }
-    name.assign(reinterpret_cast<const char *>(&address), length);
-    return fd;
-}
-
-void close_fd(int &fd) {
-    if (fd >= 0)
-        close(fd);
-    fd = -1;
-}
-
-} // namespace
-
-bool StreamCapture::start(std::string &problem) {
-    std::string receiver_name;
-    receiver_ = bound_socket(receiver_name);
-    bool ok = receiver_ >= 0 && pipe2(wake_, O_CLOEXEC) == 0;
-    for (int i = 0; ok && i < 2; ++i) {
-        senders_[i] = bound_socket(names_[i]);
-        ok = senders_[i] >= 0 &&
-             connect(senders_[i], reinterpret_cast<const sockaddr *>(receiver_name.data()),
-                     static_cast<socklen_t>(receiver_name.size())) == 0;
-    }
-    if (!ok) {
-        problem = std::string("cannot collect the library's messages: ") + std::strerror(errno);
-        stop();
-        return false;
-    }
-    reader_ = std::thread([this] { receive(); });
-    std::fflush(stdout);
-    std::fflush(stderr);
-    for (int i = 0; i < 2; ++i) {
-        saved_[i] = fcntl(i + 1, F_DUPFD_CLOEXEC, 3);
-        dup2(senders_[i], i + 1);
-    }
-    return true;
-}
-
-void StreamCapture::stop() {
-    std::fflush(stdout);
-    std::fflush(stderr);
-    for (int i = 0; i < 2; ++i) {
-        if (saved_[i] >= 0)
-            dup2(saved_[i], i + 1);
-        close_fd(saved_[i]);
-        close_fd(senders_[i]);
-    }
-    if (reader_.joinable()) {
-        const char wake = 0;
-        while (write(wake_[1], &wake, 1) < 0 && errno == EINTR) {
-        }
-        reader_.join();
-    }
-    close_fd(wake_[0]);
-    close_fd(wake_[1]);
-    close_fd(receiver_);
-}
-
-// Receives datagrams in their order until woken, then takes what is left.
-void StreamCapture::receive() {
-    std::vector<char> buffer(1u << 18); // more than a datagram of the default buffer sizes
-    bool woken = false;
-    for (;;) {
-        pollfd fds[2] = {{receiver_, POLLIN, 0}, {wake_[0], POLLIN, 0}};
-        if (!woken && poll(fds, 2, -1) < 0)
-            continue; // interrupted
-        woken = woken || (fds[1].revents & POLLIN) != 0;
-        sockaddr_un from{};
-        socklen_t length = sizeof from;
-        const ssize_t n = recvfrom(receiver_, buffer.data(), buffer.size(), MSG_DONTWAIT,
-                                   reinterpret_cast<sockaddr *>(&from), &length);
-        if (n < 0) {
-            if (woken && errno != EINTR)
-                return;
-            continue;
-        }
-        const std::string sender(reinterpret_cast<const char *>(&from), length);
-        chunks_.push_back({sender == names_[0] ? 1 : 2, std::string(buffer.data(), n)});
-    }
-}
 
 namespace {
 

@@ -1,9 +1,8 @@
 /*
  * SPDX-License-Identifier: MIT
  *
- * What sysmgr-show needs around one run of the library: collecting what the
- * process writes on its standard streams while the command runs, temporary
- * roots that no signal leaves behind, and the scratch copy of a capture.
+ * What sysmgr-show needs around one run of the library: temporary roots that
+ * no signal leaves behind, and the scratch copy of a capture.
  */
 #ifndef SYSMGR_SHOW_HOST_IO_H
 #define SYSMGR_SHOW_HOST_IO_H
@@ -11,42 +10,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-/* Bytes written in one go on the standard output (stream 1) or error (2). */
-struct StreamChunk {
-    int stream;
-    std::string bytes;
-};
-
-/*
- * While started, file descriptors 1 and 2 of the process (and so of every
- * child it starts) are two datagram sockets that send to one receiver, so
- * that the writes of both streams are kept in the order they were made and
- * each is known by its sender. A thread receives them as they come.
- */
-class StreamCapture {
-  public:
-    StreamCapture() = default;
-    StreamCapture(const StreamCapture &) = delete;
-    StreamCapture &operator=(const StreamCapture &) = delete;
-    ~StreamCapture() { stop(); }
-
-    bool start(std::string &problem);
-    /* Gives the process its streams back; everything received is in chunks(). */
-    void stop();
-    const std::vector<StreamChunk> &chunks() const { return chunks_; }
-
-  private:
-    void receive();
-
-    int receiver_ = -1;
-    int senders_[2] = {-1, -1};
-    int saved_[2] = {-1, -1};
-    int wake_[2] = {-1, -1};
-    std::string names_[2]; // each sender's socket address
-    std::thread reader_;
-    std::vector<StreamChunk> chunks_;
-};
 
 /*
  * While alive, SIGINT, SIGTERM, SIGHUP and SIGPIPE remove the temporary root

@@ -21,6 +21,7 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/auxv.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -29,6 +30,7 @@
 
 #include "commands.h"
 #include "host_io.h"
+#include "streams.h"
 #include "sysmgrsim/sim.h"
 
 namespace {
@@ -354,6 +356,9 @@ int run_show(const Options &opt, int32_t command, Entry entry) {
     stop_recording_opens();
     streams.stop();
     const std::vector<std::string> errors = note_stream_lines(streams.chunks());
+    const std::vector<std::string> stream_notes = streams.notes();
+    for (const std::string &note : stream_notes)
+        sim_add_stream_line(0, note.data(), note.size());
 
     // Everything is taken from the root before it goes, then written.
     const bool delivered = sim_output_delivered() != 0;
@@ -374,13 +379,20 @@ int run_show(const Options &opt, int32_t command, Entry entry) {
     // The library's own lines come first: in text on the stream it wrote
     // them to, in a document's format all on the standard error.
     int failed = 0;
+    bool error_line_open = false; // the standard error's last line lacks its end
     for (const StreamChunk &chunk : streams.chunks()) {
         if (chunk.stream == 1 && opt.format == SIM_FORMAT_TEXT) {
             put_out(chunk.bytes, failed);
         } else {
             std::fwrite(chunk.bytes.data(), 1, chunk.bytes.size(), stderr);
+            error_line_open = !chunk.bytes.empty() && chunk.bytes.back() != '\n';
         }
     }
+    // What was left out or dropped, on a line of its own.
+    if (error_line_open && !stream_notes.empty())
+        std::fputc('\n', stderr);
+    for (const std::string &note : stream_notes)
+        complain(note);
     put_out(output, failed);
     if (opt.trace) {
         // On a terminal the trace starts on a line of its own.
@@ -583,6 +595,15 @@ void occupy_closed_streams() {
 
 int main(int argc, char **argv) {
     occupy_closed_streams();
+    // Set-user-ID, set-group-ID or file capabilities: the environment and the
+    // arguments come from someone with less privilege than the process, and
+    // this program trusts both (SYSMGRCLI_LIB, TMPDIR, PATH for the library's
+    // utilities, --root).
+    if (getauxval(AT_SECURE) != 0) {
+        complain("refusing to run with more privilege than the user who started it "
+                 "(set-user-ID, set-group-ID or file capabilities)");
+        return kExitError;
+    }
     // A line at a time, so that the library's lines on both streams keep their order.
     std::setvbuf(stdout, nullptr, _IOLBF, BUFSIZ);
     try {

@@ -115,9 +115,10 @@ void sim_set_command(int32_t command);
 const char *sim_output(void);
 /*
  * A line a host collected from one of the process's streams while the command
- * ran (stream 1: standard output, 2: standard error), without its line end.
- * The tagged documents list these lines in the order added as "messages".
- * Cleared with the records.
+ * ran (stream 1: standard output, 2: standard error), without its line end,
+ * or (stream 0) the host's own note on what it collected, such as what it
+ * dropped or left out. The tagged documents list these lines in the order
+ * added as "messages". Cleared with the records.
  */
 void sim_add_stream_line(int stream, const char *text, size_t length);
 /*
