@@ -240,9 +240,11 @@ std::string host_trace(const Options &opt, const std::vector<std::string> &error
     if (sigchld_ignored())
         out += "trace: SIGCHLD is ignored: system() fails (ECHILD) after its command has run, so "
                "the loader partition stays mounted and the loader cache empty\n";
-    out += opt.root ? "trace: files from the capture " + *opt.root +
-                          " (copied to $ROOT), utilities and platform answers from the scenario\n"
-                    : "trace: files, utilities and platform answers from the scenario\n";
+    out +=
+        opt.root
+            ? "trace: files from the capture " + *opt.root +
+                  " (copied to $ROOT), utilities and platform answers from the scenario\n"
+            : "trace: files and utilities from the scenario, platform answers from the scenario\n";
     return out;
 }
 
