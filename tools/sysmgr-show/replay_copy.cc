@@ -203,7 +203,7 @@ std::string rerooted(const std::string &dir, const char *name, const Resolved &r
     return out;
 }
 
-bool copy_dir(Walk &w, int from, int to, const std::string &dir, int depth);
+bool copy_dir(Walk &w, DIR *from, int to, const std::string &dir, int depth);
 
 bool copy_entry(Walk &w, int from, int to, const std::string &dir, const char *name, int depth) {
     const std::string path = (dir == "/" ? "" : dir) + "/" + name;
@@ -231,31 +231,26 @@ bool copy_entry(Walk &w, int from, int to, const std::string &dir, const char *n
     if (mkdirat(to, name, 0700) != 0)
         return w.fail(path, errno);
     Fd sub_to(openat(to, name, kDirFlags));
-    const int sub_from = openat(from, name, kDirFlags);
-    if (sub_to.get() < 0 || (sub_from < 0 && errno != EACCES))
+    if (sub_to.get() < 0)
         return w.fail(path, errno);
-    if (sub_from < 0) // unreadable here: unreadable in the copy too
+    Dir sub(openat(from, name, kDirFlags));
+    if (sub.get() == nullptr && errno == EACCES) // unreadable here: unreadable in the copy too
         return fchmod(sub_to.get(), 0) == 0 || w.fail(path, errno);
-    Dir sub(sub_from);
     if (sub.get() == nullptr)
         return w.fail(path, errno);
     // The mode is set last, so that a read-only directory is filled first.
-    return copy_dir(w, sub.fd(), sub_to.get(), path, depth + 1) &&
+    return copy_dir(w, sub.get(), sub_to.get(), path, depth + 1) &&
            (fchmod(sub_to.get(), st.st_mode & 07777) == 0 || w.fail(path, errno));
 }
 
-bool copy_dir(Walk &w, int from, int to, const std::string &dir, int depth) {
-    Dir entries(fcntl(from, F_DUPFD_CLOEXEC, 0));
-    if (entries.get() == nullptr)
-        return w.fail(dir, errno);
-    rewinddir(entries.get());
+bool copy_dir(Walk &w, DIR *from, int to, const std::string &dir, int depth) {
     for (;;) {
         errno = 0;
-        const dirent *e = readdir(entries.get());
+        const dirent *e = readdir(from);
         if (e == nullptr)
             return errno == 0 || w.fail(dir, errno);
         if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0 &&
-            !copy_entry(w, from, to, dir, e->d_name, depth))
+            !copy_entry(w, dirfd(from), to, dir, e->d_name, depth))
             return false;
     }
 }
@@ -331,7 +326,12 @@ Resolved resolve_in_root(const std::string &dir, const std::string &target, cons
 
 bool copy_capture(int from_fd, int to_fd, std::uint64_t max_bytes, std::string &problem) {
     Walk w{from_fd, max_bytes, max_bytes, std::vector<char>(1u << 16), ""};
-    if (!copy_dir(w, from_fd, to_fd, "/", 0)) {
+    Dir top(openat(from_fd, ".", kDirFlags));
+    if (top.get() == nullptr) {
+        problem = std::strerror(errno);
+        return false;
+    }
+    if (!copy_dir(w, top.get(), to_fd, "/", 0)) {
         problem = w.problem;
         return false;
     }
