@@ -290,6 +290,12 @@ bool TempRoot::create(std::string &problem) {
     return false;
 }
 
+TempRoot::~TempRoot() {
+    std::string problem;
+    if (!remove(problem))
+        std::fprintf(stderr, "sysmgr-show: %s\n", problem.c_str());
+}
+
 bool TempRoot::remove(std::string &problem) {
     std::lock_guard<std::mutex> lock(g_root_mutex);
     if (g_base_fd < 0)

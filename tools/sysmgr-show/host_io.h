@@ -82,10 +82,7 @@ class TempRoot {
     TempRoot() = default;
     TempRoot(const TempRoot &) = delete;
     TempRoot &operator=(const TempRoot &) = delete;
-    ~TempRoot() {
-        std::string ignored;
-        remove(ignored);
-    }
+    ~TempRoot(); // a failed removal is reported on the standard error
 
     bool create(std::string &problem);
     bool remove(std::string &problem);

@@ -177,7 +177,7 @@ bool copy_file(Walk &w, int from, int to, const char *name, const std::string &p
     if (in.get() >= 0 && fstat(in.get(), &st) != 0)
         return w.fail(path, errno);
     if (in.get() >= 0 && !S_ISREG(st.st_mode))
-        return mkfifoat(to, name, 0600) == 0 || w.fail(path, errno);
+        return w.fail(path, EAGAIN); // changed while copied
     Fd out(openat(to, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
     if (out.get() < 0)
         return w.fail(path, errno);
@@ -213,17 +213,21 @@ bool copy_entry(Walk &w, int from, int to, const std::string &dir, const char *n
     if (fstatat(from, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
         return w.fail(path, errno);
     if (S_ISLNK(st.st_mode)) {
-        const Node node = look_up(w.top, path);
-        if (node.kind != Node::link)
-            return w.fail(path, EAGAIN); // changed while copied
+        char target[PATH_MAX];
+        const ssize_t n = readlinkat(from, name, target, sizeof target);
+        if (n < 0 || static_cast<std::size_t>(n) >= sizeof target)
+            return w.fail(path, n < 0 ? errno : ENAMETOOLONG);
+        const Node node{Node::link, std::string(target, static_cast<std::size_t>(n))};
         const Resolved r = resolve_in_root(
             dir, node.target, [&w](const std::string &p) { return look_up(w.top, p); });
         if (r.outcome == Resolved::too_deep)
             return w.fail(path + " -> " + node.target, ELOOP);
         return symlinkat(rerooted(dir, name, r).c_str(), to, name) == 0 || w.fail(path, errno);
     }
-    if (!S_ISDIR(st.st_mode))
+    if (S_ISREG(st.st_mode))
         return copy_file(w, from, to, name, path);
+    if (!S_ISDIR(st.st_mode)) // never opened: a pipe would block, a device act
+        return mkfifoat(to, name, 0600) == 0 || w.fail(path, errno);
     if (depth >= kMaxDepth) {
         w.problem = "more than " + std::to_string(kMaxDepth) + " directories deep at " + path;
         return false;
