@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 //
-// Stream collection, temporary roots that signals remove, and the scratch
-// copy of a capture, for sysmgr-show.
+// Stream collection and temporary roots that signals remove, for sysmgr-show.
 #include "host_io.h"
 
 #include "replay_copy.h"
@@ -281,6 +280,9 @@ bool TempRoot::create(std::string &problem) {
         }
     }
     problem = "cannot create a directory in " + base + ": " + std::strerror(errno);
+    if (fd_ >= 0)
+        close(fd_);
+    fd_ = -1;
     if (made == 0) {
         std::string ignored;
         remove_root(ignored);

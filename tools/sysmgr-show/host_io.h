@@ -2,8 +2,8 @@
  * SPDX-License-Identifier: MIT
  *
  * What sysmgr-show needs around one run of the library: collecting what the
- * process writes on its standard streams while the command runs, temporary
- * roots that no signal leaves behind, and the scratch copy of a capture.
+ * process writes on its standard streams while the command runs, and
+ * temporary roots that no signal leaves behind.
  */
 #ifndef SYSMGR_SHOW_HOST_IO_H
 #define SYSMGR_SHOW_HOST_IO_H

@@ -84,6 +84,8 @@ class Dir {
 };
 
 constexpr int kDirFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+// The modes a copy keeps: never set-user-ID or set-group-ID ones.
+constexpr mode_t kModeBits = 0777;
 
 // The capture's own utilities, their data and log files beside them, and its stand-in directory.
 bool left_out(const std::string &path) {
@@ -157,9 +159,11 @@ bool copy_data(Walk &w, int in, int out, off_t size, const std::string &path) {
                 return true; // it shrank while copied
             for (ssize_t done = 0; done < n;) {
                 const ssize_t m = pwrite(out, w.buffer.data() + done, n - done, data + done);
-                if (m < 0 && errno != EINTR)
-                    return w.fail(path, errno);
-                done += m > 0 ? m : 0;
+                if (m < 0 && errno == EINTR)
+                    continue;
+                if (m <= 0)
+                    return w.fail(path, m < 0 ? errno : EIO);
+                done += m;
             }
             w.budget -= static_cast<std::uint64_t>(n);
             data += n;
@@ -182,7 +186,7 @@ bool copy_file(Walk &w, int from, int to, const char *name, const std::string &p
     if (out.get() < 0)
         return w.fail(path, errno);
     // Unreadable here: unreadable in the copy too.
-    const mode_t mode = in.get() < 0 ? 0 : st.st_mode & 07777;
+    const mode_t mode = in.get() < 0 ? 0 : st.st_mode & kModeBits;
     if (in.get() >= 0 && !copy_data(w, in.get(), out.get(), st.st_size, path))
         return false;
     return fchmod(out.get(), mode) == 0 || w.fail(path, errno);
@@ -217,11 +221,14 @@ bool copy_entry(Walk &w, int from, int to, const std::string &dir, const char *n
         const ssize_t n = readlinkat(from, name, target, sizeof target);
         if (n < 0 || static_cast<std::size_t>(n) >= sizeof target)
             return w.fail(path, n < 0 ? errno : ENAMETOOLONG);
-        const Node node{Node::link, std::string(target, static_cast<std::size_t>(n))};
-        const Resolved r = resolve_in_root(
-            dir, node.target, [&w](const std::string &p) { return look_up(w.top, p); });
-        if (r.outcome == Resolved::too_deep)
-            return w.fail(path + " -> " + node.target, ELOOP);
+        const Resolved r =
+            resolve_in_root(dir, std::string(target, static_cast<std::size_t>(n)),
+                            [&w](const std::string &p) { return look_up(w.top, p); });
+        if (r.outcome == Resolved::too_deep) {
+            w.problem = path + ": a link leading more than " + std::to_string(kMaxDepth) +
+                        " directories deep";
+            return false;
+        }
         return symlinkat(rerooted(dir, name, r).c_str(), to, name) == 0 || w.fail(path, errno);
     }
     if (S_ISREG(st.st_mode))
@@ -244,7 +251,7 @@ bool copy_entry(Walk &w, int from, int to, const std::string &dir, const char *n
         return w.fail(path, errno);
     // The mode is set last, so that a read-only directory is filled first.
     return copy_dir(w, sub.get(), sub_to.get(), path, depth + 1) &&
-           (fchmod(sub_to.get(), st.st_mode & 07777) == 0 || w.fail(path, errno));
+           (fchmod(sub_to.get(), st.st_mode & kModeBits) == 0 || w.fail(path, errno));
 }
 
 bool copy_dir(Walk &w, DIR *from, int to, const std::string &dir, int depth) {

@@ -47,15 +47,16 @@ Resolved resolve_in_root(const std::string &dir, const std::string &target, cons
 
 /*
  * Copies the directory from_fd into the empty directory to_fd: directories,
- * regular files (sparse ones sparse) and links, with their modes; a link's
- * target is re-rooted (resolve_in_root) so that it leads where it led inside
- * the capture, or still dangles or loops, and never out of the copy. Anything
- * else (a pipe, a device, a socket) becomes a named pipe. A file or directory
- * that cannot be read (EACCES) becomes an empty one without permissions. The
- * capture's utilities with their data and log files, and its .sim-bin, are
- * left out: the replay writes its own. At most max_bytes of data (holes not
- * counted) and kMaxDepth directories deep; past either, or on any other
- * error, false with the problem.
+ * regular files (sparse ones sparse) and links, with their permission bits
+ * (never set-user-ID or set-group-ID); a link's target is re-rooted
+ * (resolve_in_root) so that it leads where it led inside the capture, or
+ * still dangles or loops, and never out of the copy. Anything else (a pipe,
+ * a device, a socket) becomes a named pipe, never opened. A file or
+ * directory that cannot be read (EACCES) becomes an empty one without
+ * permissions. The capture's utilities with their data and log files, and
+ * its .sim-bin, are left out: the replay writes its own. At most max_bytes
+ * of data (holes not counted) and kMaxDepth directories deep; past either,
+ * or on any other error, false with the problem.
  */
 bool copy_capture(int from_fd, int to_fd, std::uint64_t max_bytes, std::string &problem);
 
