@@ -10,7 +10,7 @@
 
 #include <gtest/gtest.h>
 
-#include "replay_copy.h"
+#include "../tools/sysmgr-show/replay_copy.h"
 #include "support/show_runner.h"
 
 namespace {
