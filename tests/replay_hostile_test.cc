@@ -124,6 +124,8 @@ TEST(ReplayCopy, HostileCapturesAndDirectories) {
          "redundancy", 0, ""},
         {"a temporary directory others can write", "", "chmod 777 \"$D/tmp\"; ", "redundancy", 2,
          "tmp ($TMPDIR): others can write it and it is not sticky"},
+        {"a full temporary directory", "head -c 100000 /dev/urandom >data",
+         "trap '' XFSZ; ulimit -f 20; ", "redundancy", 2, "cannot copy it: /data: File too large"},
         {"too few descriptors", "", "ulimit -n 20; ", "redundancy", 2,
          "the limit of open files (20) is below the 256 a run needs"},
     };
