@@ -38,7 +38,7 @@ std::string comparable(const std::string &out, const std::string &format) {
 
 /* A trace without its last line, which says where the files and utilities came from. */
 std::string calls(const std::string &trace) {
-    return trace.substr(0, trace.find("trace: files and utilities from"));
+    return trace.substr(0, trace.rfind("trace: files"));
 }
 
 std::string read_file(const fs::path &path) {

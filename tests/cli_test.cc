@@ -114,7 +114,7 @@ TEST(SysmgrShow, CommandLineMistakesAndExitStatuses) {
         // The files opened and the utilities the shell could not start, after the calls.
         {"", "--trace --root @/root version", 3, "Software\n",
          " files opened\n   1  /proc/cmdline = No such file or directory\n"},
-        {"", "--trace --root @/root version", 3, "Software\n",
+        {"", "--trace --scenario @/no-imghdr.json --root @/root version", 3, "Software\n",
          " utilities not started\n   1  $ROOT/vornboot/bin/imghdr: not found\n"},
         // The utilities that ran, after the calls.
         {"", "--trace version", 0, "Software\n",
@@ -128,6 +128,7 @@ TEST(SysmgrShow, CommandLineMistakesAndExitStatuses) {
     std::ofstream(dir + "/root/proc/uptime") << "59.99 100.00\n";
     std::ofstream(dir + "/unknown.json") << R"({"cards": {}})";
     std::ofstream(dir + "/no-rx.json") << R"({"backend": {"rx_null": true}})";
+    std::ofstream(dir + "/no-imghdr.json") << R"({"tools": {"imghdr": null}})";
     std::ofstream(dir + "/same-slot.json") << R"({"slots": {"this_sup": 2}})";
     std::ofstream(dir + "/stdin.json") << read_file(kSource + "/scenarios/standby-no-answer.json");
     for (const Case &c : cases) {
@@ -171,7 +172,7 @@ std::string snapshot(const std::string &dir) {
 TEST(SysmgrShow, ScriptsSeeOnlyTheDocumentAndHonestStatuses) {
     struct Case {
         const char *run; // a shell command; $S is sysmgr-show --format F, $D the scratch
-                         // directory, w waits until the slow capture's image-header tool runs
+                         // directory, w waits until the waiting cat on PATH runs
         int status;
         const char *out[4]; // found in the standard output in text, xml, json and keyvalue
         const char *err;    // found in the standard error
@@ -205,8 +206,14 @@ TEST(SysmgrShow, ScriptsSeeOnlyTheDocumentAndHonestStatuses) {
          4,
          {"", "", "", ""},
          "sysmgr-show: cannot write the standard output: Bad file descriptor\n"},
-        {"$S --root $D/slow version & w; kill -TERM $!; wait $!", 143, {"", "", "", ""}, ""},
-        {"$S --root $D/slow version & w; kill -HUP $!; wait $!", 129, {"", "", "", ""}, ""},
+        {"PATH=$D/slow:$PATH $S --root $D/cap version & w; kill -TERM $!; wait $!",
+         143,
+         {"", "", "", ""},
+         ""},
+        {"PATH=$D/slow:$PATH $S --root $D/cap version & w; kill -HUP $!; wait $!",
+         129,
+         {"", "", "", ""},
+         ""},
         {"$S redundancy | true; exit ${PIPESTATUS[0]}", 141, {"", "", "", ""}, ""},
     };
     Scratch scratch;
@@ -215,12 +222,11 @@ TEST(SysmgrShow, ScriptsSeeOnlyTheDocumentAndHonestStatuses) {
     namespace fs = std::filesystem;
     fs::create_directories(dir + "/tmp");
     fs::create_directories(dir + "/cap/proc");
-    fs::create_directories(dir + "/slow/vornboot/bin");
+    fs::create_directories(dir + "/slow");
     std::ofstream(dir + "/cap/proc/meminfo") << "MemTotal: 8253588 kB\n";
-    // The image-header tool of the slow capture says when it has started, then hangs.
-    std::ofstream(dir + "/slow/vornboot/bin/imghdr")
-        << "#!/bin/sh\n: >\"$D/started\"\nexec sleep 5\n";
-    fs::permissions(dir + "/slow/vornboot/bin/imghdr", fs::perms::owner_all);
+    // The cat the image-header stand-in runs says when it has started, then hangs.
+    std::ofstream(dir + "/slow/cat") << "#!/bin/sh\n: >\"$D/started\"\nexec sleep 5\n";
+    fs::permissions(dir + "/slow/cat", fs::perms::owner_all);
     const std::string before = snapshot(dir + "/cap") + snapshot(dir + "/slow");
     const char *formats[] = {"text", "xml", "json", "keyvalue"};
     for (const Case &c : cases) {

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
 //
-// Temporary roots that signals remove, and the scratch copy of a capture,
-// for sysmgr-show.
+// Temporary roots that signals remove, for sysmgr-show.
 #include "host_io.h"
 
+#include "replay_copy.h"
 #include "sysmgrsim/sim.h"
 
 #include <cerrno>
@@ -12,34 +12,37 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <mutex>
-#include <system_error>
+#include <utility>
 
 #include <dlfcn.h>
 #include <fcntl.h>
-#include <poll.h>
-#include <sys/socket.h>
+#include <sys/random.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
-
-namespace fs = std::filesystem;
 
 namespace {
 
-// The temporary root alive now, guarded so that a signal never removes half-made state.
+// The temporary root alive now: its name in the directory g_base_fd, guarded
+// so that a signal never removes half-made state.
 std::mutex g_root_mutex;
-std::string g_root;
+std::string g_root_name;
+int g_base_fd = -1;
 int g_signal_pipe[2] = {-1, -1};
 
 constexpr int kCleanedSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
 
-// Removes dir, again while something (a utility still running) adds to it.
-void remove_tree(const std::string &dir) {
-    std::error_code ec;
-    for (int attempt = 0; attempt < 20 && fs::exists(fs::symlink_status(dir, ec)); ++attempt)
-        fs::remove_all(dir, ec);
+// Removes the temporary root, again while something (a utility still running) adds to it.
+bool remove_root(std::string &problem) {
+    struct stat st;
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        if (replay::remove_tree(g_base_fd, g_root_name.c_str(), problem) &&
+            fstatat(g_base_fd, g_root_name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+            return true;
+    }
+    if (problem.empty())
+        problem = g_root_name + ": " + std::strerror(ENOTEMPTY);
+    return false;
 }
 
 extern "C" void on_signal(int signal) {
@@ -59,8 +62,9 @@ void end_on_signal() {
     if (number == 0)
         return;
     std::lock_guard<std::mutex> lock(g_root_mutex);
-    if (!g_root.empty())
-        remove_tree(g_root);
+    std::string ignored;
+    if (g_base_fd >= 0)
+        remove_root(ignored);
     std::signal(number, SIG_DFL);
     sigset_t set;
     sigemptyset(&set);
@@ -116,72 +120,98 @@ void default_sigpipe() {
  * Under $TMPDIR when set; else in memory (the user's runtime directory,
  * else /dev/shm) when one is writable, since a run creates and removes
  * a whole small tree and on a disk with online discard each removal
- * costs milliseconds; else /tmp.
+ * costs milliseconds; else /tmp. The second is where it came from.
  */
-static std::string base_directory() {
+static std::pair<std::string, std::string> base_directory() {
     for (const char *name : {"TMPDIR", "XDG_RUNTIME_DIR"}) {
         const char *dir = std::getenv(name);
         if (dir != nullptr && dir[0] == '/' && access(dir, W_OK | X_OK) == 0)
-            return dir;
+            return {dir, std::string("$") + name};
     }
-    return access("/dev/shm", W_OK | X_OK) == 0 ? "/dev/shm" : "/tmp";
+    if (access("/dev/shm", W_OK | X_OK) == 0)
+        return {"/dev/shm", "the fallback"};
+    return {"/tmp", "the fallback"};
+}
+
+// "sysmgr-show." and six random letters or digits.
+static bool random_name(std::string &name) {
+    static constexpr char kChars[] =
+        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    unsigned char bytes[6];
+    if (getrandom(bytes, sizeof bytes, 0) != static_cast<ssize_t>(sizeof bytes))
+        return false;
+    name = "sysmgr-show.";
+    for (const unsigned char b : bytes)
+        name += kChars[b % (sizeof kChars - 1)];
+    return true;
 }
 
 bool TempRoot::create(std::string &problem) {
-    std::string tmpl = base_directory() + "/sysmgr-show.XXXXXX";
-    std::lock_guard<std::mutex> lock(g_root_mutex);
-    if (mkdtemp(tmpl.data()) == nullptr) {
-        problem = "cannot create a directory from " + tmpl + ": " + std::strerror(errno);
+    const auto [base, source] = base_directory();
+    const int base_fd = open(base.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    struct stat st;
+    if (base_fd < 0 || fstat(base_fd, &st) != 0) {
+        problem = "temporary directory " + base + ": " + std::strerror(errno);
+        if (base_fd >= 0)
+            close(base_fd);
         return false;
     }
-    path_ = g_root = tmpl;
-    return true;
-}
-
-void TempRoot::remove() {
-    if (path_.empty())
-        return;
-    std::lock_guard<std::mutex> lock(g_root_mutex);
-    remove_tree(path_);
-    g_root.clear();
-    path_.clear();
-}
-
-bool copy_capture(const std::string &from, const std::string &to, std::string &problem) {
-    std::error_code ec;
-    std::vector<std::pair<fs::path, fs::perms>> directories; // modes set last, to write into them
-    for (auto it = fs::recursive_directory_iterator(from, ec); !ec && it != fs::end(it);
-         it.increment(ec)) {
-        const fs::path target = to / fs::relative(it->path(), from);
-        const fs::file_status st = it->symlink_status(ec);
-        if (ec)
+    const std::string unsafe = replay::unsafe_directory(st, geteuid());
+    if (!unsafe.empty()) {
+        problem = "temporary directory " + base + " (" + source + "): " + unsafe;
+        close(base_fd);
+        return false;
+    }
+    std::string name;
+    int made = -1;
+    for (int attempt = 0; attempt < 100 && made != 0; ++attempt) {
+        made = random_name(name) ? mkdirat(base_fd, name.c_str(), 0700) : -1;
+        if (made != 0 && errno != EEXIST)
             break;
-        if (fs::is_symlink(st)) {
-            fs::copy_symlink(it->path(), target, ec);
-        } else if (fs::is_directory(st)) {
-            if (fs::create_directory(target, ec))
-                directories.emplace_back(target, st.permissions());
-        } else if (fs::is_regular_file(st)) {
-            if (!fs::copy_file(it->path(), target, ec)) {
-                ec.clear(); // unreadable here: unreadable in the copy too
-                std::FILE *stand_in = std::fopen(target.c_str(), "w");
-                if (stand_in != nullptr)
-                    std::fclose(stand_in);
-                fs::permissions(target, fs::perms::none, ec);
-            }
-        } else if (mkfifo(target.c_str(), 0600) != 0) {
-            ec.assign(errno, std::generic_category());
+    }
+    std::lock_guard<std::mutex> lock(g_root_mutex);
+    if (made == 0) {
+        g_base_fd = base_fd;
+        g_root_name = name;
+        fd_ = openat(base_fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd_ >= 0 && fchmod(fd_, 0700) == 0) { // whatever the umask
+            path_ = base + "/" + name;
+            return true;
         }
-        if (ec)
-            break;
     }
-    if (ec) {
-        problem = "--root " + from + ": cannot copy it: " + ec.message();
-        return false;
+    problem = "cannot create a directory in " + base + ": " + std::strerror(errno);
+    if (fd_ >= 0)
+        close(fd_);
+    fd_ = -1;
+    if (made == 0) {
+        std::string ignored;
+        remove_root(ignored);
     }
-    for (auto d = directories.rbegin(); d != directories.rend(); ++d)
-        fs::permissions(d->first, d->second, ec);
-    return true;
+    close(base_fd);
+    g_base_fd = -1;
+    return false;
+}
+
+TempRoot::~TempRoot() {
+    std::string problem;
+    if (!remove(problem))
+        std::fprintf(stderr, "sysmgr-show: %s\n", problem.c_str());
+}
+
+bool TempRoot::remove(std::string &problem) {
+    std::lock_guard<std::mutex> lock(g_root_mutex);
+    if (g_base_fd < 0)
+        return true;
+    if (fd_ >= 0)
+        close(fd_);
+    fd_ = -1;
+    const bool removed = remove_root(problem);
+    if (!removed)
+        problem = "cannot remove the temporary directory " + path_ + ": " + problem;
+    close(g_base_fd);
+    g_base_fd = -1;
+    path_.clear();
+    return removed;
 }
 
 namespace {

@@ -2,7 +2,7 @@
  * SPDX-License-Identifier: MIT
  *
  * What sysmgr-show needs around one run of the library: temporary roots that
- * no signal leaves behind, and the scratch copy of a capture.
+ * no signal leaves behind.
  */
 #ifndef SYSMGR_SHOW_HOST_IO_H
 #define SYSMGR_SHOW_HOST_IO_H
@@ -33,31 +33,29 @@ class SignalWatch {
 /* From now on SIGPIPE ends the process at once, as for any program that writes. */
 void default_sigpipe();
 
-/* A temporary directory, removed with everything in it by remove(), on scope exit or on a signal.
+/*
+ * A temporary directory of the user's, removed with everything in it by
+ * remove(), on scope exit or on a signal. It is made 0700 in $TMPDIR, else
+ * in memory ($XDG_RUNTIME_DIR, else /dev/shm), else in /tmp, and only when
+ * that directory is owned by the user or root and, if others can write it,
+ * sticky.
  */
 class TempRoot {
   public:
     TempRoot() = default;
     TempRoot(const TempRoot &) = delete;
     TempRoot &operator=(const TempRoot &) = delete;
-    ~TempRoot() { remove(); }
+    ~TempRoot(); // a failed removal is reported on the standard error
 
     bool create(std::string &problem);
-    void remove();
+    bool remove(std::string &problem);
     const std::string &path() const { return path_; }
+    int fd() const { return fd_; }
 
   private:
     std::string path_;
+    int fd_ = -1;
 };
-
-/*
- * Copies the capture at from into the existing directory to: directories,
- * regular files and symbolic links with their modes; anything else (a named
- * pipe, a device, a socket) becomes a named pipe, which the library likewise
- * finds present and does not read. A file that cannot be read becomes an
- * empty one without permissions, which the library cannot read either.
- */
-bool copy_capture(const std::string &from, const std::string &to, std::string &problem);
 
 /*
  * While on, every open() in the process of a path under root is recorded

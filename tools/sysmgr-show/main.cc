@@ -22,6 +22,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/auxv.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -31,6 +32,7 @@
 #include "commands.h"
 #include "host_io.h"
 #include "streams.h"
+#include "replay_copy.h"
 #include "sysmgrsim/sim.h"
 
 namespace {
@@ -54,6 +56,7 @@ struct Options {
     std::optional<std::string> scenario; // "-": the standard input
     std::optional<std::string> root;
     std::optional<int32_t> cmd;
+    std::uint64_t max_copy_mib = replay::kDefaultMaxCopyMiB; // data a --root copy may hold
     sim_format format = SIM_FORMAT_TEXT;
     bool keyvalue = false; // the JSON document as path=value lines
     bool trace = false;
@@ -239,10 +242,11 @@ std::string host_trace(const Options &opt, const std::vector<std::string> &error
     if (sigchld_ignored())
         out += "trace: SIGCHLD is ignored: system() fails (ECHILD) after its command has run, so "
                "the loader partition stays mounted and the loader cache empty\n";
-    out += "trace: files and utilities from " +
-           (opt.root ? "the capture " + *opt.root + " (copied to $ROOT)"
-                     : std::string("the scenario")) +
-           ", platform answers from the scenario\n";
+    out +=
+        opt.root
+            ? "trace: files from the capture " + *opt.root +
+                  " (copied to $ROOT), utilities and platform answers from the scenario\n"
+            : "trace: files and utilities from the scenario, platform answers from the scenario\n";
     return out;
 }
 
@@ -287,16 +291,79 @@ void put_out(const std::string &text, int &failed) {
 }
 
 /*
+ * Enough descriptors for the copy of a capture (two a directory level) and
+ * the library's pipes: the soft limit is raised when it is lower, and a hard
+ * limit too low is an error rather than a run that loses its output.
+ */
+constexpr rlim_t kOpenFilesNeeded = 256;
+
+bool enough_open_files(std::string &problem) {
+    rlimit limit;
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur >= kOpenFilesNeeded)
+        return true;
+    if (limit.rlim_max >= kOpenFilesNeeded) {
+        limit.rlim_cur = kOpenFilesNeeded;
+        if (setrlimit(RLIMIT_NOFILE, &limit) == 0)
+            return true;
+    }
+    problem = "the limit of open files (" + std::to_string(limit.rlim_max) + ") is below the " +
+              std::to_string(kOpenFilesNeeded) + " a run needs";
+    return false;
+}
+
+/*
+ * The temporary directory's root/ (SYSMGRCLI_ROOT): the scenario's files, or
+ * a copy of the capture given with the scenario's utilities written over its
+ * own, which are never copied. The copy is made by descriptor, so that
+ * nothing is written outside root/.
+ */
+bool fill_root(const Options &opt, const TempRoot &temp, const std::string &root,
+               std::string &problem) {
+    char err[1024];
+    if (mkdirat(temp.fd(), "root", 0700) != 0 || mkdirat(temp.fd(), "bin", 0700) != 0) {
+        problem =
+            "cannot create the temporary root in " + temp.path() + ": " + std::strerror(errno);
+        return false;
+    }
+    if (!opt.root) {
+        if (sim_write_files(root.c_str(), err, sizeof err) >= 0)
+            return true;
+        problem = std::string("cannot write the scenario's files: ") + err;
+        return false;
+    }
+    const int from = open(opt.root->c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int to = openat(temp.fd(), "root", O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    const int error = errno;
+    const bool copied =
+        from >= 0 && to >= 0 && replay::copy_capture(from, to, opt.max_copy_mib << 20, problem);
+    if (from < 0 || to < 0)
+        problem = std::strerror(error);
+    for (const int fd : {from, to})
+        if (fd >= 0)
+            close(fd);
+    if (!copied) {
+        problem = "--root " + *opt.root + ": cannot copy it: " + problem;
+        return false;
+    }
+    if (sim_write_tools(root.c_str(), err, sizeof err) != 0) {
+        problem = std::string("cannot write the utilities: ") + err;
+        return false;
+    }
+    return true;
+}
+
+/*
  * Runs one show command on the scenario chosen. The files the library reads
  * are always under a temporary root: the scenario's "files", or a copy of the
  * capture given, so that what the library writes there (var/tmp, tmp) never
- * reaches the capture. The sudo stand-in comes first on PATH from there.
+ * reaches the capture. The sudo stand-in comes first on PATH from bin/ beside
+ * that root, out of the library's reach.
  */
 int run_show(const Options &opt, int32_t command, Entry entry) {
     char err[1024];
     std::string problem;
     SignalWatch signals;
-    if (!signals.start(problem)) {
+    if (!enough_open_files(problem) || !signals.start(problem)) {
         complain(problem);
         return kExitError;
     }
@@ -311,18 +378,13 @@ int run_show(const Options &opt, int32_t command, Entry entry) {
         complain(problem);
         return kExitError;
     }
-    const std::string root = temp.path();
-    if (opt.root) {
-        if (!copy_capture(*opt.root, root, problem)) {
-            complain(problem);
-            return kExitError;
-        }
-        if (sim_install_sudo((root + "/" SIM_SUDO_DIR).c_str(), err, sizeof err) != 0) {
-            complain(std::string("cannot install the sudo stand-in: ") + err);
-            return kExitError;
-        }
-    } else if (sim_write_files(root.c_str(), err, sizeof err) < 0) {
-        complain(std::string("cannot write the scenario's files: ") + err);
+    const std::string root = temp.path() + "/root", bin = temp.path() + "/bin";
+    if (!fill_root(opt, temp, root, problem)) {
+        complain(problem);
+        return kExitError;
+    }
+    if (sim_install_sudo(bin.c_str(), err, sizeof err) != 0) {
+        complain(std::string("cannot install the sudo stand-in: ") + err);
         return kExitError;
     }
     if (setenv("SYSMGRCLI_ROOT", root.c_str(), 1) != 0) {
@@ -330,7 +392,7 @@ int run_show(const Options &opt, int32_t command, Entry entry) {
         return kExitError;
     }
     // The utilities log what ran beside the sudo stand-in.
-    const std::string run_log = root + "/" SIM_SUDO_DIR "/run.log";
+    const std::string run_log = bin + "/run.log";
     if (opt.trace && sim_log_runs(run_log.c_str()) != 0) {
         complain("cannot log the utilities' runs");
         return kExitError;
@@ -373,7 +435,7 @@ int run_show(const Options &opt, int32_t command, Entry entry) {
             trace.replace(at, root.size(), "$ROOT");
     }
     sim_log_runs(nullptr);
-    temp.remove();
+    const bool removed = temp.remove(problem);
     default_sigpipe();
 
     // The library's own lines come first: in text on the stream it wrote
@@ -403,6 +465,10 @@ int run_show(const Options &opt, int32_t command, Entry entry) {
     if (failed != 0) {
         complain(std::string("cannot write the standard output: ") + std::strerror(failed));
         return kExitWriteError;
+    }
+    if (!removed) {
+        complain(problem);
+        return kExitError;
     }
     if (!delivered)
         return kExitNoOutput;
@@ -515,8 +581,13 @@ int run(int argc, char **argv) {
                    "the standard input")
         ->type_name("FILE");
     app.add_option("--root", opt.root,
-                   "take the files the library reads under DIR instead of the scenario's files")
+                   "take the files the library reads from a copy of DIR instead of the "
+                   "scenario's files")
         ->type_name("DIR");
+    app.add_option("--max-copy", opt.max_copy_mib,
+                   "copy at most MiB of the --root capture's data (default 64)")
+        ->type_name("MiB")
+        ->check(CLI::Range(std::uint64_t{1}, std::uint64_t{1} << 20));
     app.add_option("--cmd", opt.cmd, "send command identifier N instead of the subcommand's")
         ->type_name("N");
     app.add_option("--format", format, "output format: text (default), xml, json or keyvalue")

@@ -57,6 +57,9 @@ bool StreamCapture::start(std::string &problem) {
              connect(senders_[i], reinterpret_cast<const sockaddr *>(receiver_name.data()),
                      static_cast<socklen_t>(receiver_name.size())) == 0;
     }
+    // The process's own streams are kept aside first: without them nothing could be reported.
+    for (int i = 0; ok && i < 2; ++i)
+        ok = (saved_[i] = fcntl(i + 1, F_DUPFD_CLOEXEC, 3)) >= 0;
     if (!ok) {
         problem = std::string("cannot collect the library's messages: ") + std::strerror(errno);
         stop();
@@ -65,10 +68,8 @@ bool StreamCapture::start(std::string &problem) {
     reader_ = std::thread([this] { receive(); });
     std::fflush(stdout);
     std::fflush(stderr);
-    for (int i = 0; i < 2; ++i) {
-        saved_[i] = fcntl(i + 1, F_DUPFD_CLOEXEC, 3);
+    for (int i = 0; i < 2; ++i)
         dup2(senders_[i], i + 1);
-    }
     return true;
 }
 

@@ -1,0 +1,366 @@
+// SPDX-License-Identifier: MIT
+//
+// The scratch copy of a capture by descriptor, its link resolver and its
+// removal, for sysmgr-show.
+#include "replay_copy.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <deque>
+#include <vector>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace replay {
+
+namespace {
+
+std::vector<std::string> components(const std::string &path) {
+    std::vector<std::string> out;
+    for (std::size_t at = 0; at < path.size();) {
+        std::size_t end = path.find('/', at);
+        if (end == std::string::npos)
+            end = path.size();
+        if (end > at)
+            out.push_back(path.substr(at, end - at));
+        at = end + 1;
+    }
+    return out;
+}
+
+std::string joined(const std::vector<std::string> &names) {
+    std::string out;
+    for (const std::string &name : names)
+        out += "/" + name;
+    return out.empty() ? "/" : out;
+}
+
+// A descriptor closed on scope exit.
+class Fd {
+  public:
+    explicit Fd(int fd) : fd_(fd) {}
+    Fd(const Fd &) = delete;
+    Fd &operator=(const Fd &) = delete;
+    ~Fd() {
+        if (fd_ >= 0)
+            close(fd_);
+    }
+    int get() const { return fd_; }
+    void reset(int fd) {
+        if (fd_ >= 0)
+            close(fd_);
+        fd_ = fd;
+    }
+
+  private:
+    int fd_;
+};
+
+// A directory stream closed on scope exit; it owns the descriptor it is opened on.
+class Dir {
+  public:
+    explicit Dir(int fd) : dir_(fd >= 0 ? fdopendir(fd) : nullptr) {
+        if (dir_ == nullptr && fd >= 0) {
+            const int saved = errno;
+            close(fd);
+            errno = saved;
+        }
+    }
+    Dir(const Dir &) = delete;
+    Dir &operator=(const Dir &) = delete;
+    ~Dir() {
+        if (dir_ != nullptr)
+            closedir(dir_);
+    }
+    DIR *get() const { return dir_; }
+    int fd() const { return dirfd(dir_); }
+
+  private:
+    DIR *dir_;
+};
+
+constexpr int kDirFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+// The modes a copy keeps: never set-user-ID or set-group-ID ones.
+constexpr mode_t kModeBits = 0777;
+
+// The capture's own utilities, their data and log files beside them, and its stand-in directory.
+bool left_out(const std::string &path) {
+    if (path == "/.sim-bin")
+        return true;
+    for (const std::string tool : {"/vorn/bin/flash_size", "/vornboot/bin/imghdr"})
+        if (path.rfind(tool, 0) == 0 && (path.size() == tool.size() || path[tool.size()] == '.'))
+            return true;
+    return false;
+}
+
+// A name of the capture looked up from its top, one step at a time, never through a link.
+Node look_up(int top, const std::string &path) {
+    const std::vector<std::string> names = components(path);
+    if (names.empty())
+        return {Node::directory, ""};
+    Fd dir(fcntl(top, F_DUPFD_CLOEXEC, 0));
+    for (std::size_t i = 0; i + 1 < names.size() && dir.get() >= 0; ++i)
+        dir.reset(openat(dir.get(), names[i].c_str(), O_PATH | kDirFlags));
+    struct stat st;
+    if (dir.get() < 0 || fstatat(dir.get(), names.back().c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return {};
+    if (S_ISDIR(st.st_mode))
+        return {Node::directory, ""};
+    if (!S_ISLNK(st.st_mode))
+        return {Node::other, ""};
+    char target[PATH_MAX];
+    const ssize_t n = readlinkat(dir.get(), names.back().c_str(), target, sizeof target);
+    if (n <= 0 || static_cast<std::size_t>(n) >= sizeof target)
+        return {};
+    return {Node::link, std::string(target, static_cast<std::size_t>(n))};
+}
+
+struct Walk {
+    int top;              // the capture
+    std::uint64_t budget; // data bytes left
+    std::uint64_t max_bytes;
+    std::vector<char> buffer;
+    std::string problem;
+
+    bool fail(const std::string &path, int error) {
+        problem = path + ": " + std::strerror(error);
+        return false;
+    }
+};
+
+// Copies the data of in into out, holes left as holes; size is in's size.
+bool copy_data(Walk &w, int in, int out, off_t size, const std::string &path) {
+    for (off_t at = 0; at < size;) {
+        off_t data = lseek(in, at, SEEK_DATA);
+        if (data < 0 && errno == ENXIO)
+            break;
+        off_t hole = data < 0 ? size : lseek(in, data, SEEK_HOLE);
+        if (data < 0)
+            data = at; // no holes known here: all data
+        hole = hole < 0 ? size : std::min(hole, size);
+        for (; data < hole;) {
+            const std::size_t want =
+                std::min(w.buffer.size(), static_cast<std::size_t>(hole - data));
+            if (want > w.budget) {
+                w.problem = "more than " + std::to_string(w.max_bytes >> 20) +
+                            " MiB of data to copy (--max-copy raises the limit)";
+                return false;
+            }
+            const ssize_t n = pread(in, w.buffer.data(), want, data);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0)
+                return w.fail(path, errno);
+            if (n == 0)
+                return true; // it shrank while copied
+            for (ssize_t done = 0; done < n;) {
+                const ssize_t m = pwrite(out, w.buffer.data() + done, n - done, data + done);
+                if (m < 0 && errno == EINTR)
+                    continue;
+                if (m <= 0)
+                    return w.fail(path, m < 0 ? errno : EIO);
+                done += m;
+            }
+            w.budget -= static_cast<std::uint64_t>(n);
+            data += n;
+        }
+        at = hole;
+    }
+    return ftruncate(out, size) == 0 || w.fail(path, errno);
+}
+
+bool copy_file(Walk &w, int from, int to, const char *name, const std::string &path) {
+    Fd in(openat(from, name, O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+    if (in.get() < 0 && errno != EACCES)
+        return w.fail(path, errno);
+    struct stat st;
+    if (in.get() >= 0 && fstat(in.get(), &st) != 0)
+        return w.fail(path, errno);
+    if (in.get() >= 0 && !S_ISREG(st.st_mode))
+        return w.fail(path, EAGAIN); // changed while copied
+    Fd out(openat(to, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (out.get() < 0)
+        return w.fail(path, errno);
+    // Unreadable here: unreadable in the copy too.
+    const mode_t mode = in.get() < 0 ? 0 : st.st_mode & kModeBits;
+    if (in.get() >= 0 && !copy_data(w, in.get(), out.get(), st.st_size, path))
+        return false;
+    return fchmod(out.get(), mode) == 0 || w.fail(path, errno);
+}
+
+// The link's target re-rooted: relative to its directory dir, inside the copy.
+std::string rerooted(const std::string &dir, const char *name, const Resolved &r) {
+    if (r.outcome == Resolved::loops)
+        return name; // a loop still loops
+    std::string out;
+    for (std::size_t i = 0; i < components(dir).size(); ++i)
+        out += "../";
+    out += r.path.substr(1);
+    if (out.empty())
+        return ".";
+    if (out.back() == '/')
+        out.pop_back();
+    return out;
+}
+
+bool copy_dir(Walk &w, DIR *from, int to, const std::string &dir, int depth);
+
+bool copy_entry(Walk &w, int from, int to, const std::string &dir, const char *name, int depth) {
+    const std::string path = (dir == "/" ? "" : dir) + "/" + name;
+    if (left_out(path))
+        return true;
+    struct stat st;
+    if (fstatat(from, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return w.fail(path, errno);
+    if (S_ISLNK(st.st_mode)) {
+        char target[PATH_MAX];
+        const ssize_t n = readlinkat(from, name, target, sizeof target);
+        if (n < 0 || static_cast<std::size_t>(n) >= sizeof target)
+            return w.fail(path, n < 0 ? errno : ENAMETOOLONG);
+        const Resolved r =
+            resolve_in_root(dir, std::string(target, static_cast<std::size_t>(n)),
+                            [&w](const std::string &p) { return look_up(w.top, p); });
+        if (r.outcome == Resolved::too_deep) {
+            w.problem = path + ": a link leading more than " + std::to_string(kMaxDepth) +
+                        " directories deep";
+            return false;
+        }
+        return symlinkat(rerooted(dir, name, r).c_str(), to, name) == 0 || w.fail(path, errno);
+    }
+    if (S_ISREG(st.st_mode))
+        return copy_file(w, from, to, name, path);
+    if (!S_ISDIR(st.st_mode)) // never opened: a pipe would block, a device act
+        return mkfifoat(to, name, 0600) == 0 || w.fail(path, errno);
+    if (depth >= kMaxDepth) {
+        w.problem = "more than " + std::to_string(kMaxDepth) + " directories deep at " + path;
+        return false;
+    }
+    if (mkdirat(to, name, 0700) != 0)
+        return w.fail(path, errno);
+    Fd sub_to(openat(to, name, kDirFlags));
+    if (sub_to.get() < 0)
+        return w.fail(path, errno);
+    Dir sub(openat(from, name, kDirFlags));
+    if (sub.get() == nullptr && errno == EACCES) // unreadable here: unreadable in the copy too
+        return fchmod(sub_to.get(), 0) == 0 || w.fail(path, errno);
+    if (sub.get() == nullptr)
+        return w.fail(path, errno);
+    // The mode is set last, so that a read-only directory is filled first.
+    return copy_dir(w, sub.get(), sub_to.get(), path, depth + 1) &&
+           (fchmod(sub_to.get(), st.st_mode & kModeBits) == 0 || w.fail(path, errno));
+}
+
+bool copy_dir(Walk &w, DIR *from, int to, const std::string &dir, int depth) {
+    for (;;) {
+        errno = 0;
+        const dirent *e = readdir(from);
+        if (e == nullptr)
+            return errno == 0 || w.fail(dir, errno);
+        if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0 &&
+            !copy_entry(w, dirfd(from), to, dir, e->d_name, depth))
+            return false;
+    }
+}
+
+bool remove_below(int dir_fd, const char *name, std::string &problem, int depth) {
+    struct stat st;
+    if (fstatat(dir_fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        if (errno == ENOENT)
+            return true;
+        problem = std::string(name) + ": " + std::strerror(errno);
+        return false;
+    }
+    if (S_ISDIR(st.st_mode)) {
+        if ((st.st_mode & S_IRWXU) != S_IRWXU)
+            fchmodat(dir_fd, name, (st.st_mode & 07777) | S_IRWXU, 0);
+        Dir dir(depth < 4 * kMaxDepth ? openat(dir_fd, name, kDirFlags) : -1);
+        if (dir.get() == nullptr) {
+            problem =
+                std::string(name) + ": " + std::strerror(depth < 4 * kMaxDepth ? errno : ELOOP);
+            return false;
+        }
+        for (const dirent *e; (e = readdir(dir.get())) != nullptr;) {
+            if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0 &&
+                !remove_below(dir.fd(), e->d_name, problem, depth + 1))
+                return false;
+        }
+    }
+    if (unlinkat(dir_fd, name, S_ISDIR(st.st_mode) ? AT_REMOVEDIR : 0) != 0 && errno != ENOENT) {
+        problem = std::string(name) + ": " + std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+Resolved resolve_in_root(const std::string &dir, const std::string &target, const Lookup &lookup) {
+    std::vector<std::string> at =
+        target.starts_with('/') ? std::vector<std::string>{} : components(dir);
+    const std::vector<std::string> first = components(target);
+    std::deque<std::string> rest(first.begin(), first.end());
+    for (int links = 0; !rest.empty();) {
+        const std::string name = rest.front();
+        rest.pop_front();
+        if (name == "." || name == "..") {
+            if (name == ".." && !at.empty())
+                at.pop_back();
+            continue;
+        }
+        at.push_back(name);
+        if (at.size() > static_cast<std::size_t>(kMaxDepth) + 1)
+            return {joined(at), Resolved::too_deep};
+        const Node node = lookup(joined(at));
+        if (node.kind == Node::directory)
+            continue;
+        if (node.kind == Node::link) {
+            if (++links > kMaxLinks)
+                return {joined(at), Resolved::loops};
+            at.pop_back();
+            if (node.target.starts_with('/'))
+                at.clear();
+            const std::vector<std::string> more = components(node.target);
+            rest.insert(rest.begin(), more.begin(), more.end());
+            continue;
+        }
+        for (const std::string &left : rest)
+            if (left != "." && left != "..")
+                at.push_back(left);
+        break;
+    }
+    return {joined(at), Resolved::found};
+}
+
+bool copy_capture(int from_fd, int to_fd, std::uint64_t max_bytes, std::string &problem) {
+    Walk w{from_fd, max_bytes, max_bytes, std::vector<char>(1u << 16), ""};
+    Dir top(openat(from_fd, ".", kDirFlags));
+    if (top.get() == nullptr) {
+        problem = std::strerror(errno);
+        return false;
+    }
+    if (!copy_dir(w, top.get(), to_fd, "/", 0)) {
+        problem = w.problem;
+        return false;
+    }
+    return true;
+}
+
+bool remove_tree(int dir_fd, const char *name, std::string &problem) {
+    return remove_below(dir_fd, name, problem, 0);
+}
+
+std::string unsafe_directory(const struct stat &st, uid_t uid) {
+    if (!S_ISDIR(st.st_mode))
+        return "not a directory";
+    if (st.st_uid != uid && st.st_uid != 0)
+        return "owned by another user (uid " + std::to_string(st.st_uid) + ")";
+    if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0 && (st.st_mode & S_ISVTX) == 0)
+        return "others can write it and it is not sticky";
+    return "";
+}
+
+} // namespace replay
