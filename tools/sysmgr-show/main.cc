@@ -51,6 +51,7 @@ enum class Entry {
 struct Options {
     std::optional<std::string> scenario; // "-": the standard input
     std::optional<std::string> root;
+    std::optional<std::string> cmd_text; // --cmd as given, checked into cmd
     std::optional<int32_t> cmd;
     sim_format format = SIM_FORMAT_TEXT;
     bool keyvalue = false; // the JSON document as path=value lines
@@ -358,7 +359,8 @@ int run_show(const Options &opt, int32_t command, Entry entry) {
     // Everything is taken from the root before it goes, then written.
     const bool delivered = sim_output_delivered() != 0;
     const bool complete = sim_report_complete() != 0;
-    const std::string output = !delivered     ? ""
+    // A document in every tagged format, which says when nothing was sent.
+    const std::string output = opt.format == SIM_FORMAT_TEXT && !delivered ? ""
                                : opt.keyvalue ? key_values(sim_output())
                                               : sim_output();
     std::string trace;
@@ -404,8 +406,16 @@ int run_enum(const Options &opt) {
         complain(problem);
         return kExitError;
     }
-    return run_enum_command(library.handle(), opt.enumeration, opt.enum_argument,
-                            opt.format == SIM_FORMAT_JSON);
+    std::string out;
+    const int status = run_enum_command(library.handle(), opt.enumeration, opt.enum_argument,
+                                        opt.format == SIM_FORMAT_JSON, out);
+    int failed = 0;
+    put_out(out, failed);
+    if (failed != 0) {
+        complain(std::string("cannot write the standard output: ") + std::strerror(failed));
+        return kExitWriteError;
+    }
+    return status;
 }
 
 // The subcommands, as the usage message names them.
@@ -432,10 +442,19 @@ bool parse_format(const std::string &text, Options &opt) {
 }
 
 /*
- * The checks CLI11 leaves to us, each a usage error: an empty scenario name,
- * a root that is not an existing directory, an unknown format.
+ * The checks CLI11 leaves to us, each a usage error: a command identifier
+ * that is no number, an empty scenario name, a root that is not an existing
+ * directory, an unknown format.
  */
 bool check_options(Options &opt, const std::string &format, std::string &problem) {
+    if (opt.cmd_text) {
+        int32_t cmd = 0;
+        if (!parse_int32(*opt.cmd_text, cmd)) {
+            problem = "--cmd: '" + *opt.cmd_text + "' is not a 32-bit decimal or 0x value";
+            return false;
+        }
+        opt.cmd = cmd;
+    }
     if (opt.scenario && opt.scenario->empty()) {
         problem = "--scenario: empty file name (use - for the standard input)";
         return false;
@@ -482,6 +501,24 @@ bool uses_option(const std::string &subcommand, const std::string &option) {
     return subcommand != "version-alt" || option != "--cmd";
 }
 
+/*
+ * CLI11's complaints in this program's words. Its messages start with the
+ * option's name ("--cmd: 1 required N missing", "--scenario: At Most 1
+ * required but received 2"), except a value given to a flag ("Could not
+ * convert: --trace = x"); anything else keeps CLI11's text.
+ */
+std::string parse_problem(const CLI::ParseError &e) {
+    const std::string what = e.what();
+    if (dynamic_cast<const CLI::ArgumentMismatch *>(&e) != nullptr) {
+        const std::string option = what.substr(0, what.find(':'));
+        return option + (what.ends_with(" missing") ? ": needs a value" : ": given more than once");
+    }
+    const std::string convert = "Could not convert: ";
+    if (dynamic_cast<const CLI::ConversionError *>(&e) != nullptr && what.starts_with(convert))
+        return what.substr(convert.size(), what.find(" = ") - convert.size()) + ": takes no value";
+    return what;
+}
+
 int usage_error(const std::string &problem) {
     complain(problem);
     std::fputs("Try 'sysmgr-show --help' for more information.\n", stderr);
@@ -505,7 +542,7 @@ int run(int argc, char **argv) {
     app.add_option("--root", opt.root,
                    "take the files the library reads under DIR instead of the scenario's files")
         ->type_name("DIR");
-    app.add_option("--cmd", opt.cmd, "send command identifier N instead of the subcommand's")
+    app.add_option("--cmd", opt.cmd_text, "send command identifier N instead of the subcommand's")
         ->type_name("N");
     app.add_option("--format", format, "output format: text (default), xml, json or keyvalue")
         ->type_name("FORMAT");
@@ -532,7 +569,7 @@ int run(int argc, char **argv) {
     } catch (const CLI::CallForVersion &e) {
         return app.exit(e);
     } catch (const CLI::ParseError &e) {
-        return usage_error(e.what());
+        return usage_error(parse_problem(e));
     }
 
     const std::vector<std::string> extras = app.remaining();
