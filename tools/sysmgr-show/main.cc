@@ -509,10 +509,12 @@ bool uses_option(const std::string &subcommand, const std::string &option) {
  */
 std::string parse_problem(const CLI::ParseError &e) {
     const std::string what = e.what();
-    if (dynamic_cast<const CLI::ArgumentMismatch *>(&e) != nullptr) {
-        const std::string option = what.substr(0, what.find(':'));
-        return option + (what.ends_with(" missing") ? ": needs a value" : ": given more than once");
-    }
+    const std::string option = what.substr(0, what.find(':'));
+    const bool mismatch = dynamic_cast<const CLI::ArgumentMismatch *>(&e) != nullptr;
+    if (mismatch && what.ends_with(" missing"))
+        return option + ": needs a value";
+    if (mismatch && what.find(" required but received ") != std::string::npos)
+        return option + ": given more than once";
     const std::string convert = "Could not convert: ";
     if (dynamic_cast<const CLI::ConversionError *>(&e) != nullptr && what.starts_with(convert))
         return what.substr(convert.size(), what.find(" = ") - convert.size()) + ": takes no value";
