@@ -88,11 +88,11 @@ foreach(pair ${packaged})
 endforeach()
 
 # The integrator's kit, beside libsysmgrcli-dev's copyright: the binary
-# interface, the inputs of the version report, the threat model, and the
-# example host with its platform and the file tree it reads (run as
-# examples/README.md says).
+# interface, the inputs of both commands, the threat model, and the example host with its
+# platform and the file tree it reads (run as examples/README.md says).
 set(SYSMGRCLI_KIT_DIR ${CMAKE_INSTALL_DATAROOTDIR}/doc/${SYSMGRCLI_DEV_PACKAGE})
-install(FILES ${PROJECT_SOURCE_DIR}/docs/abi.md ${PROJECT_SOURCE_DIR}/docs/command-107-inputs.md
+install(FILES ${PROJECT_SOURCE_DIR}/docs/abi.md ${PROJECT_SOURCE_DIR}/docs/command-1-inputs.md
+  ${PROJECT_SOURCE_DIR}/docs/command-107-inputs.md
   ${PROJECT_SOURCE_DIR}/docs/security.md DESTINATION ${SYSMGRCLI_KIT_DIR} COMPONENT development)
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ DESTINATION ${SYSMGRCLI_KIT_DIR}/examples
   COMPONENT development USE_SOURCE_PERMISSIONS)
@@ -131,14 +131,17 @@ set(CPACK_DEBIAN_RUNTIME_DESCRIPTION "System Manager show commands for the CLI b
 The shared library that the CLI back end loads to serve the redundancy status
 and version reports. The platform functions it calls are supplied by the
 process that loads it.")
-# A shlibs file for the packages that link the library.
-set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
-set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
+# A shlibs file for the packages that link the library, written here for
+# the public library alone: CPack's own would cover every shared object of
+# every package, the simulator and the modules in sysmgr-show's private
+# directory too, which are no one's to link and carry no versioned soname.
+set(shlibs ${PROJECT_BINARY_DIR}/debian/runtime/shlibs)
+file(WRITE ${shlibs} "libsysmgrcli ${PROJECT_VERSION_MAJOR} ${SYSMGRCLI_RUNTIME_PACKAGE} (>= ${PROJECT_VERSION})\n")
 # The symbols file (made with dpkg-gensymbols, kept in the tree, checked by
 # .ci/packages) and an ldconfig trigger. CPack writes postinst and postrm
 # scripts that call ldconfig unless control files of those names are listed;
 # the listed paths do not exist, so no maintainer script is shipped at all.
-set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA ${debian_dir}/runtime/symbols
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA ${shlibs} ${debian_dir}/runtime/symbols
   ${debian_dir}/runtime/triggers ${debian_dir}/runtime/none/postinst
   ${debian_dir}/runtime/none/postrm)
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_STRICT_PERMISSION ON)
@@ -151,7 +154,7 @@ set(CPACK_DEBIAN_DEVELOPMENT_DESCRIPTION "System Manager show commands - develop
 Headers of the library and of the platform interfaces it calls, the
 pkg-config file and the CMake package (sysmgrcli::sysmgrcli), with what an
 integrator needs to write a host: the binary interface, the inputs of the
-version report, and an example host that answers all of them.")
+redundancy and version reports, and an example host that answers all of them.")
 
 set(CPACK_DEBIAN_TOOL_PACKAGE_NAME ${SYSMGRCLI_TOOL_PACKAGE})
 set(CPACK_DEBIAN_TOOL_PACKAGE_SECTION utils)

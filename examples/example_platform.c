@@ -160,9 +160,10 @@ int mts_unbind(int32_t q, int32_t flags) {
     return 0;
 }
 
-int mts_send(int32_t q, const uint32_t dest[2], uint32_t opcode, int32_t a, int32_t b, void *msg,
-             int32_t c, int32_t d) {
-    (void)q, (void)dest, (void)a, (void)b, (void)msg, (void)c, (void)d;
+int mts_send(int32_t q, const uint32_t dest[2], uint32_t opcode, int32_t arg4_always_0,
+             int32_t arg5_always_0, void *msg, int32_t arg7_always_0, int32_t arg8_always_0) {
+    (void)q, (void)dest, (void)arg4_always_0, (void)arg5_always_0, (void)msg;
+    (void)arg7_always_0, (void)arg8_always_0;
     pending_opcode = opcode;
     return 0;
 }
@@ -213,10 +214,11 @@ static int32_t respond(const void *answer, uint32_t size, void **resp, uint32_t 
     return 0;
 }
 
-int32_t cmi_req_resp(uint32_t opcode, int32_t a2, int32_t a3, void **resp, uint32_t *len,
-                     const char *text1, const char *text2, int32_t service, int32_t q,
-                     int32_t a10) {
-    (void)a2, (void)a3, (void)text1, (void)text2, (void)q, (void)a10;
+int32_t cmi_req_resp(uint32_t opcode, int32_t arg2_always_1, int32_t arg3_always_0, void **resp,
+                     uint32_t *len, const char *text1, const char *text2, int32_t service,
+                     int32_t q, int32_t arg10_always_5) {
+    (void)arg2_always_1, (void)arg3_always_0, (void)text1, (void)text2, (void)q;
+    (void)arg10_always_5;
     /* The host name: its text with the terminator, from the host-name service. */
     static const char hostname[] = "switch";
     if (opcode == SYSMGR_OPC_HOSTNAME && service == 37)
@@ -231,11 +233,11 @@ int32_t cmi_req_resp(uint32_t opcode, int32_t a2, int32_t a3, void **resp, uint3
     return respond(&answer, sizeof answer, resp, len);
 }
 
-int32_t cmi_remote_req_resp(uint32_t opcode, int32_t a2, int32_t a3, void **resp, uint32_t *len,
-                            const char *text1, const char *text2, int32_t service, uint32_t node,
-                            int32_t q, int32_t a11) {
-    (void)opcode, (void)a2, (void)a3, (void)resp, (void)len, (void)text1, (void)text2;
-    (void)service, (void)node, (void)q, (void)a11;
+int32_t cmi_remote_req_resp(uint32_t opcode, int32_t arg2_always_1, int32_t arg3_always_0,
+                            void **resp, uint32_t *len, const char *text1, const char *text2,
+                            int32_t service, uint32_t node, int32_t q, int32_t arg11_always_5) {
+    (void)opcode, (void)arg2_always_1, (void)arg3_always_0, (void)resp, (void)len;
+    (void)text1, (void)text2, (void)service, (void)node, (void)q, (void)arg11_always_5;
     errno = EHOSTUNREACH;
     return -1;
 }
@@ -367,9 +369,10 @@ int pfm_get_sup_serial_num(int32_t q, char *buf) {
 }
 
 /* slot0 is served by this supervisor ("sup-local"). */
-int urifs_server_validate(const char *scheme, const char *server, uint32_t *a, uint32_t *b) {
-    *a = 0;
-    *b = 0;
+int urifs_server_validate(const char *scheme, const char *server, uint32_t *unread_out1,
+                          uint32_t *unread_out2) {
+    *unread_out1 = 0;
+    *unread_out2 = 0;
     return strcmp(scheme, "slot0") == 0 && strcmp(server, "sup-local") == 0 ? 0 : -1;
 }
 

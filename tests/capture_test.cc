@@ -219,6 +219,7 @@ TEST_F(Capture, NothingIsWrittenWhenTheRunCannotBeCaptured) {
         {"exists", {show, "redundancy"}, 125, "exists"},
         {"missing", {"no-such-host-program"}, 127, "No such file"},
         {"killed", {"sh", "-c", "kill -TERM $$"}, 128 + 15, "signal 15"},
+        {"no-command", {}, 125, "sysmgr-capture: command is required\n"},
     };
     for (const auto &row : rows) {
         const RunResult r = capture(row.out, row.command);

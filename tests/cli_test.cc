@@ -110,7 +110,14 @@ TEST(SysmgrShow, CommandLineMistakesAndExitStatuses) {
         {"", "--format json enum", 0, "{\n  \"enumerations\": [\n    \"sysmgr_cardstate_t\",", ""},
         {"", "--scenario @/same-slot.json redundancy", 2, "",
          "same-slot.json: $.slots.other_sup: the same slot as this_sup (set both)\n"},
-        {"", "--cmd", 2, "", "--cmd"},
+        {"", "--cmd", 2, "", "sysmgr-show: --cmd: needs a value\n"},
+        {"", "--cmd abc redundancy", 2, "",
+         "sysmgr-show: --cmd: 'abc' is not a 32-bit decimal or 0x value\n"},
+        {"", "--scenario a --scenario b redundancy", 2, "",
+         "sysmgr-show: --scenario: given more than once\n"},
+        {"", "--trace=x redundancy", 2, "", "sysmgr-show: --trace: takes no value\n"},
+        {"", "--max-copy 0 version", 2, "",
+         "sysmgr-show: --max-copy: '0' is not a number of MiB from 1 to 1048576\n"},
         // The files opened and the utilities the shell could not start, after the calls.
         {"", "--trace --root @/root version", 3, "Software\n",
          " files opened\n   1  /proc/cmdline = No such file or directory\n"},
@@ -171,8 +178,8 @@ std::string snapshot(const std::string &dir) {
  */
 TEST(SysmgrShow, ScriptsSeeOnlyTheDocumentAndHonestStatuses) {
     struct Case {
-        const char *run; // a shell command; $S is sysmgr-show --format F, $D the scratch
-                         // directory, w waits until the waiting cat on PATH runs
+        const char *run; // a shell command; $S is sysmgr-show --format F, $P sysmgr-show, $D the
+                         // scratch directory, w waits until the waiting cat on PATH runs
         int status;
         const char *out[4]; // found in the standard output in text, xml, json and keyvalue
         const char *err;    // found in the standard error
@@ -215,6 +222,26 @@ TEST(SysmgrShow, ScriptsSeeOnlyTheDocumentAndHonestStatuses) {
          {"", "", "", ""},
          ""},
         {"$S redundancy | true; exit ${PIPESTATUS[0]}", 141, {"", "", "", ""}, ""},
+        // Nothing sent: still a document in each tagged format, which says so.
+        {"$S --cmd 5 redundancy",
+         1,
+         {"Invalid cmdID 5\n", "<delivered>false</delivered>", "\"delivered\": false",
+          "\nshow_command.delivered=false\n"},
+         ""},
+        {"$S --scenario " SYSMGRCLI_SOURCE_DIR "/scenarios/bind-fails.json redundancy",
+         1,
+         {"", "<message stream=\"stderr\">get_mts_q_handle :: Bind Failed",
+          "\"text\": \"get_mts_q_handle :: Bind Failed", "\nshow_redundancy.delivered=false\n"},
+         "Bind Failed"},
+        // enum, which writes text or json whatever the format asked of the others.
+        {"$P enum >/dev/full",
+         4,
+         {"", "", "", ""},
+         "sysmgr-show: cannot write the standard output: No space left on device\n"},
+        {"$P --format json enum srv_state_t 35 >&-",
+         4,
+         {"", "", "", ""},
+         "sysmgr-show: cannot write the standard output: Bad file descriptor\n"},
     };
     Scratch scratch;
     const std::string &dir = scratch.dir;
@@ -234,7 +261,7 @@ TEST(SysmgrShow, ScriptsSeeOnlyTheDocumentAndHonestStatuses) {
             SCOPED_TRACE(std::string(formats[f]) + ": " + c.run);
             // "$*": sysmgr-show, behind the emulator in a cross build.
             const std::string script =
-                std::string("S=\"$* --format ") + formats[f] + "\"; " +
+                std::string("P=\"$*\"; S=\"$* --format ") + formats[f] + "\"; " +
                 "w() { for _ in $(seq 500); do [ -e \"$D/started\" ] && break; sleep 0.01; done; " +
                 "rm -f \"$D/started\"; }; " + c.run;
             std::vector<std::string> argv = {"bash", "-c", script, "sysmgr-show"};
@@ -250,7 +277,12 @@ TEST(SysmgrShow, ScriptsSeeOnlyTheDocumentAndHonestStatuses) {
             }
             if (f == 1 && !run.out.empty()) {
                 std::ofstream(dir + "/out.xml") << run.out;
-                const std::string xsd = SYSMGRCLI_SOURCE_DIR "/schema/show-version.xsd";
+                const char *root = run.out.find("<show_redundancy") != std::string::npos
+                                       ? "redundancy"
+                                   : run.out.find("<show_command") != std::string::npos ? "command"
+                                                                                        : "version";
+                const std::string xsd =
+                    std::string(SYSMGRCLI_SOURCE_DIR "/schema/show-") + root + ".xsd";
                 const testsupport::RunResult valid = testsupport::run_program(
                     {"xmllint", "--noout", "--schema", xsd, dir + "/out.xml"});
                 EXPECT_EQ(valid.status, 0) << valid.err;
@@ -319,6 +351,7 @@ TEST(SysmgrShow, EnumerationListingsAndLookups) {
         {"enum srv_state_t SRV_STATE_NOT_STARTED", 0, "0 SRV_STATE_NOT_STARTED\n"},
         {"enum sysmgr_exitcode_t 16", 1, "16 (no name)\n"},
         {"enum srv_state_property_t -1", 1, "-1 (no name)\n"},
+        {"enum srv_state_property_t 0xffffffff", 1, "-1 (no name)\n"},
         {"enum srv_state_t SRV_STATE", 1, "SRV_STATE (unknown name)\n"},
         {"enum srv_state_t 0x100000000", 2,
          "sysmgr-show: '0x100000000' is not a 32-bit decimal or 0x value\n"},
@@ -343,8 +376,9 @@ TEST(SysmgrShow, EnumerationListingsAndLookups) {
 
 /*
  * The trace of a failure is the way to find out why a report is empty or
- * looks wrong: it must name the failing call and its error. The report on
- * the standard output stays what it is without --trace.
+ * looks wrong: it must name the failing call and its error, which the guide
+ * to command 1 describes. The report on the standard output stays what it
+ * is without --trace.
  */
 TEST(SysmgrShow, TraceExplainsFailures) {
     for (const char *scenario : {"standby-no-answer", "sysmgr-down", "bind-fails"}) {
@@ -363,6 +397,18 @@ TEST(SysmgrShow, TraceExplainsFailures) {
         if (update != nullptr && std::string(update) == "1")
             std::ofstream(golden, std::ios::binary) << trace;
         EXPECT_EQ(trace, read_file(golden));
+        // The integrator's guide to command 1 describes every platform call it makes.
+        const std::string guide = read_file(kSource + "/docs/command-1-inputs.md");
+        std::istringstream lines(trace);
+        for (std::string line; std::getline(lines, line);) {
+            const std::size_t paren = line.find('(');
+            const std::size_t name = line.find("  ", 3) + 2;
+            if (line.rfind("   ", 0) == 0 && paren != std::string::npos && name < paren) {
+                EXPECT_NE(guide.find("`" + line.substr(name, paren - name) + "("),
+                          std::string::npos)
+                    << line;
+            }
+        }
     }
     // Ignored SIGCHLD: the mount without its umount, and the line that says why.
     std::vector<std::string> argv = {"env", "--ignore-signal=CHLD"};

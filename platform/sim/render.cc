@@ -202,11 +202,15 @@ std::string render_output(sim_format format, const std::vector<Print> &prints) {
                                       : line.stream == 2 ? "stderr"
                                                          : "host",
                                       clean_text(line.text)});
-        normalise(s, prints, command, notes);
-        notes.complete = report_complete(s);
+        // Nothing sent: the document says so and keeps only the messages that say why.
+        const std::vector<Print> none;
+        const std::vector<Print> &sent = s.delivered ? prints : none;
+        notes.delivered = s.delivered;
+        normalise(s, sent, command, notes);
+        notes.complete = s.delivered && report_complete(s);
         notes.files_source = s.files_captured ? "capture" : "scenario";
-        return format == SIM_FORMAT_XML ? render_xml(command, prints, notes)
-                                        : render_json(command, prints, notes);
+        return format == SIM_FORMAT_XML ? render_xml(command, sent, notes)
+                                        : render_json(command, sent, notes);
     }
     std::string out;
     for (const Print &p : prints)

@@ -57,6 +57,7 @@ std::string render_json(int32_t command, const std::vector<Print> &prints,
         messages.push_back({{"stream", m.stream}, {"text", m.text}});
     fields["messages"] = std::move(messages);
     fields["complete"] = notes.complete;
+    fields["delivered"] = notes.delivered;
     fields["sources"] = {{"files", notes.files_source}, {"platform", "scenario"}};
     Json document = Json::object();
     document[document_name(command)] = std::move(fields);

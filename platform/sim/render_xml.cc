@@ -93,6 +93,7 @@ std::string render_xml(int32_t command, const std::vector<Print> &prints,
         values.push_back({"message", {"stream", m.stream}, m.text.c_str()});
     values.push_back({nullptr, {}, nullptr});
     values.push_back({"complete", {}, notes.complete ? "true" : "false"});
+    values.push_back({"delivered", {}, notes.delivered ? "true" : "false"});
     values.push_back({"sources", {}, nullptr});
     values.push_back({"files", {}, notes.files_source});
     values.push_back({"platform", {}, "scenario"});

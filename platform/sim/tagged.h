@@ -83,6 +83,7 @@ struct DocumentNotes {
     std::vector<std::string> plugins;
     std::vector<StreamMessage> messages;
     bool complete = true;
+    bool delivered = true; /* false: the values were never sent, and are left out */
     const char *files_source = "scenario";
 };
 

@@ -520,6 +520,10 @@ int main(int argc, char **argv) {
                        "owner may read (implies --redact)");
     app.add_option("command", command, "The host to run, with its arguments (after --)")
         ->required();
+    app.failure_message([](const CLI::App *, const CLI::Error &e) {
+        return "sysmgr-capture: " + std::string(e.what()) +
+               "\nRun with --help for more information.\n";
+    });
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError &e) {

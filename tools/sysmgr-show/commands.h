@@ -6,15 +6,24 @@
 #ifndef SYSMGR_SHOW_COMMANDS_H
 #define SYSMGR_SHOW_COMMANDS_H
 
+#include <cstdint>
 #include <string>
 
 /*
  * `enum [NAME [VALUE|SYMBOL]]`: lists the enumerations (NAME empty) or the
  * rows of NAME (argument empty), or looks a value or a symbol of NAME up,
  * through the lookups of the loaded library (a handle from dlopen); in text,
- * or as a JSON document when json is set.
+ * or as a JSON document when json is set. The answer is left in out for the
+ * caller to write; messages go to the standard error.
  */
 int run_enum_command(void *library, const std::string &enumeration, const std::string &argument,
-                     bool json);
+                     bool json, std::string &out);
+
+/*
+ * A 32-bit integer as the command line gives one: decimal from -2147483648
+ * to 2147483647, or 0x and up to 8 hex digits taken as the bit pattern
+ * (0xffffffff is -1), either with a leading '-'; false for anything else.
+ */
+bool parse_int32(const std::string &text, int32_t &value);
 
 #endif

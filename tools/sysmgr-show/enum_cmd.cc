@@ -3,7 +3,7 @@
 // of one, or one lookup, each through the library's exported __NAME_find and
 // __NAME_str2enum. NAME is matched without regard to case, like the symbols.
 //
-// Output on stdout, a value first so that scripts can cut it:
+// Output (written on stdout by the caller), a value first so that scripts can cut it:
 //   "srv_state_t"                           no NAME: each enumeration, a line each
 //   "35 SRV_STATE_MASTER_ACTIVE_HOTSTDBY"   no VALUE: each row; or the row looked up
 //   "16 (no name)"                          a value that has none (status 1)
@@ -16,7 +16,6 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
-#include <cinttypes>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -92,33 +91,6 @@ const char *closest_enumeration(const std::string &name) {
 using FindFunc = const char *(*)(int32_t);
 using Str2enumFunc = int32_t (*)(const char *);
 
-/*
- * A whole integer that fits 32 signed bits: decimal (a leading zero does not
- * make it octal) or 0x-prefixed hex, either with a leading '-'. Leading
- * blanks, '+' or trailing text make it no number.
- */
-bool parse_value(const std::string &text, int32_t &value) {
-    size_t digits = text.compare(0, 1, "-") == 0 ? 1 : 0;
-    int base = 10;
-    if (text.compare(digits, 2, "0x") == 0 || text.compare(digits, 2, "0X") == 0) {
-        base = 16;
-        digits += 2;
-    }
-    if (digits >= text.size() ||
-        text.find_first_not_of(base == 16 ? "0123456789abcdefABCDEF" : "0123456789", digits) !=
-            std::string::npos) {
-        return false;
-    }
-    errno = 0;
-    char *end = nullptr;
-    long long parsed = std::strtoll(text.c_str(), &end, base);
-    if (errno != 0 || *end != '\0' || parsed < INT32_MIN || parsed > INT32_MAX) {
-        return false;
-    }
-    value = static_cast<int32_t>(parsed);
-    return true;
-}
-
 bool looks_numeric(const std::string &text) {
     size_t first = text.compare(0, 1, "-") == 0 ? 1 : 0;
     return first < text.size() && text[first] >= '0' && text[first] <= '9';
@@ -131,17 +103,19 @@ struct Answer {
     const char *name;
 };
 
-// Prints the rows of table answered, in text or as a JSON document.
-void print_answers(const char *table, const std::string &argument,
-                   const std::vector<Answer> &answers, bool json) {
+// The rows of table answered, in text or as a JSON document.
+std::string answer_text(const char *table, const std::string &argument,
+                        const std::vector<Answer> &answers, bool json) {
     if (!json) {
+        std::string out;
         for (const Answer &a : answers) {
             if (a.has_value)
-                std::printf("%" PRId32 " %s\n", a.value, a.name != nullptr ? a.name : "(no name)");
+                out += std::to_string(a.value) + " " + (a.name != nullptr ? a.name : "(no name)");
             else
-                std::printf("%s (unknown name)\n", argument.c_str());
+                out += argument + " (unknown name)";
+            out += '\n';
         }
-        return;
+        return out;
     }
     nlohmann::ordered_json rows = nlohmann::ordered_json::array();
     for (const Answer &a : answers) {
@@ -151,22 +125,48 @@ void print_answers(const char *table, const std::string &argument,
                  {"name", a.name != nullptr ? nlohmann::ordered_json(a.name) : nullptr}});
     }
     const nlohmann::ordered_json document = {{"enumeration", table}, {"rows", rows}};
-    std::printf(
-        "%s\n",
-        document.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace).c_str());
+    return document.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
 }
 
 } // namespace
 
+/*
+ * A whole 32-bit integer: decimal (a leading zero does not make it octal)
+ * from -2147483648 to 2147483647, or 0x-prefixed hex of up to 32 bits taken
+ * as the bit pattern (0xffffffff is -1); either may have a leading '-'.
+ * Leading blanks, '+' or trailing text make it no number.
+ */
+bool parse_int32(const std::string &text, int32_t &value) {
+    const bool negative = text.compare(0, 1, "-") == 0;
+    size_t digits = negative ? 1 : 0;
+    int base = 10;
+    if (text.compare(digits, 2, "0x") == 0 || text.compare(digits, 2, "0X") == 0) {
+        base = 16;
+        digits += 2;
+    }
+    if (digits >= text.size() ||
+        text.find_first_not_of(base == 16 ? "0123456789abcdefABCDEF" : "0123456789", digits) !=
+            std::string::npos) {
+        return false;
+    }
+    errno = 0;
+    char *end = nullptr;
+    const long long parsed = std::strtoll(text.c_str(), &end, base);
+    const long long highest = base == 16 && !negative ? INT64_C(0xffffffff) : INT32_MAX;
+    if (errno != 0 || *end != '\0' || parsed < INT32_MIN || parsed > highest)
+        return false;
+    value = static_cast<int32_t>(static_cast<uint32_t>(parsed));
+    return true;
+}
+
 int run_enum_command(void *library, const std::string &enumeration, const std::string &argument,
-                     bool json) {
+                     bool json, std::string &out) {
     if (enumeration.empty()) {
         if (json)
-            std::printf("%s\n",
-                        nlohmann::ordered_json({{"enumerations", kEnumerations}}).dump(2).c_str());
+            out = nlohmann::ordered_json({{"enumerations", kEnumerations}}).dump(2) + "\n";
         else
             for (const char *e : kEnumerations)
-                std::printf("%s\n", e);
+                out += std::string(e) + "\n";
         return 0;
     }
     const EnumTable *table = table_named(enumeration);
@@ -188,7 +188,7 @@ int run_enum_command(void *library, const std::string &enumeration, const std::s
     if (argument.empty()) {
         for (std::size_t i = 0; i < table->count; ++i)
             answers.push_back({true, table->rows[i].value, find(table->rows[i].value)});
-    } else if (parse_value(argument, value)) {
+    } else if (parse_int32(argument, value)) {
         answers.push_back({true, value, find(value)});
     } else if (looks_numeric(argument)) {
         std::fprintf(stderr, "sysmgr-show: '%s' is not a 32-bit decimal or 0x value\n",
@@ -203,7 +203,7 @@ int run_enum_command(void *library, const std::string &enumeration, const std::s
             name != nullptr && (value != 0 || strcasecmp(name, argument.c_str()) == 0);
         answers.push_back({known, value, name});
     }
-    print_answers(table->name, argument, answers, json);
+    out = answer_text(table->name, argument, answers, json);
     const bool named = std::all_of(answers.begin(), answers.end(), [](const Answer &a) {
         return a.has_value && a.name != nullptr;
     });

@@ -31,8 +31,8 @@
 
 #include "commands.h"
 #include "host_io.h"
-#include "streams.h"
 #include "replay_copy.h"
+#include "streams.h"
 #include "sysmgrsim/sim.h"
 
 namespace {
@@ -55,7 +55,9 @@ enum class Entry {
 struct Options {
     std::optional<std::string> scenario; // "-": the standard input
     std::optional<std::string> root;
+    std::optional<std::string> cmd_text; // --cmd as given, checked into cmd
     std::optional<int32_t> cmd;
+    std::optional<std::string> max_copy_text; // --max-copy as given, checked into max_copy_mib
     std::uint64_t max_copy_mib = replay::kDefaultMaxCopyMiB; // data a --root copy may hold
     sim_format format = SIM_FORMAT_TEXT;
     bool keyvalue = false; // the JSON document as path=value lines
@@ -425,7 +427,8 @@ int run_show(const Options &opt, int32_t command, Entry entry) {
     // Everything is taken from the root before it goes, then written.
     const bool delivered = sim_output_delivered() != 0;
     const bool complete = sim_report_complete() != 0;
-    const std::string output = !delivered     ? ""
+    // A document in every tagged format, which says when nothing was sent.
+    const std::string output = opt.format == SIM_FORMAT_TEXT && !delivered ? ""
                                : opt.keyvalue ? key_values(sim_output())
                                               : sim_output();
     std::string trace;
@@ -482,8 +485,16 @@ int run_enum(const Options &opt) {
         complain(problem);
         return kExitError;
     }
-    return run_enum_command(library.handle(), opt.enumeration, opt.enum_argument,
-                            opt.format == SIM_FORMAT_JSON);
+    std::string out;
+    const int status = run_enum_command(library.handle(), opt.enumeration, opt.enum_argument,
+                                        opt.format == SIM_FORMAT_JSON, out);
+    int failed = 0;
+    put_out(out, failed);
+    if (failed != 0) {
+        complain(std::string("cannot write the standard output: ") + std::strerror(failed));
+        return kExitWriteError;
+    }
+    return status;
 }
 
 // The subcommands, as the usage message names them.
@@ -510,10 +521,28 @@ bool parse_format(const std::string &text, Options &opt) {
 }
 
 /*
- * The checks CLI11 leaves to us, each a usage error: an empty scenario name,
- * a root that is not an existing directory, an unknown format.
+ * The checks CLI11 leaves to us, each a usage error: a command identifier
+ * that is no number, a copy cap out of range, an empty scenario name, a root that is not an
+ * existing directory, an unknown format.
  */
 bool check_options(Options &opt, const std::string &format, std::string &problem) {
+    if (opt.cmd_text) {
+        int32_t cmd = 0;
+        if (!parse_int32(*opt.cmd_text, cmd)) {
+            problem = "--cmd: '" + *opt.cmd_text + "' is not a 32-bit decimal or 0x value";
+            return false;
+        }
+        opt.cmd = cmd;
+    }
+    if (opt.max_copy_text) {
+        int32_t mib = 0;
+        if (!parse_int32(*opt.max_copy_text, mib) || mib < 1 || mib > (1 << 20)) {
+            problem = "--max-copy: '" + *opt.max_copy_text + "' is not a number of MiB from 1 to " +
+                      std::to_string(1 << 20);
+            return false;
+        }
+        opt.max_copy_mib = static_cast<std::uint64_t>(mib);
+    }
     if (opt.scenario && opt.scenario->empty()) {
         problem = "--scenario: empty file name (use - for the standard input)";
         return false;
@@ -560,6 +589,26 @@ bool uses_option(const std::string &subcommand, const std::string &option) {
     return subcommand != "version-alt" || option != "--cmd";
 }
 
+/*
+ * CLI11's complaints in this program's words. Its messages start with the
+ * option's name ("--cmd: 1 required N missing", "--scenario: At Most 1
+ * required but received 2"), except a value given to a flag ("Could not
+ * convert: --trace = x"); anything else keeps CLI11's text.
+ */
+std::string parse_problem(const CLI::ParseError &e) {
+    const std::string what = e.what();
+    const std::string option = what.substr(0, what.find(':'));
+    const bool mismatch = dynamic_cast<const CLI::ArgumentMismatch *>(&e) != nullptr;
+    if (mismatch && what.ends_with(" missing"))
+        return option + ": needs a value";
+    if (mismatch && what.find(" required but received ") != std::string::npos)
+        return option + ": given more than once";
+    const std::string convert = "Could not convert: ";
+    if (dynamic_cast<const CLI::ConversionError *>(&e) != nullptr && what.starts_with(convert))
+        return what.substr(convert.size(), what.find(" = ") - convert.size()) + ": takes no value";
+    return what;
+}
+
 int usage_error(const std::string &problem) {
     complain(problem);
     std::fputs("Try 'sysmgr-show --help' for more information.\n", stderr);
@@ -584,11 +633,10 @@ int run(int argc, char **argv) {
                    "take the files the library reads from a copy of DIR instead of the "
                    "scenario's files")
         ->type_name("DIR");
-    app.add_option("--max-copy", opt.max_copy_mib,
+    app.add_option("--max-copy", opt.max_copy_text,
                    "copy at most MiB of the --root capture's data (default 64)")
-        ->type_name("MiB")
-        ->check(CLI::Range(std::uint64_t{1}, std::uint64_t{1} << 20));
-    app.add_option("--cmd", opt.cmd, "send command identifier N instead of the subcommand's")
+        ->type_name("MiB");
+    app.add_option("--cmd", opt.cmd_text, "send command identifier N instead of the subcommand's")
         ->type_name("N");
     app.add_option("--format", format, "output format: text (default), xml, json or keyvalue")
         ->type_name("FORMAT");
@@ -615,7 +663,7 @@ int run(int argc, char **argv) {
     } catch (const CLI::CallForVersion &e) {
         return app.exit(e);
     } catch (const CLI::ParseError &e) {
-        return usage_error(e.what());
+        return usage_error(parse_problem(e));
     }
 
     const std::vector<std::string> extras = app.remaining();

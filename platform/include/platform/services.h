@@ -32,7 +32,9 @@ const char *pfm_get_dorrel_value(const char *text);
 const char *pdb_get_mod_id_string2(uint8_t slot, int32_t q);
 /* buf: 64 bytes. 0 = filled. */
 int pfm_get_sup_serial_num(int32_t q, char *buf);
-int urifs_server_validate(const char *scheme, const char *server, uint32_t *a, uint32_t *b);
+/* unread_out1, unread_out2: two 32-bit out-values the library does not read. */
+int urifs_server_validate(const char *scheme, const char *server, uint32_t *unread_out1,
+                          uint32_t *unread_out2);
 int urifs_scheme_validate(const char *scheme, void *out);
 /* record: a fs_stat_record_t. 0 = filled. */
 int fileutil_fs_stat_get(const char *path, void *record);

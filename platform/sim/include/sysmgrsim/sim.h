@@ -111,7 +111,11 @@ void sim_set_format(enum sim_format format);
  */
 void sim_set_command(int32_t command);
 
-/* Everything printed so far, rendered; valid until the next sim_ call. */
+/*
+ * Everything printed so far, rendered; valid until the next sim_ call. An
+ * XML or JSON document says whether the last cmd_prt_send delivered it
+ * ("delivered"); when it did not, it holds no values, only the messages.
+ */
 const char *sim_output(void);
 /*
  * A line a host collected from one of the process's streams while the command
