@@ -19,15 +19,9 @@
 namespace {
 
 namespace fs = std::filesystem;
+using testsupport::read_file;
 using testsupport::run_program;
 using testsupport::RunResult;
-
-std::string read_file(const fs::path &path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 class CaptureHostile : public ::testing::Test {
   protected:

@@ -15,6 +15,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using testsupport::read_file;
 using testsupport::run_program;
 using testsupport::run_show;
 using testsupport::RunResult;
@@ -39,13 +40,6 @@ std::string comparable(const std::string &out, const std::string &format) {
 /* A trace without its last line, which says where the files and utilities came from. */
 std::string calls(const std::string &trace) {
     return trace.substr(0, trace.rfind("trace: files"));
-}
-
-std::string read_file(const fs::path &path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
 }
 
 class Capture : public ::testing::Test {

@@ -18,14 +18,9 @@
 
 namespace {
 
-const std::string kSource = SYSMGRCLI_SOURCE_DIR;
+using testsupport::read_file;
 
-std::string read_file(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+const std::string kSource = SYSMGRCLI_SOURCE_DIR;
 
 // The words of text with "@" replaced by dir; "''" stands for an empty word.
 std::vector<std::string> words(const std::string &text, const std::string &dir) {

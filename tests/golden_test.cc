@@ -15,6 +15,8 @@
 
 namespace {
 
+using testsupport::read_file;
+
 struct GoldenCase {
     const char *scenario; // scenarios/<name>.json; "default": none given
     const char *command;  // "redundancy", or "version" for both version reports
@@ -44,13 +46,6 @@ const GoldenCase kCases[] = {
     {"version-bellwick", "version", 0},
     {"version-dorrel", "version", 0},
 };
-
-std::string read_file(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 /* A unified diff of expected against actual, for the failure message. */
 std::string diff(const std::string &expected_path, const std::string &actual) {

@@ -3,8 +3,10 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <fstream>
 #include <memory>
 #include <set>
+#include <sstream>
 
 #include <fcntl.h>
 #include <spawn.h>
@@ -99,6 +101,13 @@ RunResult run_show(const std::vector<std::string> &args, const std::vector<std::
     std::vector<std::string> vars = env;
     vars.insert(vars.end(), {"TZ=UTC", "LC_ALL=C"});
     return run_program(argv, vars);
+}
+
+std::string read_file(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
 }
 
 } // namespace testsupport

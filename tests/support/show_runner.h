@@ -28,6 +28,9 @@ RunResult run_program(const std::vector<std::string> &argv,
 /* The command that starts sysmgr-show: the program, behind the emulator in a cross build. */
 std::vector<std::string> show_command();
 
+/* A file's whole contents; empty when it cannot be read. */
+std::string read_file(const std::string &path);
+
 /* Runs sysmgr-show with the arguments, TZ=UTC and LC_ALL=C unless env sets them. */
 RunResult run_show(const std::vector<std::string> &args, const std::vector<std::string> &env = {});
 
