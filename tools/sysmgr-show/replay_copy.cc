@@ -275,8 +275,11 @@ bool remove_below(int dir_fd, const char *name, std::string &problem, int depth)
         return false;
     }
     if (S_ISDIR(st.st_mode)) {
-        if ((st.st_mode & S_IRWXU) != S_IRWXU)
-            fchmodat(dir_fd, name, (st.st_mode & 07777) | S_IRWXU, 0);
+        if ((st.st_mode & S_IRWXU) != S_IRWXU &&
+            fchmodat(dir_fd, name, (st.st_mode & 07777) | S_IRWXU, 0) != 0) {
+            problem = std::string(name) + ": " + std::strerror(errno);
+            return false;
+        }
         Dir dir(depth < 4 * kMaxDepth ? openat(dir_fd, name, kDirFlags) : -1);
         if (dir.get() == nullptr) {
             problem =
