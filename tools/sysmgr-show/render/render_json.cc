@@ -4,7 +4,7 @@
 
 #include "tagged.h"
 
-namespace sysmgrsim::detail {
+namespace render {
 namespace {
 
 using Json = nlohmann::ordered_json;
@@ -64,4 +64,4 @@ std::string render_json(int32_t command, const std::vector<Print> &prints,
     return document.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 
-} // namespace sysmgrsim::detail
+} // namespace render
