@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // sysmgr-show: serves one show command of libsysmgrcli.so on the simulated
-// platform and prints what the command delivered.
+// platform and prints what the command delivered, rendered by render/.
 //
 // The program links libsysmgrsim.so, so every platform function is in the
 // global scope, then loads the library with dlopen() the way the CLI back end

@@ -112,7 +112,7 @@ void normalise(const Command &c, const std::vector<Print> &prints, DocumentNotes
             break;
         }
     }
-    if (c.id == 107) {
+    if (c.id == kVersionCommand) {
         notes.has_plugins = true;
         notes.plugins = plugin_names(prints);
     }
@@ -153,7 +153,7 @@ std::string text(const std::vector<Print> &prints) {
 }
 
 bool complete(int32_t command, const std::vector<Print> &prints) {
-    if (command != 107)
+    if (command != kVersionCommand)
         return true;
     for (const Print &p : prints) {
         const sysmgrsim::TagInfo *tag =

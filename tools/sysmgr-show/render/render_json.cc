@@ -10,16 +10,9 @@ namespace {
 using Json = nlohmann::ordered_json;
 
 Json json_value(const TaggedValue &v) {
-    switch (v.form) {
-    case ValueForm::int32:
-    case ValueForm::int64:
-        if (v.is_signed) {
-            return v.signed_number;
-        }
-        return v.unsigned_number;
-    default:
+    if (v.form != ValueForm::int32 && v.form != ValueForm::int64)
         return v.text;
-    }
+    return v.is_signed ? Json(v.signed_number) : Json(v.unsigned_number);
 }
 
 } // namespace

@@ -18,6 +18,10 @@ namespace render {
 
 using sysmgrsim::Print;
 
+/* The commands the library serves: the redundancy and uptime report, the version report. */
+constexpr int32_t kRedundancyCommand = 1;
+constexpr int32_t kVersionCommand = 107;
+
 /* How a tagged value renders. */
 enum class ValueForm { text, int32, int64, time, bytes };
 

@@ -157,30 +157,14 @@ TaggedValue decode_tagged(const Print &print) {
 }
 
 const char *form_name(ValueForm form) {
-    switch (form) {
-    case ValueForm::text:
-        return "text";
-    case ValueForm::int32:
-        return "int32";
-    case ValueForm::int64:
-        return "int64";
-    case ValueForm::time:
-        return "time";
-    case ValueForm::bytes:
-        return "bytes";
-    }
-    return "bytes";
+    static constexpr const char *kNames[] = {"text", "int32", "int64", "time", "bytes"};
+    return kNames[static_cast<int>(form)];
 }
 
 const char *document_name(int32_t command) {
-    switch (command) {
-    case 1:
-        return "show_redundancy";
-    case 107:
-        return "show_version";
-    default:
-        return "show_command";
-    }
+    return command == kRedundancyCommand ? "show_redundancy"
+           : command == kVersionCommand  ? "show_version"
+                                         : "show_command";
 }
 
 } // namespace render

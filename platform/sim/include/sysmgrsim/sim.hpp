@@ -1,5 +1,5 @@
 /*
- * C++ view of the simulator's recordings, for tests.
+ * C++ view of the simulator's recordings, for sysmgr-show's renderer and the tests.
  */
 #ifndef SYSMGRSIM_SIM_HPP
 #define SYSMGRSIM_SIM_HPP
