@@ -204,21 +204,18 @@ std::vector<render::StreamLine> stream_lines(const std::vector<StreamChunk> &chu
                                              const std::vector<std::string> &notes) {
     std::string pending[2];
     std::vector<render::StreamLine> lines;
-    const auto note = [&lines](int stream, const std::string &line) {
-        lines.push_back({stream, line});
-    };
     for (const StreamChunk &chunk : chunks) {
         std::string &text = pending[chunk.stream - 1];
         text += chunk.bytes;
         for (std::size_t end; (end = text.find('\n')) != std::string::npos; text.erase(0, end + 1))
-            note(chunk.stream, text.substr(0, end));
+            lines.push_back({chunk.stream, text.substr(0, end)});
     }
     for (int stream = 1; stream <= 2; ++stream) {
         if (!pending[stream - 1].empty())
-            note(stream, pending[stream - 1]);
+            lines.push_back({stream, pending[stream - 1]});
     }
     for (const std::string &text : notes)
-        note(0, text);
+        lines.push_back({0, text});
     return lines;
 }
 
