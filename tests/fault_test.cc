@@ -287,7 +287,7 @@ TEST_F(FaultMatrix, EachFaultSendsOnceOrNeverAndLeavesNothingBehind) {
         EXPECT_EQ(cap.out, c.out);
         EXPECT_EQ(without_root(cap.err), c.err);
         EXPECT_EQ(sim_send_count(), c.sends);
-        const std::string out = sim_output();
+        const std::string out = testsupport::printed();
         EXPECT_NE(out.find(c.has), std::string::npos) << out;
         if (!c.lacks.empty()) {
             EXPECT_EQ(out.find(c.lacks), std::string::npos) << out;
@@ -389,7 +389,7 @@ TEST_P(HostileHost, OutputIsTheCleanHostsOrItsDocumentedDifference) {
             sim_set_command(command);
             sim_clear_records();
             sysmgr_cli_generic_show_func(&context);
-            out += sim_output() + std::string("\f");
+            out += testsupport::printed() + std::string("\f");
         }
         return out;
     };

@@ -197,7 +197,7 @@ TEST_F(Redundancy, ActiveStateSummary) {
         load(json{{"supervisors", {{"local", c.local}}}}.dump());
         const auto cap =
             testsupport::capture([&] { sysmgr_show_redundancy_active_state(rx(), &context_, 7); });
-        EXPECT_EQ(sim_output(), c.out);
+        EXPECT_EQ(testsupport::printed(), c.out);
         EXPECT_EQ(cap.err, c.err);
         EXPECT_EQ(sim_queues_bound(), 0);
         for (const auto &v : recorded_values())

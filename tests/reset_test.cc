@@ -30,7 +30,7 @@ class Reset : public testsupport::SimTest {
         load(scenario.dump());
         testsupport::capture(
             [this] { sysmgr_show_version_internal_generic_pd(&context_, rx(), 1); });
-        const std::string out = sim_output();
+        const std::string out = testsupport::printed();
         const std::string flash_end = "(expansion flash)\n\n";
         const std::size_t at = out.find(flash_end);
         return at == std::string::npos ? "(no flash lines)\n" + out

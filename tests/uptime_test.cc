@@ -78,7 +78,7 @@ TEST_F(Uptime, SecondsSplitAndArithmetic) {
         const Captured cap =
             run({{"timer", {{"cycles", c.msec}}}, {"prior_uptime", {{"prior_uptime", c.prior}}}});
         EXPECT_EQ(cap.err, "");
-        EXPECT_EQ(sim_output(), block(kEpoch, c.system, k59, c.active));
+        EXPECT_EQ(testsupport::printed(), block(kEpoch, c.system, k59, c.active));
     }
 }
 
@@ -99,7 +99,7 @@ TEST_F(Uptime, KernelLineFromProcUptime) {
     for (const Case &c : cases) {
         SCOPED_TRACE(c.content.dump());
         run({{"files", {{"/proc/uptime", c.content}}}});
-        EXPECT_EQ(sim_output(), block(kEpoch, k59, c.kernel, k59));
+        EXPECT_EQ(testsupport::printed(), block(kEpoch, k59, c.kernel, k59));
     }
 }
 
@@ -150,7 +150,7 @@ TEST_F(Uptime, AnswersAndFailuresOfTheExchanges) {
         patch.update(c.patch, true);
         const Captured cap = run(patch);
         EXPECT_EQ(cap.err, c.err);
-        EXPECT_EQ(sim_output(), c.block);
+        EXPECT_EQ(testsupport::printed(), c.block);
     }
 }
 

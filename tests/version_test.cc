@@ -48,7 +48,7 @@ class Version : public testsupport::SimTest {
             else
                 sysmgr_show_version_internal_generic_pd(&context_, rx(), 1);
         });
-        run.text = sim_output();
+        run.text = testsupport::printed();
         run.values = testsupport::recorded_values();
         // Nothing is left behind, whatever the report printed.
         EXPECT_EQ(sim_queues_bound(), 0);
@@ -293,7 +293,7 @@ TEST_F(Version, EveryPlatformAnswerCanBeGiven) {
             ASSERT_FALSE(calls.empty());
             EXPECT_EQ(calls.front().result, c.result);
         }
-        EXPECT_NE(std::string(sim_output()).find(c.text), std::string::npos) << sim_output();
+        EXPECT_NE(testsupport::printed().find(c.text), std::string::npos) << testsupport::printed();
     }
 }
 

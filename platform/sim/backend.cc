@@ -63,7 +63,7 @@ int cmd_req_is_xmlagent(void *rx) {
     const auto &s = state();
     if (!valid(rx))
         return returned(0);
-    return returned(s.scenario.backend.xml_agent || s.format == SIM_FORMAT_XML ? 1 : 0);
+    return returned(s.scenario.backend.xml_agent || s.xml_agent_host ? 1 : 0);
 }
 
 int cmd_prt_arg_make(cmd_prt_arg_t *arg, uint32_t tag, const void *value, uint32_t len) {

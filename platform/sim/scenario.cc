@@ -896,8 +896,7 @@ void sim_reset(void) {
     State &s = sysmgrsim::detail::state();
     s.scenario = sysmgrsim::detail::default_scenario();
     s.command_override = false;
-    s.format = SIM_FORMAT_TEXT;
-    s.files_captured = false;
+    s.xml_agent_host = false;
     sysmgrsim::detail::clear_records(s);
 }
 

@@ -201,17 +201,11 @@ struct ImageHandle {
     bool open = true;
 };
 
-/* A line the library wrote on the process's standard output (1) or error (2). */
-struct StreamLine {
-    int stream;
-    std::string text;
-};
-
 struct State {
     Scenario scenario;
     bool command_override = false;
     int32_t command = 0;
-    sim_format format = SIM_FORMAT_TEXT;
+    bool xml_agent_host = false; /* sim_set_xml_agent() */
 
     std::vector<Print> prints;
     std::vector<Call> calls;
@@ -235,15 +229,11 @@ struct State {
     int images_open = 0;
     int image_close_errors = 0;
 
-    /* What the host collected and was given: sim_add_stream_line(), sim_set_files_captured(). */
-    std::vector<StreamLine> stream_lines;
-    bool files_captured = false;
     /* The start time the library received from the System Manager; 0 before (as for the library).
      */
     uint32_t answered_start_time = 0;
 
-    std::string output; /* sim_output()'s buffer */
-    std::string trace;  /* sim_trace()'s buffer */
+    std::string trace; /* sim_trace()'s buffer */
 };
 
 /*
@@ -256,7 +246,7 @@ void copy_error(std::string message, char *err, std::size_t errlen);
 State &state();
 /* Empties sim_run_log(). */
 void clear_run_log();
-/* Clears recordings and transport bookkeeping; keeps scenario and format. */
+/* Clears recordings and transport bookkeeping; keeps scenario and XML-agent host. */
 void clear_records(State &s);
 
 /* Appends one platform call to calls(). */
@@ -300,24 +290,10 @@ const char *error_text(int32_t err);
 std::string text_arg(const char *text, std::size_t max = 4096);
 
 /*
- * A recorded integer value in 64 bits: 4 or 8 bytes. A 4-byte value of kind
- * 0x11 is signed (sign-extended, is_signed set); every other value is
- * unsigned, 8 bytes under 0x11 included (the slot0 size of the alternate
- * report). False for any other length.
- */
-bool value_integer(uint32_t kind, const std::string &bytes, uint64_t &out, bool &is_signed);
-/* A recorded time value: 4 bytes of seconds since 1970. False for any other length. */
-bool value_seconds(const std::string &bytes, time_t &out);
-
-/*
  * The plain-text rendering of a value from its tag and the bytes copied from
  * its print argument.
  */
 std::string render_value(uint32_t tag, const std::string &bytes);
-/* False when the report ended early (sim_report_complete()). */
-bool report_complete(const State &s);
-/* The whole output in a format. */
-std::string render_output(sim_format format, const std::vector<Print> &prints);
 
 } // namespace sysmgrsim::detail
 

@@ -169,9 +169,7 @@ void clear_records(State &s) {
     s.images.clear();
     s.images_open = 0;
     s.image_close_errors = 0;
-    s.stream_lines.clear();
     s.answered_start_time = 0;
-    s.output.clear();
     s.trace.clear();
     clear_run_log();
 }
@@ -266,8 +264,8 @@ void sim_clear_records(void) {
     sysmgrsim::detail::clear_records(state());
 }
 
-void sim_set_format(enum sim_format format) {
-    state().format = format;
+void sim_set_xml_agent(int xml_agent) {
+    state().xml_agent_host = xml_agent != 0;
 }
 
 void sim_set_command(int32_t command) {
@@ -281,22 +279,8 @@ const char *sim_trace(const char *root) {
     return s.trace.c_str();
 }
 
-const char *sim_output(void) {
-    auto &s = state();
-    s.output = sysmgrsim::detail::render_output(s.format, s.prints);
-    return s.output.c_str();
-}
-
-void sim_add_stream_line(int stream, const char *text, size_t length) {
-    state().stream_lines.push_back({stream, std::string(text, length)});
-}
-
-int sim_report_complete(void) {
-    return sysmgrsim::detail::report_complete(state()) ? 1 : 0;
-}
-
-void sim_set_files_captured(int captured) {
-    state().files_captured = captured != 0;
+uint32_t sim_answered_start_time(void) {
+    return state().answered_start_time;
 }
 
 int sim_send_count(void) {

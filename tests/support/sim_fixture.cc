@@ -6,6 +6,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "render.h"
 #include "sysmgrcli/sysmgrcli.h"
 #include "sysmgrsim/sim.h"
 
@@ -26,6 +27,10 @@ std::vector<sysmgrsim::Print> recorded_values() {
             values.push_back(p);
     }
     return values;
+}
+
+std::string printed() {
+    return render::text(sysmgrsim::prints());
 }
 
 void SimTest::SetUp() {

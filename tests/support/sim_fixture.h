@@ -37,6 +37,9 @@ struct Captured {
  */
 Captured capture(const std::function<void()> &body);
 
+/* Everything printed so far, as plain text. */
+std::string printed();
+
 /* The value prints (tagged values) recorded so far, in order. */
 std::vector<sysmgrsim::Print> recorded_values();
 

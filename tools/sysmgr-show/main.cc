@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // sysmgr-show: serves one show command of libsysmgrcli.so on the simulated
-// platform and prints what the command delivered.
+// platform and prints what the command delivered, rendered by render/.
 //
 // The program links libsysmgrsim.so, so every platform function is in the
 // global scope, then loads the library with dlopen() the way the CLI back end
@@ -27,10 +27,10 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
-#include <nlohmann/json.hpp>
 
 #include "commands.h"
 #include "host_io.h"
+#include "render.h"
 #include "replay_copy.h"
 #include "streams.h"
 #include "sysmgrsim/sim.h"
@@ -59,8 +59,7 @@ struct Options {
     std::optional<int32_t> cmd;
     std::optional<std::string> max_copy_text; // --max-copy as given, checked into max_copy_mib
     std::uint64_t max_copy_mib = replay::kDefaultMaxCopyMiB; // data a --root copy may hold
-    sim_format format = SIM_FORMAT_TEXT;
-    bool keyvalue = false; // the JSON document as path=value lines
+    render::Format format = render::Format::text;
     bool trace = false;
     std::string enumeration;
     std::string enum_argument;
@@ -198,29 +197,26 @@ void serve(void *function, Entry entry, cli_context_t &context) {
 }
 
 /*
- * Hands the lines collected from the streams to the simulator, which lists
- * them in the tagged documents; a last line without its line end counts.
- * Returns the standard error's lines.
+ * The lines collected from the streams, which the tagged documents list (a
+ * last line without its line end counts), then the notes on what was dropped.
  */
-std::vector<std::string> note_stream_lines(const std::vector<StreamChunk> &chunks) {
+std::vector<render::StreamLine> stream_lines(const std::vector<StreamChunk> &chunks,
+                                             const std::vector<std::string> &notes) {
     std::string pending[2];
-    std::vector<std::string> errors;
-    const auto note = [&errors](int stream, const std::string &line) {
-        sim_add_stream_line(stream, line.data(), line.size());
-        if (stream == 2)
-            errors.push_back(line);
-    };
+    std::vector<render::StreamLine> lines;
     for (const StreamChunk &chunk : chunks) {
         std::string &text = pending[chunk.stream - 1];
         text += chunk.bytes;
         for (std::size_t end; (end = text.find('\n')) != std::string::npos; text.erase(0, end + 1))
-            note(chunk.stream, text.substr(0, end));
+            lines.push_back({chunk.stream, text.substr(0, end)});
     }
     for (int stream = 1; stream <= 2; ++stream) {
         if (!pending[stream - 1].empty())
-            note(stream, pending[stream - 1]);
+            lines.push_back({stream, pending[stream - 1]});
     }
-    return errors;
+    for (const std::string &text : notes)
+        lines.push_back({0, text});
+    return lines;
 }
 
 /*
@@ -229,12 +225,12 @@ std::vector<std::string> note_stream_lines(const std::vector<StreamChunk> &chunk
  * (its "sh: N: COMMAND: not found" or "Permission denied" lines), and where
  * the values came from.
  */
-std::string host_trace(const Options &opt, const std::vector<std::string> &errors) {
+std::string host_trace(const Options &opt, const std::vector<render::StreamLine> &lines) {
     std::string out = opened_files_trace();
     std::vector<std::string> unstarted;
-    for (const std::string &line : errors) {
+    for (const auto &[stream, line] : lines) {
         const std::size_t colon = line.find(": ", 3);
-        if (line.rfind("sh: ", 0) == 0 && colon != std::string::npos &&
+        if (stream == 2 && line.rfind("sh: ", 0) == 0 && colon != std::string::npos &&
             (line.ends_with(": not found") || line.ends_with(": Permission denied")))
             unstarted.push_back(line.substr(colon + 2));
     }
@@ -249,37 +245,6 @@ std::string host_trace(const Options &opt, const std::vector<std::string> &error
             ? "trace: files from the capture " + *opt.root +
                   " (copied to $ROOT), utilities and platform answers from the scenario\n"
             : "trace: files and utilities from the scenario, platform answers from the scenario\n";
-    return out;
-}
-
-/*
- * A JSON document as one "path=value" line per value, for grep and the
- * shell: the path joins the member names with ".", list items by index; a
- * text value is written without quotes, with "\\" and "\n" for its
- * backslashes and line ends.
- */
-void key_value_lines(const nlohmann::ordered_json &value, const std::string &path,
-                     std::string &out) {
-    if (value.is_object()) {
-        for (const auto &[key, member] : value.items())
-            key_value_lines(member, path.empty() ? key : path + "." + key, out);
-        return;
-    }
-    if (value.is_array()) {
-        for (std::size_t i = 0; i < value.size(); ++i)
-            key_value_lines(value[i], path + "." + std::to_string(i), out);
-        return;
-    }
-    const std::string text = value.is_string() ? value.get<std::string>() : value.dump();
-    out += path + "=";
-    for (const char c : text)
-        out += c == '\\' ? "\\\\" : c == '\n' ? "\\n" : std::string(1, c);
-    out += '\n';
-}
-
-std::string key_values(const std::string &json) {
-    std::string out;
-    key_value_lines(nlohmann::ordered_json::parse(json), "", out);
     return out;
 }
 
@@ -372,8 +337,7 @@ int run_show(const Options &opt, int32_t command, Entry entry) {
     if (!load_scenario(opt))
         return kExitError;
     sim_set_command(opt.cmd.value_or(command));
-    sim_set_format(opt.format);
-    sim_set_files_captured(opt.root ? 1 : 0);
+    sim_set_xml_agent(opt.format == render::Format::xml);
 
     TempRoot temp;
     if (!temp.create(problem)) {
@@ -419,21 +383,19 @@ int run_show(const Options &opt, int32_t command, Entry entry) {
     serve(function, entry, context);
     stop_recording_opens();
     streams.stop();
-    const std::vector<std::string> errors = note_stream_lines(streams.chunks());
     const std::vector<std::string> stream_notes = streams.notes();
-    for (const std::string &note : stream_notes)
-        sim_add_stream_line(0, note.data(), note.size());
+    const render::Command served{.id = opt.cmd.value_or(command),
+                                 .prints = sysmgrsim::prints(),
+                                 .lines = stream_lines(streams.chunks(), stream_notes),
+                                 .delivered = sim_output_delivered() != 0,
+                                 .files_captured = opt.root.has_value(),
+                                 .start_time = sim_answered_start_time()};
 
     // Everything is taken from the root before it goes, then written.
-    const bool delivered = sim_output_delivered() != 0;
-    const bool complete = sim_report_complete() != 0;
-    // A document in every tagged format, which says when nothing was sent.
-    const std::string output = opt.format == SIM_FORMAT_TEXT && !delivered ? ""
-                               : opt.keyvalue ? key_values(sim_output())
-                                              : sim_output();
+    const std::string output = render::render(opt.format, served);
     std::string trace;
     if (opt.trace) {
-        trace = sim_trace(nullptr) + host_trace(opt, errors); // the root shown as $ROOT below
+        trace = sim_trace(nullptr) + host_trace(opt, served.lines); // the root shown as $ROOT below
         for (std::size_t at; (at = trace.find(root)) != std::string::npos;)
             trace.replace(at, root.size(), "$ROOT");
     }
@@ -446,7 +408,7 @@ int run_show(const Options &opt, int32_t command, Entry entry) {
     int failed = 0;
     bool error_line_open = false; // the standard error's last line lacks its end
     for (const StreamChunk &chunk : streams.chunks()) {
-        if (chunk.stream == 1 && opt.format == SIM_FORMAT_TEXT) {
+        if (chunk.stream == 1 && opt.format == render::Format::text) {
             put_out(chunk.bytes, failed);
         } else {
             std::fwrite(chunk.bytes.data(), 1, chunk.bytes.size(), stderr);
@@ -473,9 +435,9 @@ int run_show(const Options &opt, int32_t command, Entry entry) {
         complain(problem);
         return kExitError;
     }
-    if (!delivered)
+    if (!served.delivered)
         return kExitNoOutput;
-    return complete ? kExitDelivered : kExitEndedEarly;
+    return render::complete(served.id, served.prints) ? kExitDelivered : kExitEndedEarly;
 }
 
 int run_enum(const Options &opt) {
@@ -487,7 +449,7 @@ int run_enum(const Options &opt) {
     }
     std::string out;
     const int status = run_enum_command(library.handle(), opt.enumeration, opt.enum_argument,
-                                        opt.format == SIM_FORMAT_JSON, out);
+                                        opt.format == render::Format::json, out);
     int failed = 0;
     put_out(out, failed);
     if (failed != 0) {
@@ -504,16 +466,14 @@ constexpr const char *kSubcommands = "redundancy, version, version-alt or enum";
 bool parse_format(const std::string &text, Options &opt) {
     static constexpr struct {
         const char *name;
-        sim_format format;
-        bool keyvalue;
-    } kFormats[] = {{"text", SIM_FORMAT_TEXT, false},
-                    {"xml", SIM_FORMAT_XML, false},
-                    {"json", SIM_FORMAT_JSON, false},
-                    {"keyvalue", SIM_FORMAT_JSON, true}};
+        render::Format format;
+    } kFormats[] = {{"text", render::Format::text},
+                    {"xml", render::Format::xml},
+                    {"json", render::Format::json},
+                    {"keyvalue", render::Format::keyvalue}};
     for (const auto &f : kFormats) {
         if (text == f.name) {
             opt.format = f.format;
-            opt.keyvalue = f.keyvalue;
             return true;
         }
     }
@@ -685,7 +645,8 @@ int run(int argc, char **argv) {
     std::string problem;
     if (!check_options(opt, format, problem))
         return usage_error(problem);
-    if (*enumeration && (opt.format == SIM_FORMAT_XML || opt.keyvalue))
+    if (*enumeration &&
+        (opt.format == render::Format::xml || opt.format == render::Format::keyvalue))
         return usage_error("--format: enum writes text or json");
 
     if (*redundancy)

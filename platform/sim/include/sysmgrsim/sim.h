@@ -6,7 +6,8 @@
  * (platform/platform.h). What those functions answer comes from a scenario,
  * a JSON document; an embedded default scenario describes a healthy switch
  * with two supervisors, this one active with an HA standby. Everything the
- * library prints is recorded and rendered; queue handles are counted.
+ * library prints is recorded with its tags (sysmgrsim/sim.hpp); queue
+ * handles are counted.
  *
  * Each thread has its own scenario, recordings and queues, starting from the
  * default scenario: a thread serves one command at a time, as the CLI back
@@ -24,9 +25,6 @@
 #ifdef __cplusplus
 extern "C" {
 #endif
-
-/* Output renderings of the recorded print calls. */
-enum sim_format { SIM_FORMAT_TEXT = 0, SIM_FORMAT_XML = 1, SIM_FORMAT_JSON = 2 };
 
 /*
  * Replaces the scenario with the JSON text. origin names it in messages (a
@@ -103,8 +101,11 @@ const char *sim_run_log(void);
 
 /* Clears the recorded output, calls and counters; the scenario stays. */
 void sim_clear_records(void);
-/* Rendering used by sim_output() and the XML-agent answer. */
-void sim_set_format(enum sim_format format);
+/*
+ * Nonzero: cmd_req_is_xmlagent() answers 1 whatever the scenario's
+ * backend.xml_agent, as for a host that renders XML; sim_reset() drops it.
+ */
+void sim_set_xml_agent(int xml_agent);
 /*
  * What cmd_req_cmdId_getnext() answers from now on, in place of the
  * scenario's backend.command; loading a scenario or sim_reset() drops it.
@@ -112,32 +113,10 @@ void sim_set_format(enum sim_format format);
 void sim_set_command(int32_t command);
 
 /*
- * Everything printed so far, rendered; valid until the next sim_ call. An
- * XML or JSON document says whether the last cmd_prt_send delivered it
- * ("delivered"); when it did not, it holds no values, only the messages.
+ * The start time the System Manager answered the library's uptime request
+ * with, in seconds since 1970; 0 before any answer. Cleared with the records.
  */
-const char *sim_output(void);
-/*
- * A line a host collected from one of the process's streams while the command
- * ran (stream 1: standard output, 2: standard error), without its line end,
- * or (stream 0) the host's own note on what it collected, such as what it
- * dropped or left out. The tagged documents list these lines in the order
- * added as "messages". Cleared with the records.
- */
-void sim_add_stream_line(int stream, const char *text, size_t length);
-/*
- * 0 when the report ended early: what it printed holds the line that ends it
- * when "/proc/meminfo" cannot be opened, or a standard-output stream line is
- * the one that ends it when the BIOS record cannot be allocated; else 1. The
- * tagged documents carry it as "complete".
- */
-int sim_report_complete(void);
-/*
- * Where the files the library read and the utilities it ran came from: 1 a
- * capture the host was given, 0 the scenario's "files" and "tools" (the
- * default, also after sim_reset()). The tagged documents' "sources" say so.
- */
-void sim_set_files_captured(int captured);
+uint32_t sim_answered_start_time(void);
 
 /* Number of cmd_prt_send calls since the records were cleared. */
 int sim_send_count(void);

@@ -1,10 +1,11 @@
 /*
- * C++ view of the simulator's recordings, for tests.
+ * C++ view of the simulator's recordings, for sysmgr-show's renderer and the tests.
  */
 #ifndef SYSMGRSIM_SIM_HPP
 #define SYSMGRSIM_SIM_HPP
 
 #include <cstdint>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,16 @@ struct Print {
     std::string value;  /* value only: the len bytes of the value, as read at the call */
 };
 const std::vector<Print> &prints();
+
+/*
+ * A value's bytes as an integer: 4 bytes of kind 0x11 are signed
+ * (sign-extended, is_signed set); every other value is unsigned, 8 bytes
+ * under 0x11 included (the slot0 size of the alternate report). False for
+ * any other length.
+ */
+bool value_integer(uint32_t kind, const std::string &bytes, uint64_t &out, bool &is_signed);
+/* A time value: 4 bytes of seconds since 1970. False for any other length. */
+bool value_seconds(const std::string &bytes, time_t &out);
 
 /*
  * One platform call, in call order: its name, its integer arguments as the

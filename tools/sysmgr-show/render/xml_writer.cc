@@ -21,7 +21,7 @@ const xmlChar *x(const char *text) {
     return reinterpret_cast<const xmlChar *>(text);
 }
 
-bool write_value(xmlTextWriter *w, const sim_xml_value &v) {
+bool write_value(xmlTextWriter *w, const render_xml_value &v) {
     if (v.element == nullptr)
         return xmlTextWriterEndElement(w) >= 0;
     if (xmlTextWriterStartElement(w, x(v.element)) < 0)
@@ -35,7 +35,8 @@ bool write_value(xmlTextWriter *w, const sim_xml_value &v) {
 }
 
 // Writes the document; false when the writer fails (out of memory).
-bool write_document(xmlTextWriter *w, const char *root, const sim_xml_value *values, size_t count) {
+bool write_document(xmlTextWriter *w, const char *root, const render_xml_value *values,
+                    size_t count) {
     if (xmlTextWriterSetIndent(w, 1) < 0 || xmlTextWriterSetIndentString(w, x("  ")) < 0 ||
         xmlTextWriterStartDocument(w, nullptr, "UTF-8", nullptr) < 0 ||
         xmlTextWriterStartElement(w, x(root)) < 0) {
@@ -51,7 +52,7 @@ bool write_document(xmlTextWriter *w, const char *root, const sim_xml_value *val
 } // namespace
 
 extern "C" __attribute__((visibility("default"))) char *
-sim_xml_write(const char *root, const sim_xml_value *values, size_t count, size_t *length) {
+render_xml_write(const char *root, const render_xml_value *values, size_t count, size_t *length) {
     std::unique_ptr<xmlBuffer, BufferFree> buffer(xmlBufferCreate());
     if (!buffer)
         return nullptr;

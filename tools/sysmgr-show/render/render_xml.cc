@@ -5,38 +5,40 @@
 // by a process that renders XML.
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <string>
 
 #include <dlfcn.h>
 
 #include "tagged.h"
-#include "xml/xml_writer.h"
+#include "xml_writer.h"
 
-namespace sysmgrsim::detail {
+namespace render {
 namespace {
 
-// The module beside this library, loaded once and kept; null, with a
-// message on the standard error stream, when it cannot be loaded.
-sim_xml_write_fn xml_writer() {
-    static const sim_xml_write_fn writer = [] {
-        Dl_info self{};
-        std::string path = SIM_XML_MODULE;
-        if (dladdr(reinterpret_cast<void *>(&render_xml), &self) != 0 &&
-            self.dli_fname != nullptr) {
-            const std::string library = self.dli_fname;
-            const auto slash = library.rfind('/');
-            if (slash != std::string::npos)
-                path = library.substr(0, slash + 1) + SIM_XML_MODULE;
+// The module, loaded once and kept: by the program's RUNPATH, else (a
+// sanitizer's dlopen() searches as its own library) from the library
+// directory beside the program's. Null, with a message on the standard
+// error stream, when it cannot be loaded.
+render_xml_write_fn xml_writer() {
+    static const render_xml_write_fn writer = [] {
+        void *module = dlopen(RENDER_XML_MODULE, RTLD_NOW | RTLD_LOCAL);
+        const char *error = dlerror();
+        const std::string why = error != nullptr ? error : "?";
+        if (module == nullptr) {
+            std::error_code ec;
+            const auto beside = std::filesystem::read_symlink("/proc/self/exe", ec).parent_path() /
+                                RENDER_XML_MODULE_DIR / RENDER_XML_MODULE;
+            if (!ec)
+                module = dlopen(beside.c_str(), RTLD_NOW | RTLD_LOCAL);
         }
-        void *module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-        void *symbol = module != nullptr ? dlsym(module, "sim_xml_write") : nullptr;
-        if (symbol == nullptr) {
-            const char *why = dlerror();
-            std::fprintf(stderr, "sysmgrsim: cannot load the XML writer %s: %s\n", path.c_str(),
-                         why != nullptr ? why : "no sim_xml_write");
-        }
-        return reinterpret_cast<sim_xml_write_fn>(symbol);
+        void *symbol = module != nullptr ? dlsym(module, "render_xml_write") : nullptr;
+        if (symbol == nullptr)
+            std::fprintf(stderr, "sysmgr-show: cannot load the XML writer %s: %s\n",
+                         RENDER_XML_MODULE,
+                         module != nullptr ? "no render_xml_write" : why.c_str());
+        return reinterpret_cast<render_xml_write_fn>(symbol);
     }();
     return writer;
 }
@@ -49,7 +51,7 @@ struct FreeDeleter {
 
 std::string render_xml(int32_t command, const std::vector<Print> &prints,
                        const DocumentNotes &notes) {
-    const sim_xml_write_fn write = xml_writer();
+    const render_xml_write_fn write = xml_writer();
     if (write == nullptr)
         return {};
     // The decoded values own the texts the elements point to.
@@ -60,7 +62,7 @@ std::string render_xml(int32_t command, const std::vector<Print> &prints,
             decoded.push_back(decode_tagged(p));
     }
     tags.reserve(decoded.size());
-    std::vector<sim_xml_value> values;
+    std::vector<render_xml_value> values;
     values.reserve(decoded.size());
     for (const TaggedValue &v : decoded) {
         if (v.named) {
@@ -106,4 +108,4 @@ std::string render_xml(int32_t command, const std::vector<Print> &prints,
     return std::string(document.get(), length);
 }
 
-} // namespace sysmgrsim::detail
+} // namespace render

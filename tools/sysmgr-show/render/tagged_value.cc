@@ -4,11 +4,10 @@
 #include <cstring>
 #include <ctime>
 
-#include "sim_internal.h"
 #include "sysmgrsim/tags.h"
 #include "tagged.h"
 
-namespace sysmgrsim::detail {
+namespace render {
 namespace {
 
 constexpr char kReplacement[] = "\xEF\xBF\xBD"; // U+FFFD
@@ -93,7 +92,7 @@ std::string hex_bytes(const std::string &bytes) {
 
 bool decode_integer(uint32_t kind, const std::string &bytes, TaggedValue &v) {
     uint64_t raw;
-    if (!value_integer(kind, bytes, raw, v.is_signed)) {
+    if (!sysmgrsim::value_integer(kind, bytes, raw, v.is_signed)) {
         return false;
     }
     if (v.is_signed) {
@@ -111,7 +110,7 @@ bool decode_time(const std::string &bytes, TaggedValue &v) {
     time_t t;
     struct tm tm;
     char text[32];
-    if (!value_seconds(bytes, t) || gmtime_r(&t, &tm) == nullptr ||
+    if (!sysmgrsim::value_seconds(bytes, t) || gmtime_r(&t, &tm) == nullptr ||
         strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &tm) == 0) {
         return false;
     }
@@ -125,8 +124,8 @@ bool decode_time(const std::string &bytes, TaggedValue &v) {
 TaggedValue decode_tagged(const Print &print) {
     TaggedValue v;
     v.tag = print.tag;
-    v.named = tag_lookup(print.tag) != nullptr;
-    v.name = tag_field_name(print.tag);
+    v.named = sysmgrsim::tag_lookup(print.tag) != nullptr;
+    v.name = sysmgrsim::tag_field_name(print.tag);
     uint32_t kind = CMD_TAG_KIND(print.tag);
     bool decoded = false;
     switch (kind) {
@@ -158,30 +157,14 @@ TaggedValue decode_tagged(const Print &print) {
 }
 
 const char *form_name(ValueForm form) {
-    switch (form) {
-    case ValueForm::text:
-        return "text";
-    case ValueForm::int32:
-        return "int32";
-    case ValueForm::int64:
-        return "int64";
-    case ValueForm::time:
-        return "time";
-    case ValueForm::bytes:
-        return "bytes";
-    }
-    return "bytes";
+    static constexpr const char *kNames[] = {"text", "int32", "int64", "time", "bytes"};
+    return kNames[static_cast<int>(form)];
 }
 
 const char *document_name(int32_t command) {
-    switch (command) {
-    case 1:
-        return "show_redundancy";
-    case 107:
-        return "show_version";
-    default:
-        return "show_command";
-    }
+    return command == kRedundancyCommand ? "show_redundancy"
+           : command == kVersionCommand  ? "show_version"
+                                         : "show_command";
 }
 
-} // namespace sysmgrsim::detail
+} // namespace render

@@ -4,22 +4,15 @@
 
 #include "tagged.h"
 
-namespace sysmgrsim::detail {
+namespace render {
 namespace {
 
 using Json = nlohmann::ordered_json;
 
 Json json_value(const TaggedValue &v) {
-    switch (v.form) {
-    case ValueForm::int32:
-    case ValueForm::int64:
-        if (v.is_signed) {
-            return v.signed_number;
-        }
-        return v.unsigned_number;
-    default:
+    if (v.form != ValueForm::int32 && v.form != ValueForm::int64)
         return v.text;
-    }
+    return v.is_signed ? Json(v.signed_number) : Json(v.unsigned_number);
 }
 
 } // namespace
@@ -64,4 +57,4 @@ std::string render_json(int32_t command, const std::vector<Print> &prints,
     return document.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 
-} // namespace sysmgrsim::detail
+} // namespace render

@@ -1,12 +1,12 @@
 /*
  * SPDX-License-Identifier: MIT
- * Tagged renderings of the recorded print calls: one XML document or one
+ * Tagged renderings of a command's print calls: one XML document or one
  * JSON object per command, one field per tagged value in output order.
  * Untagged literal text is not part of them. Field names come from the tag
  * dictionary (sysmgrsim/tags.h); schema/README.md describes both formats.
  */
-#ifndef SYSMGRSIM_TAGGED_H
-#define SYSMGRSIM_TAGGED_H
+#ifndef SYSMGR_SHOW_TAGGED_H
+#define SYSMGR_SHOW_TAGGED_H
 
 #include <cstdint>
 #include <string>
@@ -14,7 +14,13 @@
 
 #include "sysmgrsim/sim.hpp"
 
-namespace sysmgrsim::detail {
+namespace render {
+
+using sysmgrsim::Print;
+
+/* The commands the library serves: the redundancy and uptime report, the version report. */
+constexpr int32_t kRedundancyCommand = 1;
+constexpr int32_t kVersionCommand = 107;
 
 /* How a tagged value renders. */
 enum class ValueForm { text, int32, int64, time, bytes };
@@ -92,6 +98,6 @@ std::string render_xml(int32_t command, const std::vector<Print> &prints,
 std::string render_json(int32_t command, const std::vector<Print> &prints,
                         const DocumentNotes &notes);
 
-} // namespace sysmgrsim::detail
+} // namespace render
 
 #endif
