@@ -1,17 +1,16 @@
 // SPDX-License-Identifier: MIT
 // libsysmgrcapture.so: a dynamic-linker audit module (LD_AUDIT) that binds
-// every reference libsysmgrcli.so makes to a platform function, and to the C
-// library functions through which it opens, examines or reads files and runs
-// utilities, to a wrapper. The wrapper calls the definition the reference
-// would have bound to, wherever the host put it (a shared library or the
-// executable), and sends what the call answered to sysmgr-capture
-// (capture_log.h). The platform wrappers are made from platform/calls.def.
+// every reference libsysmgrcli.so makes to a platform function (a row of
+// platform/calls.def), and to the C library functions through which files,
+// directories and utilities' output reach it (LIBC_CALLS), to a wrapper. The
+// wrapper calls the definition the reference would have bound to, wherever
+// the host put it, and sends what the call answered to sysmgr-capture
+// (capture_log.h).
 //
 // The module lives in a link-map namespace of its own with its own C
-// library: recording never changes the host's errno, and the host's errno
-// and environment are reached through the host's C library. Nothing here uses
-// the C++ library: the module is loaded into every process the command
-// starts, shells included, and stays small.
+// library: recording never changes the host's errno, and the host's errno and
+// environment are reached through the host's C library. It uses no C++
+// library: it is loaded into every process the command starts.
 #include <link.h>
 
 #include <atomic>
@@ -38,8 +37,6 @@
 
 namespace {
 
-constexpr std::size_t kTextMax = 4096; // a text returned by pointer, as far as it is kept
-
 /* Holds a mutex for its lifetime. */
 class Locked {
   public:
@@ -61,10 +58,10 @@ std::atomic<int> g_bindings{0};
 
 /*
  * This process's connection to the record's socket, made at its first line
- * (again in a forked child, whose parent keeps its own). The host may close
- * the descriptor or reuse its number: before each write it must still be the
- * socket connected, else the process records no more, and its connection,
- * which then ended without the end line, fails the capture.
+ * (again in a forked child). The host may close the descriptor or reuse its
+ * number: before each write it must still be the socket connected, else the
+ * process records no more, and its record, which then lacks the end line,
+ * fails the capture.
  */
 struct Connection {
     pid_t pid = 0;
@@ -100,44 +97,34 @@ bool connect_record(Connection &c) {
     return false;
 }
 
-/* Sends a line (a lost one when failed); the end line closes the connection. */
+/* Sends a line; a lost line (failed) ends the record, as the end line does. */
 void write_line(const char *line, std::size_t size, bool failed, bool end) {
     Locked lock(g_log_lock);
     Connection &c = g_connection;
-    if (c.pid != ::getpid()) {
-        // A forked child: the connection is its parent's.
+    if (c.pid != ::getpid()) { // a forked child: the connection is its parent's
         if (still_ours(c))
             ::close(c.fd);
         c = Connection{::getpid()};
     }
     if (c.done)
         return;
-    if (failed || (c.fd < 0 && !connect_record(c)) || !still_ours(c)) {
-        c.done = true; // a line is lost: what was sent must not read as whole
-        if (still_ours(c))
-            ::close(c.fd);
-        c.fd = -1;
-        return;
-    }
-    bool broken = false;
-    for (std::size_t done = 0; done < size && !broken;) {
+    bool sent = !failed && (c.fd >= 0 || connect_record(c)) && still_ours(c);
+    for (std::size_t done = 0; sent && done < size;) {
         const ssize_t n = ::send(c.fd, line + done, size - done, MSG_NOSIGNAL);
         if (n < 0 && errno == EINTR)
             continue;
-        broken = n <= 0;
-        done += broken ? 0 : static_cast<std::size_t>(n);
+        sent = n > 0;
+        done += sent ? static_cast<std::size_t>(n) : 0;
     }
-    if (end || broken) {
-        ::close(c.fd);
+    if (!sent || end) {
+        if (still_ours(c))
+            ::close(c.fd);
         c.fd = -1;
         c.done = true;
     }
 }
 
-/*
- * One line of the record, sent when it goes: {"pid", "fn", then members in
- * the order they are added}. Text and bytes are hex.
- */
+/* One line of the record, sent when it goes: "pid", "fn", then the members added; bytes in hex. */
 class Event {
   public:
     explicit Event(const char *fn, bool end = false)
@@ -146,72 +133,65 @@ class Event {
     }
     ~Event() {
         put("}\n");
-        const bool failed = out_ == nullptr || std::fflush(out_) != 0 || std::ferror(out_);
+        bool failed = out_ == nullptr || std::ferror(out_) != 0;
+        failed = (out_ != nullptr && std::fclose(out_) != 0) || failed;
         write_line(data_, size_, failed, end_);
-        if (out_ != nullptr)
-            std::fclose(out_);
         std::free(data_);
     }
     Event(const Event &) = delete;
     Event &operator=(const Event &) = delete;
 
-    /* A list of values: open, items, close. */
-    void open(const char *name) {
-        put(",\"%s\":[", name);
+    Event &key(const char *name) { return put(",\"%s\":", name); }
+    /* A list's values: each but the first after a comma. */
+    Event &list(const char *name) {
         first_ = true;
+        return key(name).put("[");
     }
-    void close() { put("]"); }
-    template <typename T>
-    void item(T value) {
+    Event &close() { return put("]"); }
+    Event &next() {
         put(first_ ? "" : ",");
         first_ = false;
-        number(value);
+        return *this;
     }
-    /* The n words at p, none when p is null. */
     template <typename T>
-    void words(const T *p, std::size_t n) {
-        for (std::size_t i = 0; p != nullptr && i < n; ++i)
-            item(p[i]);
+    Event &number(T value) {
+        static_assert(std::is_integral_v<T>);
+        if constexpr (std::is_signed_v<T>)
+            return put("%lld", static_cast<long long>(value));
+        else
+            return put("%llu", static_cast<unsigned long long>(value));
     }
     /* A text of at most max bytes, null for none. */
-    void item_text(const char *t, std::size_t max) {
-        put(first_ ? "" : ",");
-        first_ = false;
-        text(t, max);
+    Event &string(const char *t, std::size_t max) {
+        return t ? hex(t, strnlen(t, max)) : put("null");
+    }
+    Event &hex(const void *p, std::size_t n) {
+        put("\"");
+        digits(p, n);
+        return put("\"");
     }
 
     template <typename T>
     Event &field(const char *name, T value) {
-        put(",\"%s\":", name);
-        number(value);
-        return *this;
+        return key(name).number(value);
     }
-    Event &text(const char *name, const char *t, std::size_t max) {
-        put(",\"%s\":", name);
-        text(t, max);
-        return *this;
-    }
-    Event &word(const char *name, const char *word) {
-        put(",\"%s\":\"%s\"", name, word);
-        return *this;
-    }
-    /* Storage the call filled: size bytes at p, absent when p is null. */
+    Event &text(const char *name, const char *t) { return key(name).string(t, PATH_MAX); }
+    Event &word(const char *name, const char *word) { return key(name).put("\"%s\"", word); }
+    /* Storage a call filled: size bytes at p, absent when p is null. */
     void bytes(const char *name, const void *p, std::size_t size) {
-        if (p == nullptr)
-            return;
-        put(",\"%s\":", name);
-        hex(p, size);
+        if (p != nullptr)
+            key(name).hex(p, size);
     }
-    /* A response: its length, whether it is null, and its bytes, when the call succeeded. */
+    /* A response's length, whether it is null, and its bytes, when the call succeeded. */
     void response(int32_t rc, void *const *resp, const uint32_t *len) {
         if (rc != 0 || resp == nullptr || len == nullptr)
             return;
         field("length", *len).field("null_response", *resp == nullptr ? 1 : 0);
         bytes("response", *resp, *len < SYSMGR_CAPTURE_MAX_DATA ? *len : SYSMGR_CAPTURE_MAX_DATA);
     }
-    /* Up to SYSMGR_CAPTURE_MAX_DATA bytes of the regular file at path as "data". */
+    /* "data": up to SYSMGR_CAPTURE_MAX_DATA bytes of the regular file at path. */
     void file_data(const char *path, bool follow) {
-        put(",\"data\":\"");
+        key("data").put("\"");
         const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | (follow ? 0 : O_NOFOLLOW));
         char chunk[4096];
         for (std::size_t left = SYSMGR_CAPTURE_MAX_DATA; fd >= 0 && left > 0;) {
@@ -220,7 +200,7 @@ class Event {
                 continue;
             if (n <= 0)
                 break;
-            hex_digits(chunk, static_cast<std::size_t>(n));
+            digits(chunk, static_cast<std::size_t>(n));
             left -= static_cast<std::size_t>(n);
         }
         if (fd >= 0)
@@ -229,44 +209,19 @@ class Event {
     }
 
   private:
-    void put(const char *format, ...) __attribute__((format(printf, 2, 3))) {
-        if (out_ == nullptr)
-            return;
+    Event &put(const char *format, ...) __attribute__((format(printf, 2, 3))) {
         va_list ap;
         va_start(ap, format);
-        std::vfprintf(out_, format, ap);
+        if (out_ != nullptr)
+            std::vfprintf(out_, format, ap);
         va_end(ap);
+        return *this;
     }
-    template <typename T>
-    void number(T value) {
-        static_assert(std::is_integral_v<T>);
-        if constexpr (std::is_signed_v<T>)
-            put("%lld", static_cast<long long>(value));
-        else
-            put("%llu", static_cast<unsigned long long>(value));
-    }
-    void text(const char *t, std::size_t max) {
-        if (t == nullptr)
-            put("null");
-        else
-            hex(t, strnlen(t, max));
-    }
-    void hex(const void *p, std::size_t n) {
-        put("\"");
-        hex_digits(p, n);
-        put("\"");
-    }
-    void hex_digits(const void *p, std::size_t n) {
-        static constexpr char kDigits[] = "0123456789abcdef";
-        const auto *b = static_cast<const unsigned char *>(p);
-        char chunk[512];
-        for (std::size_t i = 0; out_ != nullptr && i < n;) {
-            std::size_t used = 0;
-            for (; i < n && used < sizeof chunk; ++i) {
-                chunk[used++] = kDigits[b[i] >> 4];
-                chunk[used++] = kDigits[b[i] & 15];
-            }
-            std::fwrite(chunk, 1, used, out_);
+    void digits(const void *p, std::size_t n) {
+        for (std::size_t i = 0; out_ != nullptr && i < n; ++i) {
+            const unsigned char byte = static_cast<const unsigned char *>(p)[i];
+            std::fputc("0123456789abcdef"[byte >> 4], out_);
+            std::fputc("0123456789abcdef"[byte & 15], out_);
         }
     }
     char *data_ = nullptr;
@@ -277,30 +232,26 @@ class Event {
 };
 
 /* The host's C library: its errno and its environment. */
-struct HostLibc {
-    int *(*errno_location)() = nullptr;
-    char *(*getenv)(const char *) = nullptr;
-};
-HostLibc g_host;
+int *(*g_host_errno)() = nullptr;
+char *(*g_host_getenv)(const char *) = nullptr;
 pthread_once_t g_host_once = PTHREAD_ONCE_INIT;
 
 void find_host_libc() {
     void *libc = dlmopen(LM_ID_BASE, "libc.so.6", RTLD_LAZY | RTLD_NOLOAD);
-    if (libc == nullptr)
-        return;
-    g_host.errno_location = reinterpret_cast<int *(*)()>(dlsym(libc, "__errno_location"));
-    g_host.getenv = reinterpret_cast<char *(*)(const char *)>(dlsym(libc, "getenv"));
+    g_host_errno = reinterpret_cast<int *(*)()>(libc ? dlsym(libc, "__errno_location") : nullptr);
+    g_host_getenv =
+        reinterpret_cast<char *(*)(const char *)>(libc ? dlsym(libc, "getenv") : nullptr);
 }
 
 int *host_errno() {
     pthread_once(&g_host_once, find_host_libc);
-    return g_host.errno_location != nullptr ? g_host.errno_location() : &errno;
+    return g_host_errno != nullptr ? g_host_errno() : &errno;
 }
 
 /* $SYSMGRCLI_ROOT as the library sees it now; "" when unset. */
 const char *host_root() {
     pthread_once(&g_host_once, find_host_libc);
-    const char *root = g_host.getenv != nullptr ? g_host.getenv("SYSMGRCLI_ROOT") : nullptr;
+    const char *root = g_host_getenv != nullptr ? g_host_getenv("SYSMGRCLI_ROOT") : nullptr;
     return root != nullptr ? root : "";
 }
 
@@ -324,8 +275,7 @@ Seen *find_seen(const char *path) {
 
 Seen *add_seen(const char *path, bool absent) {
     auto *grown = static_cast<Seen *>(std::realloc(g_seen, (g_seen_count + 1) * sizeof *g_seen));
-    if (grown != nullptr)
-        g_seen = grown;
+    g_seen = grown != nullptr ? grown : g_seen;
     char *copy = grown != nullptr ? strdup(path) : nullptr;
     if (copy == nullptr)
         return nullptr;
@@ -349,7 +299,7 @@ void note_parents(const char *full, const char *shown) {
             continue;
         add_seen(dir + skip, false);
         Event("@file")
-            .text("path", dir + skip, PATH_MAX)
+            .text("path", dir + skip)
             .word("state", "directory")
             .field("mode", st.st_mode & 07777);
     }
@@ -366,13 +316,13 @@ void note_path(const char *path, bool follow, bool reads) {
         return;
     const char *root = host_root();
     const std::size_t n = std::strlen(root);
-    const bool below = n > 0 && std::strncmp(path, root, n) == 0 && path[n] == '/';
-    const char *shown = below ? path + n : path;
+    const char *shown =
+        n > 0 && std::strncmp(path, root, n) == 0 && path[n] == '/' ? path + n : path;
     Locked lock(g_state_lock);
     if (Seen *seen = find_seen(shown)) {
         if (reads && (seen->absent || !seen->has_data)) {
             Event(seen->absent ? "@made" : "@file")
-                .text("path", shown, PATH_MAX)
+                .text("path", shown)
                 .word("state", "regular")
                 .file_data(path, follow);
             seen->has_data = !seen->absent;
@@ -384,7 +334,7 @@ void note_path(const char *path, bool follow, bool reads) {
     const bool found = (follow ? ::stat(path, &st) : ::lstat(path, &st)) == 0;
     Seen *seen = add_seen(shown, !found);
     Event e("@file");
-    e.text("path", shown, PATH_MAX);
+    e.text("path", shown);
     if (!found) {
         e.word("state", "absent");
         return;
@@ -393,8 +343,8 @@ void note_path(const char *path, bool follow, bool reads) {
     e.word("state", regular               ? "regular"
                     : S_ISDIR(st.st_mode) ? "directory"
                     : link                ? "symlink"
-                                          : "other");
-    e.field("mode", st.st_mode & 07777);
+                                          : "other")
+        .field("mode", st.st_mode & 07777);
     if (regular && reads) {
         e.file_data(path, follow);
         if (seen != nullptr)
@@ -404,7 +354,7 @@ void note_path(const char *path, bool follow, bool reads) {
         char target[PATH_MAX];
         const ssize_t size = ::readlink(path, target, sizeof target - 1);
         target[size > 0 ? size : 0] = '\0';
-        e.text("target", target, PATH_MAX);
+        e.text("target", target);
     }
 }
 
@@ -413,16 +363,15 @@ char *shown_command(const char *command) {
     char *text = nullptr;
     std::size_t size = 0;
     std::FILE *out = open_memstream(&text, &size);
-    if (out == nullptr)
-        return nullptr;
     const char *root = host_root();
     const std::size_t n = std::strlen(root);
-    for (const char *p = command; p != nullptr && *p != '\0';)
+    for (const char *p = command; out != nullptr && *p != '\0';)
         if (n > 1 && std::strncmp(p, root, n) == 0)
             p += n;
         else
             std::fputc(*p++, out);
-    std::fclose(out);
+    if (out != nullptr)
+        std::fclose(out);
     return text;
 }
 
@@ -435,8 +384,7 @@ struct Pipe {
     char *data = nullptr;
     std::size_t size = 0, kept = 0;
 };
-constexpr std::size_t kPipes = 16;
-Pipe g_pipes[kPipes];
+Pipe g_pipes[16]; // more pipes at once than a report opens are not kept
 std::atomic<int> g_pipes_open{0};
 
 /* Keeps what a read from a stream (or, with file null, a descriptor) gave, when it is a pipe's. */
@@ -454,15 +402,15 @@ void keep_read(const std::FILE *file, int fd, const void *bytes, std::size_t n) 
 
 /* ---- The wrappers ----------------------------------------------------- */
 
-// The C library functions the module records through, by what they do: the
-// name, and the template that wraps it. A test compares the library's
-// imports with this list.
+// The C library functions recorded through: the name and the template that
+// wraps it, with its arguments. A test compares the library's imports with it.
 // clang-format off
 #define LIBC_CALLS \
     LIBC(open, open_w) LIBC(open64, open_w) LIBC(openat, openat_w) LIBC(openat64, openat_w) \
-    LIBC(fopen, fopen_w) LIBC(fopen64, fopen_w) LIBC(access, access_w) \
-    LIBC(stat, stat_w) LIBC(stat64, stat_w) LIBC(__stat64_time64, stat_w) \
-    LIBC(lstat, lstat_w) LIBC(lstat64, lstat_w) LIBC(__lstat64_time64, lstat_w) \
+    LIBC(fopen, fopen_w) LIBC(fopen64, fopen_w) LIBC(access, examine_w, true, int) \
+    LIBC(stat, examine_w, true, void *) LIBC(stat64, examine_w, true, void *) \
+    LIBC(__stat64_time64, examine_w, true, void *) LIBC(lstat, examine_w, false, void *) \
+    LIBC(lstat64, examine_w, false, void *) LIBC(__lstat64_time64, examine_w, false, void *) \
     LIBC(fstatat, fstatat_w) LIBC(fstatat64, fstatat_w) LIBC(__fstatat64_time64, fstatat_w) \
     LIBC(popen, popen_w) LIBC(pclose, pclose_w) LIBC(system, system_w) \
     LIBC(getc, getc_w) LIBC(fgetc, getc_w) LIBC(getc_unlocked, getc_w) \
@@ -476,7 +424,7 @@ enum Hook {
 #define CALL(ret, name, ...) H_##name,
 #include "calls.def"
 #undef CALL
-#define LIBC(name, wrapper) H_##name,
+#define LIBC(name, ...) H_##name,
     LIBC_CALLS
 #undef LIBC
         kHookCount
@@ -491,11 +439,10 @@ F real(Hook h) {
     return reinterpret_cast<F>(g_real[h].load(std::memory_order_relaxed));
 }
 
-// The platform calls, one wrapper per row of calls.def: the integer and text
-// arguments read before the call, then the result, errno and what the call
-// filled. A row's outs may name the call's result (result) and the opcode of
-// the request this thread sent last (t_last_opcode), which decides what a
-// payload holds.
+// A platform wrapper per row: the integer and text arguments read before the
+// call, then the result, errno and what the call filled. A row's outs may
+// name the call's result and the opcode of the request the thread sent last,
+// which decides what a payload holds.
 thread_local uint32_t t_last_opcode = 0;
 
 std::size_t payload_size(uint32_t opcode) {
@@ -504,23 +451,23 @@ std::size_t payload_size(uint32_t opcode) {
                                                : 0;
 }
 
-#define I(x) e.item(x);
-#define W(p, n) e.words(p, n);
-#define T(p, max) e.item_text(p, max);
+#define I(x) e.next().number(x);
+#define W(p, n)                                                                                    \
+    for (std::size_t i = 0; (p) != nullptr && i < (n); ++i)                                        \
+        e.next().number((p)[i]);
+#define T(p, max) e.next().string(p, max);
 #define O(name, p, size) e.bytes(name, p, size);
 #define F(name, value) e.field(name, value);
-#define M(...)
 #define R_INT e.field("r", result);
 #define R_HEX R_INT
-#define R_TEXT e.text("r", result, kTextMax);
+#define R_TEXT e.key("r").string(result, PATH_MAX);
 #define R_POINTER(what) e.field("r", reinterpret_cast<uintptr_t>(result));
 #define R_STATUS(resp, len) R_INT e.response(result, resp, len);
 #define CALL(ret, name, params, args, ints, texts, shown, outs, members)                           \
     ret w_##name params {                                                                          \
         Event e(#name);                                                                            \
-        e.open("a");                                                                               \
-        ints e.close();                                                                            \
-        e.open("t");                                                                               \
+        e.list("a");                                                                               \
+        ints e.close().list("t");                                                                  \
         texts e.close();                                                                           \
         ret result = real<decltype(&w_##name)>(H_##name) args;                                     \
         const int call_errno = *host_errno();                                                      \
@@ -535,39 +482,39 @@ std::size_t payload_size(uint32_t opcode) {
 #undef T
 #undef O
 #undef F
-#undef M
 #undef R_INT
 #undef R_HEX
 #undef R_TEXT
 #undef R_POINTER
 #undef R_STATUS
 
-/* Whether an open only reads: then the file's content is what the library gets. */
+// The file functions: the path noted, then the call.
 bool reads_only(int flags) {
     return (flags & O_ACCMODE) == O_RDONLY && (flags & (O_CREAT | O_TRUNC)) == 0;
 }
+bool takes_mode(int flags) {
+    return (flags & (O_CREAT | O_TMPFILE)) != 0;
+}
 
-/* path as reached from directory dir: absolute or from the working directory when it can be. */
+/* path from directory dir, as the process reaches it; null when it cannot tell. */
 const char *at_path(int dir, const char *path, char (&full)[PATH_MAX]) {
     if (path == nullptr || path[0] == '/' || dir == AT_FDCWD)
         return path;
     char link[32];
     std::snprintf(link, sizeof link, "/proc/self/fd/%d", dir);
-    const ssize_t n = ::readlink(link, full, sizeof full);
-    const int total =
-        n > 0 ? std::snprintf(full + n, sizeof full - static_cast<std::size_t>(n), "/%s", path)
-              : -1;
-    return total >= 0 && static_cast<std::size_t>(total) < sizeof full - static_cast<std::size_t>(n)
-               ? full
-               : nullptr;
+    const ssize_t n = ::readlink(link, full, sizeof full - 1);
+    if (n <= 0)
+        return nullptr;
+    const auto left = sizeof full - static_cast<std::size_t>(n);
+    const int added = std::snprintf(full + n, left, "/%s", path);
+    return added > 0 && static_cast<std::size_t>(added) < left ? full : nullptr;
 }
 
-// The file functions: the path noted, then the call.
 template <Hook H>
 int open_w(const char *path, int flags, ...) {
     va_list ap;
     va_start(ap, flags);
-    const mode_t mode = (flags & (O_CREAT | O_TMPFILE)) != 0 ? va_arg(ap, mode_t) : 0;
+    const mode_t mode = takes_mode(flags) ? va_arg(ap, mode_t) : 0;
     va_end(ap);
     note_path(path, (flags & O_NOFOLLOW) == 0, reads_only(flags));
     return real<decltype(&open_w<H>)>(H)(path, flags, mode);
@@ -576,7 +523,7 @@ template <Hook H>
 int openat_w(int dir, const char *path, int flags, ...) {
     va_list ap;
     va_start(ap, flags);
-    const mode_t mode = (flags & (O_CREAT | O_TMPFILE)) != 0 ? va_arg(ap, mode_t) : 0;
+    const mode_t mode = takes_mode(flags) ? va_arg(ap, mode_t) : 0;
     va_end(ap);
     char full[PATH_MAX];
     note_path(at_path(dir, path, full), (flags & O_NOFOLLOW) == 0, reads_only(flags));
@@ -587,79 +534,67 @@ std::FILE *fopen_w(const char *path, const char *mode) {
     note_path(path, true, mode != nullptr && mode[0] == 'r' && std::strchr(mode, '+') == nullptr);
     return real<decltype(&fopen_w<H>)>(H)(path, mode);
 }
-template <Hook H>
-int stat_w(const char *path, void *st) {
-    note_path(path, true, false);
-    return real<decltype(&stat_w<H>)>(H)(path, st);
-}
-template <Hook H>
-int lstat_w(const char *path, void *st) {
-    note_path(path, false, false);
-    return real<decltype(&lstat_w<H>)>(H)(path, st);
+template <Hook H, bool Follow, typename A>
+int examine_w(const char *path, A arg) {
+    note_path(path, Follow, false);
+    return real<decltype(&examine_w<H, Follow, A>)>(H)(path, arg);
 }
 template <Hook H>
 int fstatat_w(int dir, const char *path, void *st, int flags) {
     char full[PATH_MAX];
-    if (path != nullptr && path[0] != '\0')
+    if (path != nullptr && path[0] != '\0') // else the descriptor's own file, noted when opened
         note_path(at_path(dir, path, full), (flags & AT_SYMLINK_NOFOLLOW) == 0, false);
     return real<decltype(&fstatat_w<H>)>(H)(dir, path, st, flags);
 }
-template <Hook H>
-int access_w(const char *path, int mode) {
-    note_path(path, true, false);
-    return real<decltype(&access_w<H>)>(H)(path, mode);
-}
 
 // The utilities: a pipe is tracked from popen to pclose, what the library
-// read from it kept whichever read function it used.
+// read from it kept whichever function read it.
 template <Hook H>
 std::FILE *popen_w(const char *command, const char *mode) {
     std::FILE *file = real<decltype(&popen_w<H>)>(H)(command, mode);
     Locked lock(g_state_lock);
     for (Pipe &p : g_pipes) {
-        if (file != nullptr && p.file == nullptr) {
-            p = Pipe{file, fileno(file), shown_command(command)};
-            p.out = open_memstream(&p.data, &p.size);
-            if (p.out == nullptr) {
-                std::free(p.command);
-                p = Pipe{};
-                break;
-            }
-            g_pipes_open.fetch_add(1);
-            break;
+        if (file == nullptr || p.file != nullptr)
+            continue;
+        p = Pipe{file, fileno(file), shown_command(command)};
+        p.out = open_memstream(&p.data, &p.size);
+        if (p.out == nullptr) {
+            std::free(p.command);
+            p = Pipe{};
         }
+        g_pipes_open.fetch_add(p.file != nullptr ? 1 : 0);
+        break;
     }
-    return file; // more pipes at once than a report opens: this one is not kept
+    return file;
 }
 template <Hook H>
 int pclose_w(std::FILE *file) {
     const int status = real<decltype(&pclose_w<H>)>(H)(file);
     Locked lock(g_state_lock);
     for (Pipe &p : g_pipes) {
-        if (p.file == file && file != nullptr) {
-            std::fclose(p.out);
-            Event("@popen")
-                .text("cmd", p.command, PATH_MAX)
-                .field("status", status)
-                .bytes("data", p.data != nullptr ? p.data : "", p.size);
-            std::free(p.command);
-            std::free(p.data);
-            p = Pipe{};
-            g_pipes_open.fetch_sub(1);
-        }
+        if (p.file != file || file == nullptr)
+            continue;
+        std::fclose(p.out);
+        Event("@popen")
+            .text("cmd", p.command)
+            .field("status", status)
+            .bytes("data", p.data != nullptr ? p.data : "", p.size);
+        std::free(p.command);
+        std::free(p.data);
+        p = Pipe{};
+        g_pipes_open.fetch_sub(1);
     }
     return status;
 }
 template <Hook H>
 int system_w(const char *command) {
     const int status = real<decltype(&system_w<H>)>(H)(command);
+    char *shown = command != nullptr ? shown_command(command) : nullptr;
     Event e("@system");
-    if (command != nullptr) {
-        char *shown = shown_command(command);
-        e.text("cmd", shown, PATH_MAX);
-        std::free(shown);
-    }
+    if (command != nullptr)
+        e.text("cmd", shown);
     e.field("status", status);
+    std::free(shown);
     return status;
 }
 template <Hook H>
@@ -700,10 +635,7 @@ ssize_t read_w(int fd, void *p, std::size_t size) {
     return n;
 }
 
-/*
- * The alternate version report's entry, when the host calls it: its queue
- * handle is an answer of the host's that reaches no platform call.
- */
+/* The alternate report's entry, called by the host: its queue handle reaches no platform call. */
 std::atomic<void *> g_real_entry{nullptr};
 int w_sysmgr_show_version_internal2(int32_t q, void *rx) {
     Event("@entry").field("q", q);
@@ -718,15 +650,15 @@ const Wrapper kWrappers[kHookCount] = {
 #define CALL(ret, name, ...) {#name, reinterpret_cast<void *>(&w_##name)},
 #include "calls.def"
 #undef CALL
-#define LIBC(name, wrapper) {#name, reinterpret_cast<void *>(&wrapper<H_##name>)},
+#define LIBC(name, wrapper, ...)                                                                   \
+    {#name, reinterpret_cast<void *>(&wrapper<H_##name __VA_OPT__(, ) __VA_ARGS__>)},
     LIBC_CALLS
 #undef LIBC
 };
 
 /* ---- The audit interface ---------------------------------------------- */
 
-constexpr std::size_t kMaxLibraries = 4;
-std::atomic<uintptr_t *> g_library_cookies[kMaxLibraries];
+std::atomic<uintptr_t *> g_library_cookies[4];
 
 bool is_library(const uintptr_t *cookie) {
     for (const auto &c : g_library_cookies)
@@ -763,10 +695,8 @@ __attribute__((visibility("default"))) unsigned la_version(unsigned version) {
     return version >= 1 ? LAV_CURRENT : 0;
 }
 
-/*
- * The library's references are bound through here, and the host's, to see
- * it reach the library's alternate report.
- */
+/* The library's references are bound through here, and the host's, to see it reach the library's
+ * alternate report. */
 __attribute__((visibility("default"))) unsigned la_objopen(struct link_map *map, Lmid_t,
                                                            uintptr_t *cookie) {
     const char *name = map->l_name != nullptr ? map->l_name : "";
@@ -780,7 +710,7 @@ __attribute__((visibility("default"))) unsigned la_objopen(struct link_map *map,
         uintptr_t *none = nullptr;
         if (c.compare_exchange_strong(none, cookie)) {
             // The host's TZ as it started; the report's local times follow it.
-            Event("@library").text("path", name, PATH_MAX).text("tz", std::getenv("TZ"), PATH_MAX);
+            Event("@library").text("path", name).text("tz", std::getenv("TZ"));
             break;
         }
     }
@@ -805,10 +735,7 @@ __attribute__((visibility("default"))) uintptr_t la_symbind32(Elf32_Sym *sym, un
 
 namespace {
 
-/*
- * At exit, how many of the library's references were put behind the
- * recorder, and the end of a process's record when it sent one.
- */
+/* At exit: how many of the library's references the recorder took, and the record's end. */
 __attribute__((destructor)) void report_bindings() {
     if (g_socket_path == nullptr)
         return;
