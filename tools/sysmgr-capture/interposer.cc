@@ -124,6 +124,30 @@ void write_line(const char *line, std::size_t size, bool failed, bool end) {
     }
 }
 
+/* The host's C library: its errno and its environment. */
+int *(*g_host_errno)() = nullptr;
+char *(*g_host_getenv)(const char *) = nullptr;
+pthread_once_t g_host_once = PTHREAD_ONCE_INIT;
+
+void find_host_libc() {
+    void *libc = dlmopen(LM_ID_BASE, "libc.so.6", RTLD_LAZY | RTLD_NOLOAD);
+    g_host_errno = reinterpret_cast<int *(*)()>(libc ? dlsym(libc, "__errno_location") : nullptr);
+    g_host_getenv =
+        reinterpret_cast<char *(*)(const char *)>(libc ? dlsym(libc, "getenv") : nullptr);
+}
+
+int *host_errno() {
+    pthread_once(&g_host_once, find_host_libc);
+    return g_host_errno != nullptr ? g_host_errno() : &errno;
+}
+
+/* $SYSMGRCLI_ROOT as the library sees it now; "" when unset. */
+const char *host_root() {
+    pthread_once(&g_host_once, find_host_libc);
+    const char *root = g_host_getenv != nullptr ? g_host_getenv("SYSMGRCLI_ROOT") : nullptr;
+    return root != nullptr ? root : "";
+}
+
 /* One line of the record, sent when it goes: "pid", "fn", then the members added; bytes in hex. */
 class Event {
   public:
@@ -177,6 +201,18 @@ class Event {
     }
     Event &text(const char *name, const char *t) { return key(name).string(t, PATH_MAX); }
     Event &word(const char *name, const char *word) { return key(name).put("\"%s\"", word); }
+    /* A command as shown: every copy of the root taken out. */
+    Event &command(const char *cmd) {
+        const char *root = host_root();
+        const std::size_t n = std::strlen(root);
+        key("cmd").put("\"");
+        for (const char *p = cmd; *p != '\0';)
+            if (n > 1 && std::strncmp(p, root, n) == 0)
+                p += n;
+            else
+                digits(p++, 1);
+        return put("\"");
+    }
     /* Storage a call filled: size bytes at p, absent when p is null. */
     void bytes(const char *name, const void *p, std::size_t size) {
         if (p != nullptr)
@@ -230,30 +266,6 @@ class Event {
     bool end_;
     bool first_ = true;
 };
-
-/* The host's C library: its errno and its environment. */
-int *(*g_host_errno)() = nullptr;
-char *(*g_host_getenv)(const char *) = nullptr;
-pthread_once_t g_host_once = PTHREAD_ONCE_INIT;
-
-void find_host_libc() {
-    void *libc = dlmopen(LM_ID_BASE, "libc.so.6", RTLD_LAZY | RTLD_NOLOAD);
-    g_host_errno = reinterpret_cast<int *(*)()>(libc ? dlsym(libc, "__errno_location") : nullptr);
-    g_host_getenv =
-        reinterpret_cast<char *(*)(const char *)>(libc ? dlsym(libc, "getenv") : nullptr);
-}
-
-int *host_errno() {
-    pthread_once(&g_host_once, find_host_libc);
-    return g_host_errno != nullptr ? g_host_errno() : &errno;
-}
-
-/* $SYSMGRCLI_ROOT as the library sees it now; "" when unset. */
-const char *host_root() {
-    pthread_once(&g_host_once, find_host_libc);
-    const char *root = g_host_getenv != nullptr ? g_host_getenv("SYSMGRCLI_ROOT") : nullptr;
-    return root != nullptr ? root : "";
-}
 
 /* ---- Files and utilities ---------------------------------------------- */
 
@@ -356,23 +368,6 @@ void note_path(const char *path, bool follow, bool reads) {
         target[size > 0 ? size : 0] = '\0';
         e.text("target", target);
     }
-}
-
-/* A command as shown: every copy of the root taken out; malloc'd, null when out of memory. */
-char *shown_command(const char *command) {
-    char *text = nullptr;
-    std::size_t size = 0;
-    std::FILE *out = open_memstream(&text, &size);
-    const char *root = host_root();
-    const std::size_t n = std::strlen(root);
-    for (const char *p = command; out != nullptr && *p != '\0';)
-        if (n > 1 && std::strncmp(p, root, n) == 0)
-            p += n;
-        else
-            std::fputc(*p++, out);
-    if (out != nullptr)
-        std::fclose(out);
-    return text;
 }
 
 /* The pipes from popen() being read, with the bytes read so far. */
@@ -556,8 +551,8 @@ std::FILE *popen_w(const char *command, const char *mode) {
     for (Pipe &p : g_pipes) {
         if (file == nullptr || p.file != nullptr)
             continue;
-        p = Pipe{file, fileno(file), shown_command(command)};
-        p.out = open_memstream(&p.data, &p.size);
+        p = Pipe{file, fileno(file), strdup(command)};
+        p.out = p.command != nullptr ? open_memstream(&p.data, &p.size) : nullptr;
         if (p.out == nullptr) {
             std::free(p.command);
             p = Pipe{};
@@ -576,7 +571,7 @@ int pclose_w(std::FILE *file) {
             continue;
         std::fclose(p.out);
         Event("@popen")
-            .text("cmd", p.command)
+            .command(p.command)
             .field("status", status)
             .bytes("data", p.data != nullptr ? p.data : "", p.size);
         std::free(p.command);
@@ -589,12 +584,10 @@ int pclose_w(std::FILE *file) {
 template <Hook H>
 int system_w(const char *command) {
     const int status = real<decltype(&system_w<H>)>(H)(command);
-    char *shown = command != nullptr ? shown_command(command) : nullptr;
     Event e("@system");
     if (command != nullptr)
-        e.text("cmd", shown);
+        e.command(command);
     e.field("status", status);
-    std::free(shown);
     return status;
 }
 template <Hook H>
@@ -656,8 +649,6 @@ const Wrapper kWrappers[kHookCount] = {
 #undef LIBC
 };
 
-/* ---- The audit interface ---------------------------------------------- */
-
 std::atomic<uintptr_t *> g_library_cookies[4];
 
 bool is_library(const uintptr_t *cookie) {
@@ -687,18 +678,18 @@ uintptr_t bind(uintptr_t value, const uintptr_t *refcook, const uintptr_t *defco
 
 } // namespace
 
-extern "C" {
+// The audit interface.
+#define AUDIT extern "C" __attribute__((visibility("default")))
 
-__attribute__((visibility("default"))) unsigned la_version(unsigned version) {
+AUDIT unsigned la_version(unsigned version) {
     const char *log = std::getenv(SYSMGR_CAPTURE_SOCKET_VARIABLE);
     g_socket_path = log != nullptr && log[0] != '\0' ? log : nullptr;
     return version >= 1 ? LAV_CURRENT : 0;
 }
 
-/* The library's references are bound through here, and the host's, to see it reach the library's
- * alternate report. */
-__attribute__((visibility("default"))) unsigned la_objopen(struct link_map *map, Lmid_t,
-                                                           uintptr_t *cookie) {
+/* The library's references are bound through here, and the host's, to see it call the alternate
+ * report. */
+AUDIT unsigned la_objopen(struct link_map *map, Lmid_t, uintptr_t *cookie) {
     const char *name = map->l_name != nullptr ? map->l_name : "";
     const char *base = std::strrchr(name, '/');
     base = base != nullptr ? base + 1 : name;
@@ -717,21 +708,15 @@ __attribute__((visibility("default"))) unsigned la_objopen(struct link_map *map,
     return LA_FLG_BINDTO | LA_FLG_BINDFROM;
 }
 
-__attribute__((visibility("default"))) uintptr_t la_symbind64(Elf64_Sym *sym, unsigned int,
-                                                              uintptr_t *refcook,
-                                                              uintptr_t *defcook, unsigned int *,
-                                                              const char *name) {
+AUDIT uintptr_t la_symbind64(Elf64_Sym *sym, unsigned int, uintptr_t *refcook, uintptr_t *defcook,
+                             unsigned int *, const char *name) {
     return bind(sym->st_value, refcook, defcook, name);
 }
 
-__attribute__((visibility("default"))) uintptr_t la_symbind32(Elf32_Sym *sym, unsigned int,
-                                                              uintptr_t *refcook,
-                                                              uintptr_t *defcook, unsigned int *,
-                                                              const char *name) {
+AUDIT uintptr_t la_symbind32(Elf32_Sym *sym, unsigned int, uintptr_t *refcook, uintptr_t *defcook,
+                             unsigned int *, const char *name) {
     return bind(sym->st_value, refcook, defcook, name);
 }
-
-} // extern "C"
 
 namespace {
 
