@@ -189,8 +189,8 @@ class Builder {
 
     void timer_diff() {
         const std::string f = from();
-        const uint64_t later = record_[index_].value("later", uint64_t{0});
-        const uint64_t earlier = record_[index_].value("earlier", uint64_t{0});
+        const uint64_t later = member(record_[index_], "a")[0].get<uint64_t>();
+        const uint64_t earlier = member(record_[index_], "a")[1].get<uint64_t>();
         const uint64_t msec = record_[index_].value("r", uint64_t{0});
         const uint64_t cycles = later - earlier;
         const uint64_t per_msec = msec > 0 ? cycles / msec : 0;
@@ -356,10 +356,10 @@ class Builder {
                 set({"mts", arg(0) == 1 ? "default_vdc_bind_errno" : "bind_errno"},
                     transport_errno(), f);
         } else if (fn == "mts_send") {
-            if (const char *x = exchange(arg(1)); x != nullptr && rc < 0)
+            if (const char *x = exchange(e.value("opcode", 0)); x != nullptr && rc < 0)
                 set({x, "send_errno"}, transport_errno(), f);
         } else if (fn == "mts_recv") {
-            const char *x = exchange(arg(1));
+            const char *x = exchange(e.value("opcode", 0));
             if (x != nullptr && rc < 0) {
                 const int64_t error = transport_errno();
                 if (error == kInterrupted) {
@@ -372,12 +372,12 @@ class Builder {
             }
         } else if (fn == "mts_payload_get") {
             const std::string bytes = out("payload");
-            if (arg(0) == SYSMGR_OPC_SCOPE_DONE && has("payload")) {
+            if (e.value("opcode", 0) == SYSMGR_OPC_SCOPE_DONE && has("payload")) {
                 const auto p = record_as<sysmgr_scope_done_rsp_t>(bytes);
                 set({"scope_done", "scope_done"}, p.scope_done, f);
                 set({"scope_done", "uptime_base"}, p.uptime_base, f);
                 set({"scope_done", "start_time"}, p.start_time, f);
-            } else if (arg(0) == SYSMGR_OPC_PRIOR_UPTIME && has("payload")) {
+            } else if (e.value("opcode", 0) == SYSMGR_OPC_PRIOR_UPTIME && has("payload")) {
                 set({"prior_uptime", "prior_uptime"},
                     record_as<sysmgr_prior_uptime_rsp_t>(bytes).prior_uptime, f);
             }
@@ -410,8 +410,10 @@ class Builder {
         } else if (fn == "get_module_bios_version_ext") {
             set({"bios", "result"}, rc, f);
             if (rc == 0) {
-                set({"bios", "flash"}, field_text(out("flash")), f);
-                set({"bios", "running"}, field_text(out("running")), f);
+                set({"bios", "flash"},
+                    field_text(out("record").substr(BIOS_RECORD_FLASH_TEXT, 128)), f);
+                set({"bios", "running"},
+                    field_text(out("record").substr(BIOS_RECORD_RUNNING_TEXT, 128)), f);
             }
         } else if (fn == "srg_timestamp_file_get") {
             set({"release_files", text(0), "compile_stamp"}, rc, f);
@@ -465,8 +467,11 @@ class Builder {
             set({"plugins", "result"}, rc, f);
             if (rc == 0) {
                 ojson names = ojson::array();
-                for (std::size_t i = 0; i < member(e, "t").size(); ++i)
-                    names.push_back(field_text(text(i)));
+                const std::string t = out("table");
+                for (std::size_t i = 0; i + sizeof(plugin_record_t) <= t.size();
+                     i += sizeof(plugin_record_t))
+                    names.push_back(field_text(std::string(t, i + offsetof(plugin_record_t, name),
+                                                           sizeof(plugin_record_t::name))));
                 set({"plugins", "count"}, e.value("count", 0), f);
                 set({"plugins", "names"}, names, f);
             }

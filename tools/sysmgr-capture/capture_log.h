@@ -5,11 +5,14 @@
  * in $SYSMGR_CAPTURE_SOCKET per process. A process's record is whole when
  * its last line is "@end", sent at its exit.
  *
- * Every line has "pid" and "fn". A platform call's line has "a" (its integer
- * arguments), "t" (its text arguments, hex, null for none), "r" (its result:
- * an integer, a text in hex or null), "e" (errno after the call) and "o" (the
- * storage it filled, member name -> hex). Lines whose "fn" starts with "@"
- * describe the rest:
+ * Every line has "pid" and "fn". A platform call's line, made from its row
+ * in platform/calls.def, has "a" (its integer arguments), "t" (its text
+ * arguments, hex, null for none), "r" (its result: a number, a text in hex or
+ * null, a pointer's address), "e" (errno after the call), then one member per
+ * item of the row's outs: the bytes filled (hex; absent for a null pointer)
+ * or a number. A call answering a response adds "length", "null_response" and
+ * "response" when it succeeded. Lines whose "fn" starts with "@" describe the
+ * rest:
  *   @library   libsysmgrcli was loaded: "path"
  *   @bindings  at exit: "count" of its references put behind the recorder
  *   @file      a path the library used, as first found: "path", "state"

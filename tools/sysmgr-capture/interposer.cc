@@ -1,27 +1,28 @@
 // SPDX-License-Identifier: MIT
 // libsysmgrcapture.so: a dynamic-linker audit module (LD_AUDIT) that binds
-// every reference libsysmgrcli.so makes to a platform function, and to the C
-// library calls through which it opens files and runs utilities, to a
-// wrapper. The wrapper calls the definition the reference would have bound
-// to, wherever the host put it (a shared library or the executable), then
-// sends what the call answered to sysmgr-capture (capture_log.h).
+// every reference libsysmgrcli.so makes to a platform function (a row of
+// platform/calls.def), and to the C library functions through which files,
+// directories and utilities' output reach it (LIBC_CALLS), to a wrapper. The
+// wrapper calls the definition the reference would have bound to, wherever
+// the host put it, and sends what the call answered to sysmgr-capture
+// (capture_log.h).
 //
 // The module lives in a link-map namespace of its own with its own C
-// library, so the host's errno and environment are reached through the
-// host's C library. Nothing here uses the C++ library: the module is loaded
-// into every process the command starts, shells included, and stays small.
-// A wrapper records after the call and gives the caller the same result and
-// the same errno.
+// library: recording never changes the host's errno, and the host's errno and
+// environment are reached through the host's C library. It uses no C++
+// library: it is loaded into every process the command starts.
 #include <link.h>
 
 #include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdarg>
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <type_traits>
 
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -35,77 +36,6 @@
 #include "platform/platform.h"
 
 namespace {
-
-constexpr std::size_t kTextMax = 4096; // a text returned by pointer, as far as it is kept
-
-/* A growing byte buffer on malloc; a failed allocation marks it failed. */
-class Buf {
-  public:
-    Buf() = default;
-    Buf(const Buf &) = delete;
-    Buf &operator=(const Buf &) = delete;
-    ~Buf() { std::free(data_); }
-    void put(const char *text, std::size_t n) {
-        if (failed_ || !reserve(n))
-            return;
-        std::memcpy(data_ + size_, text, n);
-        size_ += n;
-    }
-    void put(const char *text) { put(text, std::strlen(text)); }
-    void number(long long value) {
-        char text[32];
-        put(text, static_cast<std::size_t>(std::snprintf(text, sizeof text, "%lld", value)));
-    }
-    void unsigned_number(unsigned long long value) {
-        char text[32];
-        put(text, static_cast<std::size_t>(std::snprintf(text, sizeof text, "%llu", value)));
-    }
-    /* "hex" of n bytes, as a JSON string. */
-    void hex(const void *bytes, std::size_t n) {
-        static constexpr char kDigits[] = "0123456789abcdef";
-        put("\"", 1);
-        if (!reserve(2 * n))
-            return;
-        const auto *b = static_cast<const unsigned char *>(bytes);
-        for (std::size_t i = 0; i < n; ++i) {
-            data_[size_++] = kDigits[b[i] >> 4];
-            data_[size_++] = kDigits[b[i] & 15];
-        }
-        put("\"", 1);
-    }
-    /* A text of at most max bytes as hex, or null. */
-    void text(const char *t, std::size_t max = kTextMax) {
-        if (t == nullptr)
-            put("null");
-        else
-            hex(t, strnlen(t, max));
-    }
-    const char *data() const { return data_; }
-    std::size_t size() const { return size_; }
-    bool failed() const { return failed_; }
-    void clear() { size_ = 0; }
-
-  private:
-    bool reserve(std::size_t n) {
-        if (size_ + n <= capacity_)
-            return true;
-        std::size_t capacity = capacity_ > 0 ? capacity_ : 256;
-        while (capacity < size_ + n)
-            capacity *= 2;
-        auto *grown = static_cast<char *>(std::realloc(data_, capacity));
-        if (grown == nullptr) {
-            failed_ = true;
-            return false;
-        }
-        data_ = grown;
-        capacity_ = capacity;
-        return true;
-    }
-    char *data_ = nullptr;
-    std::size_t size_ = 0;
-    std::size_t capacity_ = 0;
-    bool failed_ = false;
-};
 
 /* Holds a mutex for its lifetime. */
 class Locked {
@@ -128,10 +58,10 @@ std::atomic<int> g_bindings{0};
 
 /*
  * This process's connection to the record's socket, made at its first line
- * (again in a forked child, whose parent keeps its own). The host may close
- * the descriptor or reuse its number: before each write it must still be the
- * socket connected, else the process records no more, and its connection,
- * which then ended without the end line, fails the capture.
+ * (again in a forked child). The host may close the descriptor or reuse its
+ * number: before each write it must still be the socket connected, else the
+ * process records no more, and its record, which then lacks the end line,
+ * fails the capture.
  */
 struct Connection {
     pid_t pid = 0;
@@ -155,193 +85,186 @@ bool connect_record(Connection &c) {
     std::strcpy(address.sun_path, g_socket_path);
     c.fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     struct stat st;
-    if (c.fd < 0 || ::connect(c.fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 ||
-        ::fstat(c.fd, &st) != 0) {
-        if (c.fd >= 0)
-            ::close(c.fd);
-        c.fd = -1;
-        return false;
+    if (c.fd >= 0 && ::connect(c.fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0 &&
+        ::fstat(c.fd, &st) == 0) {
+        c.dev = st.st_dev;
+        c.ino = st.st_ino;
+        return true;
     }
-    c.dev = st.st_dev;
-    c.ino = st.st_ino;
-    return true;
+    if (c.fd >= 0)
+        ::close(c.fd);
+    c.fd = -1;
+    return false;
 }
 
-/* Sends a line; the end line closes the connection. */
-void write_line(const Buf &line, bool end = false) {
+/* Sends a line; a lost line (failed) ends the record, as the end line does. */
+void write_line(const char *line, std::size_t size, bool failed, bool end) {
     Locked lock(g_log_lock);
     Connection &c = g_connection;
-    if (c.pid != ::getpid()) {
-        // A forked child: the connection is its parent's.
+    if (c.pid != ::getpid()) { // a forked child: the connection is its parent's
         if (still_ours(c))
             ::close(c.fd);
         c = Connection{::getpid()};
     }
     if (c.done)
         return;
-    if (line.failed() || (c.fd < 0 && !connect_record(c)) || !still_ours(c)) {
-        c.done = true; // a line is lost: what was sent must not read as whole
-        if (still_ours(c))
-            ::close(c.fd);
-        c.fd = -1;
-        return;
-    }
-    for (std::size_t done = 0; done < line.size();) {
-        const ssize_t n = ::send(c.fd, line.data() + done, line.size() - done, MSG_NOSIGNAL);
+    bool sent = !failed && (c.fd >= 0 || connect_record(c)) && still_ours(c);
+    for (std::size_t done = 0; sent && done < size;) {
+        const ssize_t n = ::send(c.fd, line + done, size - done, MSG_NOSIGNAL);
         if (n < 0 && errno == EINTR)
             continue;
-        if (n <= 0) {
-            end = true;
-            break;
-        }
-        done += static_cast<std::size_t>(n);
+        sent = n > 0;
+        done += sent ? static_cast<std::size_t>(n) : 0;
     }
-    if (end) {
-        ::close(c.fd);
+    if (!sent || end) {
+        if (still_ours(c))
+            ::close(c.fd);
         c.fd = -1;
         c.done = true;
     }
 }
 
 /* The host's C library: its errno and its environment. */
-struct HostLibc {
-    int *(*errno_location)() = nullptr;
-    char *(*getenv)(const char *) = nullptr;
-};
-HostLibc g_host;
+int *(*g_host_errno)() = nullptr;
+char *(*g_host_getenv)(const char *) = nullptr;
 pthread_once_t g_host_once = PTHREAD_ONCE_INIT;
 
 void find_host_libc() {
     void *libc = dlmopen(LM_ID_BASE, "libc.so.6", RTLD_LAZY | RTLD_NOLOAD);
-    if (libc == nullptr)
-        return;
-    g_host.errno_location = reinterpret_cast<int *(*)()>(dlsym(libc, "__errno_location"));
-    g_host.getenv = reinterpret_cast<char *(*)(const char *)>(dlsym(libc, "getenv"));
+    g_host_errno = reinterpret_cast<int *(*)()>(libc ? dlsym(libc, "__errno_location") : nullptr);
+    g_host_getenv =
+        reinterpret_cast<char *(*)(const char *)>(libc ? dlsym(libc, "getenv") : nullptr);
 }
 
 int *host_errno() {
     pthread_once(&g_host_once, find_host_libc);
-    return g_host.errno_location != nullptr ? g_host.errno_location() : &errno;
+    return g_host_errno != nullptr ? g_host_errno() : &errno;
 }
 
 /* $SYSMGRCLI_ROOT as the library sees it now; "" when unset. */
 const char *host_root() {
     pthread_once(&g_host_once, find_host_libc);
-    const char *root = g_host.getenv != nullptr ? g_host.getenv("SYSMGRCLI_ROOT") : nullptr;
+    const char *root = g_host_getenv != nullptr ? g_host_getenv("SYSMGRCLI_ROOT") : nullptr;
     return root != nullptr ? root : "";
 }
 
-/* path without the root in front, when it is there. */
-const char *below_root(const char *path) {
-    const char *root = host_root();
-    const std::size_t n = std::strlen(root);
-    return n > 0 && std::strncmp(path, root, n) == 0 && path[n] == '/' ? path + n : path;
-}
-
-/*
- * One line of the record, written when it goes. Around a host's call the
- * host's errno is kept as the call left it; the loader's own callbacks, which
- * must not reach into the host's C library, pass false.
- */
+/* One line of the record, sent when it goes: "pid", "fn", then the members added; bytes in hex. */
 class Event {
   public:
-    explicit Event(const char *fn, bool in_call = true)
-        : fn_(fn), in_call_(in_call), saved_errno_(in_call ? *host_errno() : 0) {
-        line_.put("{\"pid\":");
-        line_.number(getpid());
-        line_.put(",\"fn\":\"");
-        line_.put(fn);
-        line_.put("\"");
+    explicit Event(const char *fn, bool end = false)
+        : out_(open_memstream(&data_, &size_)), end_(end) {
+        put("{\"pid\":%d,\"fn\":\"%s\"", static_cast<int>(::getpid()), fn);
     }
     ~Event() {
-        if (g_socket_path != nullptr) {
-            line_.put(",\"a\":[");
-            line_.put(args_.data(), args_.size());
-            line_.put("],\"t\":[");
-            line_.put(texts_.data(), texts_.size());
-            line_.put("],\"e\":");
-            line_.number(saved_errno_);
-            line_.put("}\n");
-            write_line(line_, std::strcmp(fn_, "@end") == 0);
-        }
-        if (in_call_)
-            *host_errno() = saved_errno_;
+        put("}\n");
+        bool failed = out_ == nullptr || std::ferror(out_) != 0;
+        failed = (out_ != nullptr && std::fclose(out_) != 0) || failed;
+        write_line(data_, size_, failed, end_);
+        std::free(data_);
     }
     Event(const Event &) = delete;
     Event &operator=(const Event &) = delete;
 
-    Event &arg(long long value) {
-        comma(args_);
-        args_.number(value);
+    Event &key(const char *name) { return put(",\"%s\":", name); }
+    /* A list's values: each but the first after a comma. */
+    Event &list(const char *name) {
+        first_ = true;
+        return key(name).put("[");
+    }
+    Event &close() { return put("]"); }
+    Event &next() {
+        put(first_ ? "" : ",");
+        first_ = false;
         return *this;
     }
-    Event &text(const char *t, std::size_t max = kTextMax) {
-        comma(texts_);
-        texts_.text(t, max);
-        return *this;
+    template <typename T>
+    Event &number(T value) {
+        static_assert(std::is_integral_v<T>);
+        if constexpr (std::is_signed_v<T>)
+            return put("%lld", static_cast<long long>(value));
+        else
+            return put("%llu", static_cast<unsigned long long>(value));
     }
-    Event &ret(long long value) {
-        line_.put(",\"r\":");
-        line_.number(value);
-        return *this;
+    /* A text of at most max bytes, null for none. */
+    Event &string(const char *t, std::size_t max) {
+        return t ? hex(t, strnlen(t, max)) : put("null");
     }
-    Event &ret_unsigned(unsigned long long value) {
-        line_.put(",\"r\":");
-        line_.unsigned_number(value);
-        return *this;
+    Event &hex(const void *p, std::size_t n) {
+        put("\"");
+        digits(p, n);
+        return put("\"");
     }
-    Event &ret_text(const char *t) {
-        line_.put(",\"r\":");
-        line_.text(t);
-        return *this;
+
+    template <typename T>
+    Event &field(const char *name, T value) {
+        return key(name).number(value);
     }
-    /* A pointer result by its address, so that a handle can be followed. */
-    Event &ret_pointer(const void *p) { return ret_unsigned(reinterpret_cast<std::uintptr_t>(p)); }
-    /* Storage the call filled: size bytes at p, none when p is null. */
-    Event &out(const char *name, const void *p, std::size_t size) {
-        if (p == nullptr)
-            return *this;
-        member(name);
-        line_.hex(p, size);
-        return *this;
+    Event &text(const char *name, const char *t) { return key(name).string(t, PATH_MAX); }
+    Event &word(const char *name, const char *word) { return key(name).put("\"%s\"", word); }
+    /* A command as shown: every copy of the root taken out. */
+    Event &command(const char *cmd) {
+        const char *root = host_root();
+        const std::size_t n = std::strlen(root);
+        key("cmd").put("\"");
+        for (const char *p = cmd; *p != '\0';)
+            if (n > 1 && std::strncmp(p, root, n) == 0)
+                p += n;
+            else
+                digits(p++, 1);
+        return put("\"");
     }
-    Event &field(const char *name, long long value) {
-        member(name);
-        line_.number(value);
-        return *this;
+    /* Storage a call filled: size bytes at p, absent when p is null. */
+    void bytes(const char *name, const void *p, std::size_t size) {
+        if (p != nullptr)
+            key(name).hex(p, size);
     }
-    Event &field_unsigned(const char *name, unsigned long long value) {
-        member(name);
-        line_.unsigned_number(value);
-        return *this;
+    /* A response's length, whether it is null, and its bytes, when the call succeeded. */
+    void response(int32_t rc, void *const *resp, const uint32_t *len) {
+        if (rc != 0 || resp == nullptr || len == nullptr)
+            return;
+        field("length", *len).field("null_response", *resp == nullptr ? 1 : 0);
+        bytes("response", *resp, *len < SYSMGR_CAPTURE_MAX_DATA ? *len : SYSMGR_CAPTURE_MAX_DATA);
     }
-    Event &field_text(const char *name, const char *t, std::size_t max = PATH_MAX) {
-        member(name);
-        line_.text(t, max);
-        return *this;
-    }
-    Event &field_state(const char *state) {
-        member("state");
-        line_.put("\"");
-        line_.put(state);
-        line_.put("\"");
-        return *this;
+    /* "data": up to SYSMGR_CAPTURE_MAX_DATA bytes of the regular file at path. */
+    void file_data(const char *path, bool follow) {
+        key("data").put("\"");
+        const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | (follow ? 0 : O_NOFOLLOW));
+        char chunk[4096];
+        for (std::size_t left = SYSMGR_CAPTURE_MAX_DATA; fd >= 0 && left > 0;) {
+            const ssize_t n = ::read(fd, chunk, left < sizeof chunk ? left : sizeof chunk);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                break;
+            digits(chunk, static_cast<std::size_t>(n));
+            left -= static_cast<std::size_t>(n);
+        }
+        if (fd >= 0)
+            ::close(fd);
+        put("\"");
     }
 
   private:
-    static void comma(Buf &b) {
-        if (b.size() > 0)
-            b.put(",", 1);
+    Event &put(const char *format, ...) __attribute__((format(printf, 2, 3))) {
+        va_list ap;
+        va_start(ap, format);
+        if (out_ != nullptr)
+            std::vfprintf(out_, format, ap);
+        va_end(ap);
+        return *this;
     }
-    void member(const char *name) {
-        line_.put(",\"");
-        line_.put(name);
-        line_.put("\":");
+    void digits(const void *p, std::size_t n) {
+        for (std::size_t i = 0; out_ != nullptr && i < n; ++i) {
+            const unsigned char byte = static_cast<const unsigned char *>(p)[i];
+            std::fputc("0123456789abcdef"[byte >> 4], out_);
+            std::fputc("0123456789abcdef"[byte & 15], out_);
+        }
     }
-    Buf line_, args_, texts_;
-    const char *fn_;
-    bool in_call_;
-    int saved_errno_;
+    char *data_ = nullptr;
+    std::size_t size_ = 0;
+    std::FILE *out_;
+    bool end_;
+    bool first_ = true;
 };
 
 /* ---- Files and utilities ---------------------------------------------- */
@@ -364,46 +287,12 @@ Seen *find_seen(const char *path) {
 
 Seen *add_seen(const char *path, bool absent) {
     auto *grown = static_cast<Seen *>(std::realloc(g_seen, (g_seen_count + 1) * sizeof *g_seen));
-    char *copy = strdup(path);
-    if (grown == nullptr || copy == nullptr) {
-        std::free(copy);
-        if (grown != nullptr)
-            g_seen = grown;
+    g_seen = grown != nullptr ? grown : g_seen;
+    char *copy = grown != nullptr ? strdup(path) : nullptr;
+    if (copy == nullptr)
         return nullptr;
-    }
-    g_seen = grown;
     g_seen[g_seen_count] = Seen{copy, absent, false};
     return &g_seen[g_seen_count++];
-}
-
-/* Up to the first SYSMGR_CAPTURE_MAX_DATA bytes of the regular file at path. */
-void read_data(const char *path, bool follow, Buf &data) {
-    const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | (follow ? 0 : O_NOFOLLOW));
-    if (fd < 0)
-        return;
-    char chunk[8192];
-    for (std::size_t left = SYSMGR_CAPTURE_MAX_DATA; left > 0;) {
-        const ssize_t n = ::read(fd, chunk, left < sizeof chunk ? left : sizeof chunk);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        data.put(chunk, static_cast<std::size_t>(n));
-        left -= static_cast<std::size_t>(n);
-    }
-    ::close(fd);
-}
-
-void file_event(const char *fn, const char *shown, const char *state, const struct stat *st,
-                const Buf *data, const char *target = nullptr) {
-    Event e(fn);
-    e.field_text("path", shown).field_state(state);
-    if (st != nullptr)
-        e.field("mode", st->st_mode & 07777);
-    if (data != nullptr)
-        e.out("data", data->size() > 0 ? data->data() : "", data->size());
-    if (target != nullptr)
-        e.field_text("target", target);
 }
 
 /* Records each directory above path (full) the first time it is seen. */
@@ -421,7 +310,10 @@ void note_parents(const char *full, const char *shown) {
         if (find_seen(dir + skip) != nullptr || ::stat(dir, &st) != 0 || !S_ISDIR(st.st_mode))
             continue;
         add_seen(dir + skip, false);
-        file_event("@file", dir + skip, "directory", &st, nullptr);
+        Event("@file")
+            .text("path", dir + skip)
+            .word("state", "directory")
+            .field("mode", st.st_mode & 07777);
     }
 }
 
@@ -432,553 +324,315 @@ void note_parents(const char *full, const char *shown) {
  * run made itself each time the library is about to read it.
  */
 void note_path(const char *path, bool follow, bool reads) {
-    if (g_socket_path == nullptr || path == nullptr)
+    if (path == nullptr)
         return;
-    const char *shown = below_root(path);
+    const char *root = host_root();
+    const std::size_t n = std::strlen(root);
+    const char *shown =
+        n > 0 && std::strncmp(path, root, n) == 0 && path[n] == '/' ? path + n : path;
     Locked lock(g_state_lock);
     if (Seen *seen = find_seen(shown)) {
         if (reads && (seen->absent || !seen->has_data)) {
-            Buf data;
-            read_data(path, follow, data);
-            file_event(seen->absent ? "@made" : "@file", shown, "regular", nullptr, &data);
+            Event(seen->absent ? "@made" : "@file")
+                .text("path", shown)
+                .word("state", "regular")
+                .file_data(path, follow);
             seen->has_data = !seen->absent;
         }
         return;
     }
     note_parents(path, shown);
     struct stat st;
-    const int rc = follow ? ::stat(path, &st) : ::lstat(path, &st);
-    if (rc != 0) {
-        add_seen(shown, true);
-        file_event("@file", shown, "absent", nullptr, nullptr);
+    const bool found = (follow ? ::stat(path, &st) : ::lstat(path, &st)) == 0;
+    Seen *seen = add_seen(shown, !found);
+    Event e("@file");
+    e.text("path", shown);
+    if (!found) {
+        e.word("state", "absent");
         return;
     }
-    Seen *seen = add_seen(shown, false);
-    if (S_ISREG(st.st_mode)) {
-        Buf data;
-        if (reads)
-            read_data(path, follow, data);
-        file_event("@file", shown, "regular", &st, reads ? &data : nullptr);
+    const bool regular = S_ISREG(st.st_mode), link = S_ISLNK(st.st_mode);
+    e.word("state", regular               ? "regular"
+                    : S_ISDIR(st.st_mode) ? "directory"
+                    : link                ? "symlink"
+                                          : "other")
+        .field("mode", st.st_mode & 07777);
+    if (regular && reads) {
+        e.file_data(path, follow);
         if (seen != nullptr)
-            seen->has_data = reads;
-    } else if (S_ISDIR(st.st_mode)) {
-        file_event("@file", shown, "directory", &st, nullptr);
-    } else if (S_ISLNK(st.st_mode)) {
+            seen->has_data = true;
+    }
+    if (link) {
         char target[PATH_MAX];
-        const ssize_t n = ::readlink(path, target, sizeof target - 1);
-        target[n > 0 ? n : 0] = '\0';
-        file_event("@file", shown, "symlink", &st, nullptr, target);
-    } else {
-        file_event("@file", shown, "other", &st, nullptr);
+        const ssize_t size = ::readlink(path, target, sizeof target - 1);
+        target[size > 0 ? size : 0] = '\0';
+        e.text("target", target);
     }
-}
-
-/* A command as shown: every copy of the root taken out. */
-void command_text(const char *command, Buf &out) {
-    const char *root = host_root();
-    const std::size_t n = std::strlen(root);
-    for (const char *p = command; *p != '\0';) {
-        if (n > 1 && std::strncmp(p, root, n) == 0) {
-            p += n;
-        } else {
-            out.put(p, 1);
-            ++p;
-        }
-    }
-    out.put("", 1);
 }
 
 /* The pipes from popen() being read, with the bytes read so far. */
 struct Pipe {
-    std::FILE *file = nullptr;
-    Buf command;
-    Buf data;
+    std::FILE *file = nullptr; // the host's stream; null: a free slot
+    int fd = -1;
+    char *command = nullptr;
+    std::FILE *out = nullptr; // the bytes read, kept in data
+    char *data = nullptr;
+    std::size_t size = 0, kept = 0;
 };
-constexpr std::size_t kPipes = 16;
-Pipe g_pipes[kPipes];
+Pipe g_pipes[16]; // more pipes at once than a report opens are not kept
 std::atomic<int> g_pipes_open{0};
+
+/* Keeps what a read from a stream (or, with file null, a descriptor) gave, when it is a pipe's. */
+void keep_read(const std::FILE *file, int fd, const void *bytes, std::size_t n) {
+    if (n == 0 || g_pipes_open.load(std::memory_order_relaxed) == 0)
+        return;
+    Locked lock(g_state_lock);
+    for (Pipe &p : g_pipes) {
+        if (p.file != nullptr && (file != nullptr ? p.file == file : p.fd == fd)) {
+            const std::size_t room = SYSMGR_CAPTURE_MAX_DATA - p.kept;
+            p.kept += std::fwrite(bytes, 1, n < room ? n : room, p.out);
+        }
+    }
+}
 
 /* ---- The wrappers ----------------------------------------------------- */
 
-// Each wrapper w_NAME calls NAME's definition through REAL(NAME) and records
-// the call under NAME (its own name without "w_": __func__ + 2).
-
-#define CAPTURE_HOOKS(X)                                                                           \
-    X(cmd_paraminfo_to_rxhandle)                                                                   \
-    X(cmd_req_cmdId_getnext)                                                                       \
-    X(cmd_req_is_xmlagent)                                                                         \
-    X(cmd_prt_send)                                                                                \
-    X(mts_bind)                                                                                    \
-    X(mts_unbind)                                                                                  \
-    X(mts_send)                                                                                    \
-    X(mts_rr_token_get)                                                                            \
-    X(mts_drop)                                                                                    \
-    X(mts_recv)                                                                                    \
-    X(mts_payload_get)                                                                             \
-    X(mts_errno_get)                                                                               \
-    X(cmi_req_resp)                                                                                \
-    X(cmi_remote_req_resp)                                                                         \
-    X(syserr2str)                                                                                  \
-    X(timer_get_cycles)                                                                            \
-    X(timer_diff_cycle_in_msec)                                                                    \
-    X(pfm_is_dorrel_switch)                                                                        \
-    X(pdb_is_bellwick_chassis)                                                                     \
-    X(card_get_slot_num)                                                                           \
-    X(get_module_bios_version_ext)                                                                 \
-    X(srg_timestamp_file_get)                                                                      \
-    X(srg_sw_ver_file_get)                                                                         \
-    X(srg_sw_interim_ver_file_get)                                                                 \
-    X(get_card_module_info)                                                                        \
-    X(get_platform_info)                                                                           \
-    X(pfm_get_processor_name)                                                                      \
-    X(pdb_get_chassis_id_string)                                                                   \
-    X(pfm_get_dorrel_value)                                                                        \
-    X(pdb_get_mod_id_string2)                                                                      \
-    X(pfm_get_sup_serial_num)                                                                      \
-    X(urifs_server_validate)                                                                       \
-    X(urifs_scheme_validate)                                                                       \
-    X(fileutil_fs_stat_get)                                                                        \
-    X(get_running_plugins)                                                                         \
-    X(cmpproxy_print_cmp_version)                                                                  \
-    X(cmpproxy_print_cmp_hardware)                                                                 \
-    X(pfm_last_rr)                                                                                 \
-    X(img_open)                                                                                    \
-    X(img_timestamp)                                                                               \
-    X(img_close)                                                                                   \
-    X(open)                                                                                        \
-    X(open64)                                                                                      \
-    X(stat)                                                                                        \
-    X(stat64)                                                                                      \
-    X(__stat64_time64)                                                                             \
-    X(popen)                                                                                       \
-    X(pclose)                                                                                      \
-    X(getc)                                                                                        \
-    X(system)
+// The C library functions recorded through: the name and the template that
+// wraps it, with its arguments. A test compares the library's imports with it.
+// clang-format off
+#define LIBC_CALLS \
+    LIBC(open, open_w) LIBC(open64, open_w) LIBC(openat, openat_w) LIBC(openat64, openat_w) \
+    LIBC(fopen, fopen_w) LIBC(fopen64, fopen_w) LIBC(access, examine_w, true, int) \
+    LIBC(stat, examine_w, true, void *) LIBC(stat64, examine_w, true, void *) \
+    LIBC(__stat64_time64, examine_w, true, void *) LIBC(lstat, examine_w, false, void *) \
+    LIBC(lstat64, examine_w, false, void *) LIBC(__lstat64_time64, examine_w, false, void *) \
+    LIBC(fstatat, fstatat_w) LIBC(fstatat64, fstatat_w) LIBC(__fstatat64_time64, fstatat_w) \
+    LIBC(popen, popen_w) LIBC(pclose, pclose_w) LIBC(system, system_w) \
+    LIBC(getc, getc_w) LIBC(fgetc, getc_w) LIBC(getc_unlocked, getc_w) \
+    LIBC(fgetc_unlocked, getc_w) LIBC(_IO_getc, getc_w) \
+    LIBC(fgets, fgets_w) LIBC(fgets_unlocked, fgets_w) LIBC(fread, fread_w) \
+    LIBC(fread_unlocked, fread_w) LIBC(getline, getline_w) LIBC(getdelim, getdelim_w) \
+    LIBC(__getdelim, getdelim_w) LIBC(read, read_w)
+// clang-format on
 
 enum Hook {
-#define X(f) H_##f,
-    CAPTURE_HOOKS(X)
-#undef X
+#define CALL(ret, name, ...) H_##name,
+#include "calls.def"
+#undef CALL
+#define LIBC(name, ...) H_##name,
+    LIBC_CALLS
+#undef LIBC
         kHookCount
 };
 
 /* What each reference would have bound to, set as the library is bound. */
 std::atomic<void *> g_real[kHookCount];
 
+/* The definition behind hook h, as the type of its wrapper. */
 template <typename F>
 F real(Hook h) {
     return reinterpret_cast<F>(g_real[h].load(std::memory_order_relaxed));
 }
-#define REAL(f) real<decltype(&::f)>(H_##f)
 
-using OpenFunc = int (*)(const char *, int, ...);
-using StatFunc = int (*)(const char *, void *);
+// A platform wrapper per row: the integer and text arguments read before the
+// call, then the result, errno and what the call filled. A row's outs may
+// name the call's result and the opcode of the request the thread sent last,
+// which decides what a payload holds.
+thread_local uint32_t t_last_opcode = 0;
 
-constexpr std::size_t kCmiText = sizeof(cli_context_t::cmi_text1);
-thread_local uint32_t t_last_opcode = 0; // the request whose payload comes next
-
-void *w_cmd_paraminfo_to_rxhandle(const cli_context_t *context) {
-    void *rx = REAL(cmd_paraminfo_to_rxhandle)(context);
-    Event(__func__ + 2).ret_pointer(rx).out("context", context, sizeof *context);
-    return rx;
+std::size_t payload_size(uint32_t opcode) {
+    return opcode == SYSMGR_OPC_SCOPE_DONE     ? sizeof(sysmgr_scope_done_rsp_t)
+           : opcode == SYSMGR_OPC_PRIOR_UPTIME ? sizeof(sysmgr_prior_uptime_rsp_t)
+                                               : 0;
 }
 
-int32_t w_cmd_req_cmdId_getnext(void *rx) {
-    const int32_t rc = REAL(cmd_req_cmdId_getnext)(rx);
-    Event(__func__ + 2).ret(rc);
-    return rc;
-}
-
-int w_cmd_req_is_xmlagent(void *rx) {
-    const int rc = REAL(cmd_req_is_xmlagent)(rx);
-    Event(__func__ + 2).ret(rc);
-    return rc;
-}
-
-int w_cmd_prt_send(void *rx) {
-    const int rc = REAL(cmd_prt_send)(rx);
-    Event(__func__ + 2).ret(rc);
-    return rc;
-}
-
-int32_t w_mts_bind(int32_t kind, int32_t sap, int32_t flags, const char *client) {
-    const int32_t rc = REAL(mts_bind)(kind, sap, flags, client);
-    Event(__func__ + 2).arg(kind).arg(sap).arg(flags).text(client).ret(rc);
-    return rc;
-}
-
-int w_mts_unbind(int32_t q, int32_t flags) {
-    const int rc = REAL(mts_unbind)(q, flags);
-    Event(__func__ + 2).arg(q).arg(flags).ret(rc);
-    return rc;
-}
-
-int w_mts_send(int32_t q, const uint32_t dest[2], uint32_t opcode, int32_t a, int32_t b, void *msg,
-               int32_t c, int32_t d) {
-    const int rc = REAL(mts_send)(q, dest, opcode, a, b, msg, c, d);
-    t_last_opcode = opcode;
-    Event(__func__ + 2).arg(q).arg(opcode).ret(rc);
-    return rc;
-}
-
-uint32_t w_mts_rr_token_get(void *msg) {
-    const uint32_t rc = REAL(mts_rr_token_get)(msg);
-    Event(__func__ + 2).ret_unsigned(rc);
-    return rc;
-}
-
-int w_mts_drop(int32_t q, void *msg) {
-    const int rc = REAL(mts_drop)(q, msg);
-    Event(__func__ + 2).arg(q).ret(rc);
-    return rc;
-}
-
-int w_mts_recv(int32_t q, void *msg, int32_t opts[MTS_RECV_OPTS_WORDS]) {
-    const int rc = REAL(mts_recv)(q, msg, opts);
-    Event(__func__ + 2).arg(q).arg(t_last_opcode).ret(rc);
-    return rc;
-}
-
-/* The payload as the library reads it: the answer record of the request sent last. */
-void *w_mts_payload_get(void *msg) {
-    void *payload = REAL(mts_payload_get)(msg);
-    const std::size_t size =
-        t_last_opcode == SYSMGR_OPC_SCOPE_DONE     ? sizeof(sysmgr_scope_done_rsp_t)
-        : t_last_opcode == SYSMGR_OPC_PRIOR_UPTIME ? sizeof(sysmgr_prior_uptime_rsp_t)
-                                                   : 0;
-    Event(__func__ + 2).arg(t_last_opcode).ret_pointer(payload).out("payload", payload, size);
-    return payload;
-}
-
-int w_mts_errno_get(int32_t q) {
-    const int rc = REAL(mts_errno_get)(q);
-    Event(__func__ + 2).arg(q).ret(rc);
-    return rc;
-}
-
-void response(Event &e, int32_t rc, void *const *resp, const uint32_t *len) {
-    if (rc != 0 || resp == nullptr || len == nullptr)
-        return;
-    e.field("length", *len).field("null_response", *resp == nullptr ? 1 : 0);
-    e.out("response", *resp, *len < SYSMGR_CAPTURE_MAX_DATA ? *len : SYSMGR_CAPTURE_MAX_DATA);
-}
-
-int32_t w_cmi_req_resp(uint32_t opcode, int32_t a2, int32_t a3, void **resp, uint32_t *len,
-                       const char *text1, const char *text2, int32_t service, int32_t q,
-                       int32_t a10) {
-    const int32_t rc = REAL(cmi_req_resp)(opcode, a2, a3, resp, len, text1, text2, service, q, a10);
-    Event e(__func__ + 2);
-    e.arg(opcode).arg(service).arg(q).text(text1, kCmiText).text(text2, kCmiText).ret(rc);
-    response(e, rc, resp, len);
-    return rc;
-}
-
-int32_t w_cmi_remote_req_resp(uint32_t opcode, int32_t a2, int32_t a3, void **resp, uint32_t *len,
-                              const char *text1, const char *text2, int32_t service, uint32_t node,
-                              int32_t q, int32_t a11) {
-    const int32_t rc =
-        REAL(cmi_remote_req_resp)(opcode, a2, a3, resp, len, text1, text2, service, node, q, a11);
-    Event e(__func__ + 2);
-    e.arg(opcode).arg(service).arg(q).arg(node).ret(rc);
-    response(e, rc, resp, len);
-    return rc;
-}
-
-const char *w_syserr2str(int32_t err) {
-    const char *text = REAL(syserr2str)(err);
-    Event(__func__ + 2).arg(err).ret_text(text);
-    return text;
-}
-
-uint64_t w_timer_get_cycles(void) {
-    const uint64_t rc = REAL(timer_get_cycles)();
-    Event(__func__ + 2).ret_unsigned(rc);
-    return rc;
-}
-
-uint64_t w_timer_diff_cycle_in_msec(uint64_t later, uint64_t earlier) {
-    const uint64_t rc = REAL(timer_diff_cycle_in_msec)(later, earlier);
-    Event(__func__ + 2)
-        .field_unsigned("later", later)
-        .field_unsigned("earlier", earlier)
-        .ret_unsigned(rc);
-    return rc;
-}
-
-int w_pfm_is_dorrel_switch(int32_t q) {
-    const int rc = REAL(pfm_is_dorrel_switch)(q);
-    Event(__func__ + 2).arg(q).ret(rc);
-    return rc;
-}
-
-int w_pdb_is_bellwick_chassis(void) {
-    const int rc = REAL(pdb_is_bellwick_chassis)();
-    Event(__func__ + 2).ret(rc);
-    return rc;
-}
-
-int w_card_get_slot_num(uint8_t *slot) {
-    const int rc = REAL(card_get_slot_num)(slot);
-    Event(__func__ + 2).ret(rc).out("slot", slot, 1);
-    return rc;
-}
-
-int w_get_module_bios_version_ext(uint8_t slot, void *record, int32_t *len) {
-    const int rc = REAL(get_module_bios_version_ext)(slot, record, len);
-    // Only the two version texts are read from the record.
-    const auto *bytes = static_cast<const char *>(record);
-    constexpr std::size_t kField = BIOS_RECORD_RUNNING_TEXT - BIOS_RECORD_FLASH_TEXT;
-    Event(__func__ + 2)
-        .arg(slot)
-        .ret(rc)
-        .out("flash", bytes != nullptr ? bytes + BIOS_RECORD_FLASH_TEXT : nullptr, kField)
-        .out("running", bytes != nullptr ? bytes + BIOS_RECORD_RUNNING_TEXT : nullptr, kField);
-    return rc;
-}
-
-int32_t w_srg_timestamp_file_get(const char *path) {
-    const int32_t rc = REAL(srg_timestamp_file_get)(path);
-    Event(__func__ + 2).text(path).ret(rc);
-    return rc;
-}
-
-const char *w_srg_sw_ver_file_get(const char *path) {
-    const char *text = REAL(srg_sw_ver_file_get)(path);
-    Event(__func__ + 2).text(path).ret_text(text);
-    return text;
-}
-
-const char *w_srg_sw_interim_ver_file_get(const char *path) {
-    const char *text = REAL(srg_sw_interim_ver_file_get)(path);
-    Event(__func__ + 2).text(path).ret_text(text);
-    return text;
-}
-
-int w_get_card_module_info(void *record) {
-    const int rc = REAL(get_card_module_info)(record);
-    Event(__func__ + 2).ret(rc).out("record", record, offsetof(card_module_info_t, platform));
-    return rc;
-}
-
-int w_get_platform_info(void *record) {
-    const int rc = REAL(get_platform_info)(record);
-    Event(__func__ + 2).ret(rc).out("record", record, sizeof(platform_slot_info_t));
-    return rc;
-}
-
-int w_pfm_get_processor_name(char *buf) {
-    const int rc = REAL(pfm_get_processor_name)(buf);
-    Event(__func__ + 2).ret(rc).out("name", buf, 128);
-    return rc;
-}
-
-const char *w_pdb_get_chassis_id_string(void) {
-    const char *text = REAL(pdb_get_chassis_id_string)();
-    Event(__func__ + 2).ret_text(text);
-    return text;
-}
-
-const char *w_pfm_get_dorrel_value(const char *t) {
-    const char *text = REAL(pfm_get_dorrel_value)(t);
-    Event(__func__ + 2).text(t).ret_text(text);
-    return text;
-}
-
-const char *w_pdb_get_mod_id_string2(uint8_t slot, int32_t q) {
-    const char *text = REAL(pdb_get_mod_id_string2)(slot, q);
-    Event(__func__ + 2).arg(slot).arg(q).ret_text(text);
-    return text;
-}
-
-int w_pfm_get_sup_serial_num(int32_t q, char *buf) {
-    const int rc = REAL(pfm_get_sup_serial_num)(q, buf);
-    Event(__func__ + 2).arg(q).ret(rc).out("serial", buf, 64);
-    return rc;
-}
-
-int w_urifs_server_validate(const char *scheme, const char *server, uint32_t *a, uint32_t *b) {
-    const int rc = REAL(urifs_server_validate)(scheme, server, a, b);
-    Event(__func__ + 2).text(scheme).text(server).ret(rc);
-    return rc;
-}
-
-int w_urifs_scheme_validate(const char *scheme, void *out) {
-    const int rc = REAL(urifs_scheme_validate)(scheme, out);
-    Event(__func__ + 2).text(scheme).ret(rc);
-    return rc;
-}
-
-int w_fileutil_fs_stat_get(const char *path, void *record) {
-    const int rc = REAL(fileutil_fs_stat_get)(path, record);
-    Event(__func__ + 2).text(path).ret(rc).out("record", record, sizeof(fs_stat_record_t));
-    return rc;
-}
-
-/* The names of the rows the library reads: as many as reported, at most the table's. */
-int w_get_running_plugins(void *table, int32_t *count) {
-    const int rc = REAL(get_running_plugins)(table, count);
-    Event e(__func__ + 2);
-    e.ret(rc);
-    if (count != nullptr)
-        e.field("count", *count);
-    if (rc == 0 && table != nullptr && count != nullptr) {
-        const auto *rows = static_cast<const plugin_record_t *>(table);
-        const int32_t n = *count < 0 ? 0 : *count > PLUGIN_TABLE_ROWS ? PLUGIN_TABLE_ROWS : *count;
-        for (int32_t i = 0; i < n; ++i)
-            e.text(rows[i].name, sizeof rows[i].name);
+#define I(x) e.next().number(x);
+#define W(p, n)                                                                                    \
+    for (std::size_t i = 0; (p) != nullptr && i < (n); ++i)                                        \
+        e.next().number((p)[i]);
+#define T(p, max) e.next().string(p, max);
+#define O(name, p, size) e.bytes(name, p, size);
+#define F(name, value) e.field(name, value);
+#define R_INT e.field("r", result);
+#define R_HEX R_INT
+#define R_TEXT e.key("r").string(result, PATH_MAX);
+#define R_POINTER(what) e.field("r", reinterpret_cast<uintptr_t>(result));
+#define R_STATUS(resp, len) R_INT e.response(result, resp, len);
+#define CALL(ret, name, params, args, ints, texts, shown, outs, members)                           \
+    ret w_##name params {                                                                          \
+        Event e(#name);                                                                            \
+        e.list("a");                                                                               \
+        ints e.close().list("t");                                                                  \
+        texts e.close();                                                                           \
+        ret result = real<decltype(&w_##name)>(H_##name) args;                                     \
+        const int call_errno = *host_errno();                                                      \
+        shown e.field("e", call_errno);                                                            \
+        outs *host_errno() = call_errno;                                                           \
+        return result;                                                                             \
     }
-    return rc;
-}
+#include "calls.def"
+#undef CALL
+#undef I
+#undef W
+#undef T
+#undef O
+#undef F
+#undef R_INT
+#undef R_HEX
+#undef R_TEXT
+#undef R_POINTER
+#undef R_STATUS
 
-int w_cmpproxy_print_cmp_version(int32_t q, void *rx) {
-    const int rc = REAL(cmpproxy_print_cmp_version)(q, rx);
-    Event(__func__ + 2).arg(q).ret(rc);
-    return rc;
-}
-
-int w_cmpproxy_print_cmp_hardware(int32_t q, void *rx) {
-    const int rc = REAL(cmpproxy_print_cmp_hardware)(q, rx);
-    Event(__func__ + 2).arg(q).ret(rc);
-    return rc;
-}
-
-int w_pfm_last_rr(void *record) {
-    const int rc = REAL(pfm_last_rr)(record);
-    Event(__func__ + 2).ret(rc).out("record", record, offsetof(last_rr_record_t, platform));
-    return rc;
-}
-
-void *w_img_open(const char *path, int32_t *error) {
-    void *image = REAL(img_open)(path, error);
-    Event e(__func__ + 2);
-    e.text(path).ret_pointer(image);
-    if (error != nullptr)
-        e.field("error", *error);
-    return image;
-}
-
-uint32_t w_img_timestamp(void *image) {
-    const uint32_t rc = REAL(img_timestamp)(image);
-    Event(__func__ + 2).field_unsigned("image", reinterpret_cast<std::uintptr_t>(image)).ret(rc);
-    return rc;
-}
-
-int w_img_close(void *image) {
-    const int rc = REAL(img_close)(image);
-    Event(__func__ + 2).ret(rc);
-    return rc;
-}
-
-/* Whether an open only reads: then the file's content is what the library gets. */
+// The file functions: the path noted, then the call.
 bool reads_only(int flags) {
     return (flags & O_ACCMODE) == O_RDONLY && (flags & (O_CREAT | O_TRUNC)) == 0;
 }
+bool takes_mode(int flags) {
+    return (flags & (O_CREAT | O_TMPFILE)) != 0;
+}
 
-/* An open or stat through the definition behind hook h, the path noted first. */
-int open_through(Hook h, const char *path, int flags, va_list ap) {
-    const mode_t mode = (flags & (O_CREAT | O_TMPFILE)) != 0 ? va_arg(ap, mode_t) : 0;
+/* path from directory dir, as the process reaches it; null when it cannot tell. */
+const char *at_path(int dir, const char *path, char (&full)[PATH_MAX]) {
+    if (path == nullptr || path[0] == '/' || dir == AT_FDCWD)
+        return path;
+    char link[32];
+    std::snprintf(link, sizeof link, "/proc/self/fd/%d", dir);
+    const ssize_t n = ::readlink(link, full, sizeof full - 1);
+    if (n <= 0)
+        return nullptr;
+    const auto left = sizeof full - static_cast<std::size_t>(n);
+    const int added = std::snprintf(full + n, left, "/%s", path);
+    return added > 0 && static_cast<std::size_t>(added) < left ? full : nullptr;
+}
+
+template <Hook H>
+int open_w(const char *path, int flags, ...) {
+    va_list ap;
+    va_start(ap, flags);
+    const mode_t mode = takes_mode(flags) ? va_arg(ap, mode_t) : 0;
+    va_end(ap);
     note_path(path, (flags & O_NOFOLLOW) == 0, reads_only(flags));
-    return real<OpenFunc>(h)(path, flags, mode);
+    return real<decltype(&open_w<H>)>(H)(path, flags, mode);
 }
-int stat_through(Hook h, const char *path, void *st) {
-    note_path(path, true, false);
-    return real<StatFunc>(h)(path, st);
-}
-
-int w_open(const char *path, int flags, ...) {
+template <Hook H>
+int openat_w(int dir, const char *path, int flags, ...) {
     va_list ap;
     va_start(ap, flags);
-    const int fd = open_through(H_open, path, flags, ap);
+    const mode_t mode = takes_mode(flags) ? va_arg(ap, mode_t) : 0;
     va_end(ap);
-    return fd;
+    char full[PATH_MAX];
+    note_path(at_path(dir, path, full), (flags & O_NOFOLLOW) == 0, reads_only(flags));
+    return real<decltype(&openat_w<H>)>(H)(dir, path, flags, mode);
+}
+template <Hook H>
+std::FILE *fopen_w(const char *path, const char *mode) {
+    note_path(path, true, mode != nullptr && mode[0] == 'r' && std::strchr(mode, '+') == nullptr);
+    return real<decltype(&fopen_w<H>)>(H)(path, mode);
+}
+template <Hook H, bool Follow, typename A>
+int examine_w(const char *path, A arg) {
+    note_path(path, Follow, false);
+    return real<decltype(&examine_w<H, Follow, A>)>(H)(path, arg);
+}
+template <Hook H>
+int fstatat_w(int dir, const char *path, void *st, int flags) {
+    char full[PATH_MAX];
+    if (path != nullptr && path[0] != '\0') // else the descriptor's own file, noted when opened
+        note_path(at_path(dir, path, full), (flags & AT_SYMLINK_NOFOLLOW) == 0, false);
+    return real<decltype(&fstatat_w<H>)>(H)(dir, path, st, flags);
 }
 
-int w_open64(const char *path, int flags, ...) {
-    va_list ap;
-    va_start(ap, flags);
-    const int fd = open_through(H_open64, path, flags, ap);
-    va_end(ap);
-    return fd;
-}
-
-int w_stat(const char *path, void *st) {
-    return stat_through(H_stat, path, st);
-}
-int w_stat64(const char *path, void *st) {
-    return stat_through(H_stat64, path, st);
-}
-int w___stat64_time64(const char *path, void *st) {
-    return stat_through(H___stat64_time64, path, st);
-}
-
-std::FILE *w_popen(const char *command, const char *mode) {
-    std::FILE *file = REAL(popen)(command, mode);
-    if (file == nullptr || g_socket_path == nullptr)
-        return file;
+// The utilities: a pipe is tracked from popen to pclose, what the library
+// read from it kept whichever function read it.
+template <Hook H>
+std::FILE *popen_w(const char *command, const char *mode) {
+    std::FILE *file = real<decltype(&popen_w<H>)>(H)(command, mode);
     Locked lock(g_state_lock);
     for (Pipe &p : g_pipes) {
-        if (p.file == nullptr) {
-            p.file = file;
-            p.command.clear();
-            p.data.clear();
-            command_text(command, p.command);
-            g_pipes_open.fetch_add(1);
-            return file;
+        if (file == nullptr || p.file != nullptr)
+            continue;
+        p = Pipe{file, fileno(file), strdup(command)};
+        p.out = p.command != nullptr ? open_memstream(&p.data, &p.size) : nullptr;
+        if (p.out == nullptr) {
+            std::free(p.command);
+            p = Pipe{};
         }
+        g_pipes_open.fetch_add(p.file != nullptr ? 1 : 0);
+        break;
     }
-    return file; // more pipes at once than a report opens: this one is not kept
+    return file;
 }
-
-int w_getc(std::FILE *file) {
-    const int c = REAL(getc)(file);
-    if (c != EOF && g_pipes_open.load(std::memory_order_relaxed) > 0) {
-        Locked lock(g_state_lock);
-        for (Pipe &p : g_pipes) {
-            if (p.file == file && p.data.size() < SYSMGR_CAPTURE_MAX_DATA) {
-                const char byte = static_cast<char>(c);
-                p.data.put(&byte, 1);
-            }
-        }
-    }
-    return c;
-}
-
-int w_pclose(std::FILE *file) {
-    const int status = REAL(pclose)(file);
-    Event e("@popen");
+template <Hook H>
+int pclose_w(std::FILE *file) {
+    const int status = real<decltype(&pclose_w<H>)>(H)(file);
     Locked lock(g_state_lock);
     for (Pipe &p : g_pipes) {
-        if (p.file == file && file != nullptr) {
-            e.field_text("cmd", p.command.data()).out("data", p.data.data(), p.data.size());
-            e.field("status", status);
-            p.file = nullptr;
-            g_pipes_open.fetch_sub(1);
-        }
+        if (p.file != file || file == nullptr)
+            continue;
+        std::fclose(p.out);
+        Event("@popen")
+            .command(p.command)
+            .field("status", status)
+            .bytes("data", p.data != nullptr ? p.data : "", p.size);
+        std::free(p.command);
+        std::free(p.data);
+        p = Pipe{};
+        g_pipes_open.fetch_sub(1);
     }
     return status;
 }
-
-int w_system(const char *command) {
-    const int status = REAL(system)(command);
+template <Hook H>
+int system_w(const char *command) {
+    const int status = real<decltype(&system_w<H>)>(H)(command);
     Event e("@system");
-    if (command != nullptr) {
-        Buf shown;
-        command_text(command, shown);
-        e.field_text("cmd", shown.data());
-    }
+    if (command != nullptr)
+        e.command(command);
     e.field("status", status);
     return status;
 }
+template <Hook H>
+int getc_w(std::FILE *file) {
+    const int c = real<decltype(&getc_w<H>)>(H)(file);
+    const char byte = static_cast<char>(c);
+    keep_read(file, -1, &byte, c != EOF ? 1 : 0);
+    return c;
+}
+template <Hook H>
+char *fgets_w(char *s, int size, std::FILE *file) {
+    char *line = real<decltype(&fgets_w<H>)>(H)(s, size, file);
+    keep_read(file, -1, line, line != nullptr ? std::strlen(line) : 0);
+    return line;
+}
+template <Hook H>
+std::size_t fread_w(void *p, std::size_t size, std::size_t count, std::FILE *file) {
+    const std::size_t n = real<decltype(&fread_w<H>)>(H)(p, size, count, file);
+    keep_read(file, -1, p, n * size);
+    return n;
+}
+template <Hook H>
+ssize_t getline_w(char **line, std::size_t *capacity, std::FILE *file) {
+    const ssize_t n = real<decltype(&getline_w<H>)>(H)(line, capacity, file);
+    keep_read(file, -1, n > 0 ? *line : nullptr, n > 0 ? static_cast<std::size_t>(n) : 0);
+    return n;
+}
+template <Hook H>
+ssize_t getdelim_w(char **line, std::size_t *capacity, int delimiter, std::FILE *file) {
+    const ssize_t n = real<decltype(&getdelim_w<H>)>(H)(line, capacity, delimiter, file);
+    keep_read(file, -1, n > 0 ? *line : nullptr, n > 0 ? static_cast<std::size_t>(n) : 0);
+    return n;
+}
+template <Hook H>
+ssize_t read_w(int fd, void *p, std::size_t size) {
+    const ssize_t n = real<decltype(&read_w<H>)>(H)(fd, p, size);
+    keep_read(nullptr, fd, p, n > 0 ? static_cast<std::size_t>(n) : 0);
+    return n;
+}
 
-/*
- * The alternate version report's entry, when the host calls it: its queue
- * handle is an answer of the host's that reaches no platform call.
- */
+/* The alternate report's entry, called by the host: its queue handle reaches no platform call. */
 std::atomic<void *> g_real_entry{nullptr};
 int w_sysmgr_show_version_internal2(int32_t q, void *rx) {
     Event("@entry").field("q", q);
-    using Entry = int (*)(int32_t, void *);
-    return reinterpret_cast<Entry>(g_real_entry.load())(q, rx);
+    return reinterpret_cast<decltype(&w_sysmgr_show_version_internal2)>(g_real_entry.load())(q, rx);
 }
 
 struct Wrapper {
@@ -986,15 +640,16 @@ struct Wrapper {
     void *address;
 };
 const Wrapper kWrappers[kHookCount] = {
-#define X(f) {#f, reinterpret_cast<void *>(&w_##f)},
-    CAPTURE_HOOKS(X)
-#undef X
+#define CALL(ret, name, ...) {#name, reinterpret_cast<void *>(&w_##name)},
+#include "calls.def"
+#undef CALL
+#define LIBC(name, wrapper, ...)                                                                   \
+    {#name, reinterpret_cast<void *>(&wrapper<H_##name __VA_OPT__(, ) __VA_ARGS__>)},
+    LIBC_CALLS
+#undef LIBC
 };
 
-/* ---- The audit interface ---------------------------------------------- */
-
-constexpr std::size_t kMaxLibraries = 4;
-std::atomic<uintptr_t *> g_library_cookies[kMaxLibraries];
+std::atomic<uintptr_t *> g_library_cookies[4];
 
 bool is_library(const uintptr_t *cookie) {
     for (const auto &c : g_library_cookies)
@@ -1023,20 +678,18 @@ uintptr_t bind(uintptr_t value, const uintptr_t *refcook, const uintptr_t *defco
 
 } // namespace
 
-extern "C" {
+// The audit interface.
+#define AUDIT extern "C" __attribute__((visibility("default")))
 
-__attribute__((visibility("default"))) unsigned la_version(unsigned version) {
+AUDIT unsigned la_version(unsigned version) {
     const char *log = std::getenv(SYSMGR_CAPTURE_SOCKET_VARIABLE);
     g_socket_path = log != nullptr && log[0] != '\0' ? log : nullptr;
     return version >= 1 ? LAV_CURRENT : 0;
 }
 
-/*
- * The library's references are bound through here, and the host's, to see
- * it reach the library's alternate report.
- */
-__attribute__((visibility("default"))) unsigned la_objopen(struct link_map *map, Lmid_t,
-                                                           uintptr_t *cookie) {
+/* The library's references are bound through here, and the host's, to see it call the alternate
+ * report. */
+AUDIT unsigned la_objopen(struct link_map *map, Lmid_t, uintptr_t *cookie) {
     const char *name = map->l_name != nullptr ? map->l_name : "";
     const char *base = std::strrchr(name, '/');
     base = base != nullptr ? base + 1 : name;
@@ -1048,47 +701,38 @@ __attribute__((visibility("default"))) unsigned la_objopen(struct link_map *map,
         uintptr_t *none = nullptr;
         if (c.compare_exchange_strong(none, cookie)) {
             // The host's TZ as it started; the report's local times follow it.
-            Event("@library", false).field_text("path", name).field_text("tz", std::getenv("TZ"));
+            Event("@library").text("path", name).text("tz", std::getenv("TZ"));
             break;
         }
     }
     return LA_FLG_BINDTO | LA_FLG_BINDFROM;
 }
 
-__attribute__((visibility("default"))) uintptr_t la_symbind64(Elf64_Sym *sym, unsigned int,
-                                                              uintptr_t *refcook,
-                                                              uintptr_t *defcook, unsigned int *,
-                                                              const char *name) {
+AUDIT uintptr_t la_symbind64(Elf64_Sym *sym, unsigned int, uintptr_t *refcook, uintptr_t *defcook,
+                             unsigned int *, const char *name) {
     return bind(sym->st_value, refcook, defcook, name);
 }
 
-__attribute__((visibility("default"))) uintptr_t la_symbind32(Elf32_Sym *sym, unsigned int,
-                                                              uintptr_t *refcook,
-                                                              uintptr_t *defcook, unsigned int *,
-                                                              const char *name) {
+AUDIT uintptr_t la_symbind32(Elf32_Sym *sym, unsigned int, uintptr_t *refcook, uintptr_t *defcook,
+                             unsigned int *, const char *name) {
     return bind(sym->st_value, refcook, defcook, name);
 }
-
-} // extern "C"
 
 namespace {
 
-/*
- * At exit, how many of the library's references were put behind the
- * recorder, and the end of a process's record when it sent one.
- */
+/* At exit: how many of the library's references the recorder took, and the record's end. */
 __attribute__((destructor)) void report_bindings() {
     if (g_socket_path == nullptr)
         return;
     if (g_library_cookies[0].load() != nullptr)
-        Event("@bindings", false).field("count", g_bindings.load());
+        Event("@bindings").field("count", g_bindings.load());
     bool connected;
     {
         Locked lock(g_log_lock);
         connected = g_connection.pid == ::getpid() && g_connection.fd >= 0;
     }
     if (connected)
-        Event("@end", false);
+        Event("@end", true);
 }
 
 } // namespace
