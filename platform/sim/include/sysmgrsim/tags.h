@@ -10,7 +10,7 @@
  * nowhere else; the schemas in schema/ describe the same names.
  *
  * A tag id that is not in the table (a platform hook may print its own) is
- * rendered under a generic name made from the id, "tag_0x305c00ff".
+ * rendered under a generic name made from the id: "tag_0x" and 8 hex digits.
  */
 #ifndef SYSMGRSIM_TAGS_H
 #define SYSMGRSIM_TAGS_H
