@@ -290,7 +290,7 @@ int sysmgr_show_kernel_uptime(void *rx, tags::Report tag_set) {
 }
 
 int sysmgr_show_last_reset(void *rx, tags::Report tag_set) {
-    const ResetTags &tags = tags_for(tag_set);
+    const ResetTags &tag = tags_for(tag_set);
     cmd_prt(rx, "\n");
     last_rr_record_t record{};
     const int rc = pfm_last_rr(&record);
@@ -301,23 +301,23 @@ int sysmgr_show_last_reset(void *rx, tags::Report tag_set) {
     cmd_prt(rx, "Last reset ");
     if (record.reset_time[entry] != 0) {
         cmd_prt(rx, "at ");
-        print_uint32_value(rx, tags.usecs, record.reset_usecs[entry]);
+        print_uint32_value(rx, tag.usecs, record.reset_usecs[entry]);
         cmd_prt(rx, " usecs after ");
-        cmd_prt(rx, "%s", cmd_tuple(tags.time, &record.reset_time[entry]));
+        cmd_prt(rx, "%s", cmd_tuple(tag.time, &record.reset_time[entry]));
     }
     cmd_prt(rx, "\n");
 
     const uint32_t code = record.reason[entry];
     const char *reason = code <= kLastReasonCode ? rr_string[code] : kUndefinedReason;
     cmd_prt(rx, "  Reason: ");
-    print_record_text(rx, tags.reason, reason, kResetTextSize);
+    print_record_text(rx, tag.reason, reason, kResetTextSize);
     cmd_prt(rx, "\n");
     cmd_prt(rx, "  System version: ");
-    print_record_text(rx, tags.system_version, record.sys_version[entry],
+    print_record_text(rx, tag.system_version, record.sys_version[entry],
                       sizeof record.sys_version[entry]);
     cmd_prt(rx, "\n");
     cmd_prt(rx, "  Service: ");
-    print_record_text(rx, tags.service, record.service[entry], sizeof record.service[entry]);
+    print_record_text(rx, tag.service, record.service[entry], sizeof record.service[entry]);
     return cmd_prt(rx, "\n");
 }
 
