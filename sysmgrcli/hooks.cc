@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "sysmgrcli/sysmgrcli.h"
+#include "tags.h"
 
 namespace sysmgrcli {
 
@@ -32,7 +33,7 @@ int default_firmware_show_version(int32_t, void *) {
 }
 
 int default_manufacture_print(uint32_t, cmd_prt_arg_t *arg, void *rx) {
-    return print_manufacturer(rx, arg, 0x305c0039);
+    return print_manufacturer(rx, arg, tags::version::manufacturer);
 }
 
 } // namespace

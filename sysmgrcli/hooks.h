@@ -11,7 +11,8 @@ namespace sysmgrcli {
 
 /*
  * Prints the manufacturer text through the caller's print argument with the
- * given tag, then a line end. The default manufacturer hook uses 0x305c0039.
+ * given tag, then a line end. The default manufacturer hook uses the version
+ * report's manufacturer tag.
  */
 int print_manufacturer(void *rx, cmd_prt_arg_t *arg, uint32_t tag);
 

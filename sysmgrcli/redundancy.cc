@@ -16,6 +16,7 @@
 #include "platform/records.h"
 #include "platform/services.h"
 #include "print.h"
+#include "tags.h"
 
 namespace sysmgrcli {
 
@@ -69,17 +70,7 @@ constexpr uint8_t kSingleSupCardKind = 5;
 /* admin_mode of the HA administrative mode; every other value is Warm. */
 constexpr uint32_t kAdminModeHa = 1;
 
-/* Tags of the redundancy report's values. */
-constexpr uint32_t kTagAdminMode = 0x305c0002;
-constexpr uint32_t kTagOperMode = 0x305c0003;
-constexpr uint32_t kTagThisName = 0x305c0004;
-constexpr uint32_t kTagThisRdnState = 0x305c0005;
-constexpr uint32_t kTagThisSupState = 0x305c0006;
-constexpr uint32_t kTagThisInternalState = 0x305c0007;
-constexpr uint32_t kTagOtherName = 0x305c0008;
-constexpr uint32_t kTagOtherRdnState = 0x305c0009;
-constexpr uint32_t kTagOtherSupState = 0x305c000a;
-constexpr uint32_t kTagOtherInternalState = 0x305c000b;
+namespace tag = tags::redundancy;
 
 const char *internal_state_text(uint32_t state, int32_t local_ha_synced, int32_t peer_ha_synced) {
     if (state == value(SrvState::master_hotstdby))
@@ -112,7 +103,8 @@ const char *rdn_status_text(uint32_t status) {
  * One line of the report: the label right-aligned in 20 columns, ":\t", the
  * tagged value, then end. Returns the last print's result.
  */
-int print_field(void *rx, const char *label, uint32_t tag, const char *text, const char *end) {
+int print_labelled_line(void *rx, const char *label, uint32_t tag, const char *text,
+                        const char *end) {
     cmd_dprt(rx, "%20s:\t", label);
     print_text_value(rx, tag, text);
     return cmd_prt(rx, end);
@@ -204,14 +196,15 @@ int print_show_redundancy_status_pd(const sysmgr_rdn_status_rsp_t *local,
 
     cmd_prt(rx, "Redundancy mode\n");
     cmd_prt(rx, "---------------\n");
-    print_field(rx, "administrative", kTagAdminMode,
-                local->admin_mode == kAdminModeHa ? "HA" : "Warm", "\n");
+    print_labelled_line(rx, "administrative", tag::administrative_redundancy_mode,
+                        local->admin_mode == kAdminModeHa ? "HA" : "Warm", "\n");
     const int32_t mode = peer == nullptr
                              ? value(RedundancyMode::none)
                              : get_operational_red_mode(local->internal_state, peer->internal_state,
                                                         static_cast<int32_t>(local->ha_synced),
                                                         static_cast<int32_t>(peer->ha_synced));
-    print_field(rx, "operational", kTagOperMode, redundancy_mode_text(mode), "\n\n");
+    print_labelled_line(rx, "operational", tag::operational_redundancy_mode,
+                        redundancy_mode_text(mode), "\n\n");
 
     // Left zeroed, the record still reads sensibly if the platform fills nothing.
     platform_slot_info_t slots{};
@@ -219,38 +212,40 @@ int print_show_redundancy_status_pd(const sysmgr_rdn_status_rsp_t *local,
 
     cmd_prt(rx, "This supervisor ");
     if (slots.cmp_a == slots.cmp_b)
-        print_text_value(rx, kTagThisName, "(sup-1)");
+        print_text_value(rx, tag::this_supervisor_name, "(sup-1)");
     else
-        print_formatted_value(rx, kTagThisName, "(sup-%d)", slots.this_sup);
+        print_formatted_value(rx, tag::this_supervisor_name, "(sup-%d)", slots.this_sup);
     cmd_prt(rx, "\n");
     cmd_prt(rx, "----------------");
     cmd_prt(rx, "-------\n");
     const int32_t local_flag = static_cast<int32_t>(local->ha_synced);
     const int32_t peer_flag = peer != nullptr ? static_cast<int32_t>(peer->ha_synced) : 0;
-    print_field(rx, "Redundancy state", kTagThisRdnState, rdn_status_text(local->rdn_state), "\n");
-    print_field(rx, "Supervisor state", kTagThisSupState, sup_state_text(local->sup_state), "\n");
-    print_field(rx, "Internal state", kTagThisInternalState,
-                internal_state_text(local->internal_state, local_flag, peer_flag), "\n\n");
+    print_labelled_line(rx, "Redundancy state", tag::this_supervisor_redundancy_state,
+                        rdn_status_text(local->rdn_state), "\n");
+    print_labelled_line(rx, "Supervisor state", tag::this_supervisor_state,
+                        sup_state_text(local->sup_state), "\n");
+    print_labelled_line(rx, "Internal state", tag::this_supervisor_internal_state,
+                        internal_state_text(local->internal_state, local_flag, peer_flag), "\n\n");
 
     cmd_prt(rx, "Other supervisor ");
-    print_formatted_value(rx, kTagOtherName, "(sup-%d)", slots.other_sup);
+    print_formatted_value(rx, tag::other_supervisor_name, "(sup-%d)", slots.other_sup);
     cmd_prt(rx, "\n");
     cmd_prt(rx, "-----------------");
     cmd_prt(rx, "-------\n");
     // Its redundancy state as this supervisor sees it; its other two states
     // come from its own answer.
-    print_field(rx, "Redundancy state", kTagOtherRdnState, rdn_status_text(local->peer_rdn_state),
-                "\n\n");
+    print_labelled_line(rx, "Redundancy state", tag::other_supervisor_redundancy_state,
+                        rdn_status_text(local->peer_rdn_state), "\n\n");
 
     // Not asked: "N/A" for both states. Asked but no answer: an error line.
     const bool asked = peer_queried != 0;
     if (asked && peer == nullptr)
         return cmd_prt(rx,
                        "\nError in getting supervisor and internal state of other supervisor.\n");
-    print_field(rx, "Supervisor state", kTagOtherSupState,
-                asked ? sup_state_text(peer->sup_state) : "N/A", "\n");
-    return print_field(
-        rx, "Internal state", kTagOtherInternalState,
+    print_labelled_line(rx, "Supervisor state", tag::other_supervisor_state,
+                        asked ? sup_state_text(peer->sup_state) : "N/A", "\n");
+    return print_labelled_line(
+        rx, "Internal state", tag::other_supervisor_internal_state,
         asked ? internal_state_text(peer->internal_state, local_flag, peer_flag) : "N/A", "\n");
 }
 

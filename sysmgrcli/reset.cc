@@ -11,6 +11,7 @@
 #include "platform/services.h"
 #include "print.h"
 #include "sysmgrcli/sysmgrcli.h"
+#include "tags.h"
 #include "uptime.h"
 
 extern "C" {
@@ -225,28 +226,33 @@ struct ResetTags {
 
 constexpr const char *kUptimeWords[4] = {" day(s), ", " hour(s), ", " minute(s), ", " second(s)"};
 
+namespace v1 = tags::version;
+namespace v2 = tags::version2;
+
 constexpr ResetTags kVersionReportTags{
-    .uptime = {{0x115c0030, 0x115c0031, 0x115c0032, 0x115c0033},
+    .uptime = {{v1::kernel_uptime_days, v1::kernel_uptime_hours, v1::kernel_uptime_minutes,
+                v1::kernel_uptime_seconds},
                {kUptimeWords[0], kUptimeWords[1], kUptimeWords[2], kUptimeWords[3]}},
-    .usecs = 0x115c0034,
-    .time = 0x405c0035,
-    .reason = 0x305c0036,
-    .system_version = 0x305c0037,
-    .service = 0x305c0038,
+    .usecs = v1::last_reset_microseconds,
+    .time = v1::last_reset_time,
+    .reason = v1::last_reset_reason,
+    .system_version = v1::last_reset_system_version,
+    .service = v1::last_reset_service,
 };
 
 constexpr ResetTags kAlternateReportTags{
-    .uptime = {{0x112f0031, 0x112f0032, 0x112f0033, 0x112f0034},
+    .uptime = {{v2::kernel_uptime_days, v2::kernel_uptime_hours, v2::kernel_uptime_minutes,
+                v2::kernel_uptime_seconds},
                {kUptimeWords[0], kUptimeWords[1], kUptimeWords[2], kUptimeWords[3]}},
-    .usecs = 0x112f0035,
-    .time = 0x402f0036,
-    .reason = 0x302f0037,
-    .system_version = 0x302f0038,
-    .service = 0x302f0039,
+    .usecs = v2::last_reset_microseconds,
+    .time = v2::last_reset_time,
+    .reason = v2::last_reset_reason,
+    .system_version = v2::last_reset_system_version,
+    .service = v2::last_reset_service,
 };
 
-const ResetTags &tags_for(int32_t generic_report) {
-    return generic_report != 0 ? kVersionReportTags : kAlternateReportTags;
+const ResetTags &tags_for(tags::Report tag_set) {
+    return tag_set == tags::Report::version2 ? kAlternateReportTags : kVersionReportTags;
 }
 
 /*
@@ -264,7 +270,7 @@ static_assert(latest_entry(0) == 3 && latest_entry(1) == 0 && latest_entry(3) ==
  * Prints at most the first size bytes of a record's text field, which need
  * not be terminated, cut to fit the 64-byte value buffer.
  */
-int print_field(void *rx, uint32_t tag, const char *field, std::size_t size) {
+int print_record_text(void *rx, uint32_t tag, const char *field, std::size_t size) {
     char buffer[kResetTextSize];
     copy_text(buffer, sizeof buffer, field, size);
     return print_text(rx, tag, buffer);
@@ -272,19 +278,19 @@ int print_field(void *rx, uint32_t tag, const char *field, std::size_t size) {
 
 } // namespace
 
-int sysmgr_show_kernel_uptime(void *rx, int32_t generic_report) {
+int sysmgr_show_kernel_uptime(void *rx, tags::Report tag_set) {
     // A file that is missing, or does not start with a whole number of
     // seconds, prints as a missing one: no made-up count.
     uint32_t seconds = 0;
     if (!read_kernel_uptime(&seconds))
         return cmd_prt(rx, "\n");
     cmd_prt(rx, "Kernel uptime is ");
-    print_duration(rx, tags_for(generic_report).uptime, seconds);
+    print_duration(rx, tags_for(tag_set).uptime, seconds);
     return cmd_prt(rx, "\n");
 }
 
-int sysmgr_show_last_reset(void *rx, int32_t generic_report) {
-    const ResetTags &tags = tags_for(generic_report);
+int sysmgr_show_last_reset(void *rx, tags::Report tag_set) {
+    const ResetTags &tag = tags_for(tag_set);
     cmd_prt(rx, "\n");
     last_rr_record_t record{};
     const int rc = pfm_last_rr(&record);
@@ -295,23 +301,23 @@ int sysmgr_show_last_reset(void *rx, int32_t generic_report) {
     cmd_prt(rx, "Last reset ");
     if (record.reset_time[entry] != 0) {
         cmd_prt(rx, "at ");
-        print_uint32_value(rx, tags.usecs, record.reset_usecs[entry]);
+        print_uint32_value(rx, tag.usecs, record.reset_usecs[entry]);
         cmd_prt(rx, " usecs after ");
-        cmd_prt(rx, "%s", cmd_tuple(tags.time, &record.reset_time[entry]));
+        cmd_prt(rx, "%s", cmd_tuple(tag.time, &record.reset_time[entry]));
     }
     cmd_prt(rx, "\n");
 
     const uint32_t code = record.reason[entry];
     const char *reason = code <= kLastReasonCode ? rr_string[code] : kUndefinedReason;
     cmd_prt(rx, "  Reason: ");
-    print_field(rx, tags.reason, reason, kResetTextSize);
+    print_record_text(rx, tag.reason, reason, kResetTextSize);
     cmd_prt(rx, "\n");
     cmd_prt(rx, "  System version: ");
-    print_field(rx, tags.system_version, record.sys_version[entry],
-                sizeof record.sys_version[entry]);
+    print_record_text(rx, tag.system_version, record.sys_version[entry],
+                      sizeof record.sys_version[entry]);
     cmd_prt(rx, "\n");
     cmd_prt(rx, "  Service: ");
-    print_field(rx, tags.service, record.service[entry], sizeof record.service[entry]);
+    print_record_text(rx, tag.service, record.service[entry], sizeof record.service[entry]);
     return cmd_prt(rx, "\n");
 }
 

@@ -24,6 +24,7 @@
 #include "print.h"
 #include "root_path.h"
 #include "sysmgrcli/sysmgrcli.h"
+#include "tags.h"
 
 namespace sysmgrcli {
 
@@ -658,7 +659,7 @@ SYSMGRCLI_EXPORT int exists_dev_slot0(void) {
 }
 
 SYSMGRCLI_EXPORT void print_show_version_string(const char *text, void *rx) {
-    print_text(rx, 0x305c001e, text);
+    print_text(rx, tags::version::version_string, text);
     cmd_prt(rx, "\n");
 }
 

@@ -27,6 +27,7 @@
 #include "root_path.h"
 #include "sources.h"
 #include "sysmgrcli/sysmgrcli.h"
+#include "tags.h"
 
 namespace sysmgrcli {
 
@@ -109,7 +110,7 @@ struct ReportStyle {
     bool asks_bellwick;               /* false: every chassis family is shown alike */
     bool calls_firmware_hook;
     bool default_vdc_hostname; /* the host name over the default-VDC queue */
-    int32_t generic_report;    /* tag set of the kernel uptime and last reset */
+    tags::Report tag_set;      /* of the kernel uptime and last reset */
     bool calls_manufacturer_hook;
     uint32_t manufacturer_tag; /* when the report prints the manufacturer itself */
     int (*closing)(int32_t q, void *rx);
@@ -120,27 +121,27 @@ constexpr ReportStyle kVersionReport{
     .op = "sysmgr_show_version_internal_generic_pd",
     .tags =
         {
-            .banner = 0x305c0019,
-            .bios_version = 0x305c001a,
-            .loader = 0x305c001b,
-            .kickstart_version = 0x305c001c,
-            .system_version = 0x305c001d,
-            .bios_compile_time = 0x305c0020,
-            .kickstart_image_file = 0x305c0021,
-            .kickstart_compile_time = 0x305c0022,
-            .kickstart_image_timestamp = 0x305c0023,
-            .system_image_file = 0x305c0024,
-            .system_compile_time = 0x305c0025,
-            .system_image_timestamp = 0x305c0026,
-            .chassis_name = 0x305c0027,
-            .module_id = 0x305c0028,
-            .processor_name = 0x305c0029,
-            .memory_total = 0x115c002a,
-            .memory_unit = 0x305c002b,
-            .board_serial = 0x305c002c,
-            .device_name = 0x305c002d,
-            .bootflash_size = 0x115c002e,
-            .slot0_size = 0x155c002f,
+            .banner = tags::version::banner,
+            .bios_version = tags::version::bios_version,
+            .loader = tags::version::loader_version,
+            .kickstart_version = tags::version::kickstart_version,
+            .system_version = tags::version::system_version,
+            .bios_compile_time = tags::version::bios_compile_time,
+            .kickstart_image_file = tags::version::kickstart_image_file,
+            .kickstart_compile_time = tags::version::kickstart_compile_time,
+            .kickstart_image_timestamp = tags::version::kickstart_image_timestamp,
+            .system_image_file = tags::version::system_image_file,
+            .system_compile_time = tags::version::system_compile_time,
+            .system_image_timestamp = tags::version::system_image_timestamp,
+            .chassis_name = tags::version::chassis_name,
+            .module_id = tags::version::module_identifier,
+            .processor_name = tags::version::processor_name,
+            .memory_total = tags::version::memory_total,
+            .memory_unit = tags::version::memory_unit,
+            .board_serial = tags::version::processor_board_id,
+            .device_name = tags::version::device_name,
+            .bootflash_size = tags::version::bootflash_size_kb,
+            .slot0_size = tags::version::slot0_size_kb,
         },
     .version_text_size = 128,
     .compile_time_size = 32,
@@ -149,7 +150,7 @@ constexpr ReportStyle kVersionReport{
     .asks_bellwick = true,
     .calls_firmware_hook = true,
     .default_vdc_hostname = false,
-    .generic_report = 1,
+    .tag_set = tags::Report::version,
     .calls_manufacturer_hook = true,
     .manufacturer_tag = 0,
     .closing = cmpproxy_print_cmp_version,
@@ -160,27 +161,27 @@ constexpr ReportStyle kAlternateReport{
     .op = "hardware_show_version",
     .tags =
         {
-            .banner = 0x302f001c,
-            .bios_version = 0x302f001d,
-            .loader = 0x302f001e,
-            .kickstart_version = 0x302f001f,
-            .system_version = 0x302f0020,
-            .bios_compile_time = 0x302f0021,
-            .kickstart_image_file = 0x302f0022,
-            .kickstart_compile_time = 0x302f0023,
-            .kickstart_image_timestamp = 0x302f0024,
-            .system_image_file = 0x302f0025,
-            .system_compile_time = 0x302f0026,
-            .system_image_timestamp = 0x302f0027,
-            .chassis_name = 0x302f0028,
-            .module_id = 0x302f0029,
-            .processor_name = 0x302f002a,
-            .memory_total = 0x112f002b,
-            .memory_unit = 0x302f002c,
-            .board_serial = 0x302f002d,
-            .device_name = 0x302f002e,
-            .bootflash_size = 0x112f002f,
-            .slot0_size = 0x112f0030,
+            .banner = tags::version2::banner,
+            .bios_version = tags::version2::bios_version,
+            .loader = tags::version2::loader_version,
+            .kickstart_version = tags::version2::kickstart_version,
+            .system_version = tags::version2::system_version,
+            .bios_compile_time = tags::version2::bios_compile_time,
+            .kickstart_image_file = tags::version2::kickstart_image_file,
+            .kickstart_compile_time = tags::version2::kickstart_compile_time,
+            .kickstart_image_timestamp = tags::version2::kickstart_image_timestamp,
+            .system_image_file = tags::version2::system_image_file,
+            .system_compile_time = tags::version2::system_compile_time,
+            .system_image_timestamp = tags::version2::system_image_timestamp,
+            .chassis_name = tags::version2::chassis_name,
+            .module_id = tags::version2::module_identifier,
+            .processor_name = tags::version2::processor_name,
+            .memory_total = tags::version2::memory_total,
+            .memory_unit = tags::version2::memory_unit,
+            .board_serial = tags::version2::processor_board_id,
+            .device_name = tags::version2::device_name,
+            .bootflash_size = tags::version2::bootflash_size_kb,
+            .slot0_size = tags::version2::slot0_size_kb,
         },
     .version_text_size = 140,
     .compile_time_size = 44,
@@ -189,9 +190,9 @@ constexpr ReportStyle kAlternateReport{
     .asks_bellwick = false,
     .calls_firmware_hook = false,
     .default_vdc_hostname = true,
-    .generic_report = 0,
+    .tag_set = tags::Report::version2,
     .calls_manufacturer_hook = false,
-    .manufacturer_tag = 0x302f003a,
+    .manufacturer_tag = tags::version2::manufacturer,
     .closing = cmpproxy_print_cmp_hardware,
     .reports_unopened_boot_images = true,
 };
@@ -716,12 +717,12 @@ bool flash_sizes(Report &r) {
 }
 
 bool kernel_uptime(Report &r) {
-    sysmgr_show_kernel_uptime(r.rx, r.style.generic_report);
+    sysmgr_show_kernel_uptime(r.rx, r.style.tag_set);
     return true;
 }
 
 bool last_reset(Report &r) {
-    sysmgr_show_last_reset(r.rx, r.style.generic_report);
+    sysmgr_show_last_reset(r.rx, r.style.tag_set);
     return true;
 }
 

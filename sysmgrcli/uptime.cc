@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
-// The show-command entry point: command 1 (redundancy status, then the system
-// uptime report) and command 107 (version report).
+// The system uptime report that closes command 1, and the kernel's uptime
+// that it and the version reports print.
+#include "uptime.h"
+
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -8,44 +10,20 @@
 #include <cstring>
 #include <ctime>
 
-#include "enums/sysmgr_states.h"
 #include "host_io.h"
 #include "platform/cli.h"
 #include "platform/mts.h"
 #include "platform/records.h"
 #include "plumbing.h"
 #include "print.h"
-#include "redundancy.h"
-#include "root_path.h"
 #include "sources.h"
-#include "sysmgrcli/sysmgrcli.h"
-#include "uptime.h"
-#include "version.h"
+#include "tags.h"
 
 namespace sysmgrcli {
 
 namespace {
 
-constexpr int32_t kCmdRedundancy = 1;
-constexpr int32_t kCmdVersion = 107;
-
-/* Internal states in which this supervisor has a partner worth asking. */
-constexpr SrvState kPeerStates[] = {
-    SrvState::master_coldstdby,           SrvState::master_hotstdby,
-    SrvState::master_active_hotstdby,     SrvState::master_active_coldstdby,
-    SrvState::master_gsync_in_progress,   SrvState::master_failed_stdby,
-    SrvState::master_active_failed_stdby, SrvState::master_active_hotstdby_wait_msync,
-};
-
-bool is_peer_state(uint32_t state) {
-    for (SrvState s : kPeerStates) {
-        if (value(s) == state)
-            return true;
-    }
-    return false;
-}
-
-/* ---- System uptime report ---------------------------------------------- */
+namespace tag = tags::redundancy;
 
 /* One request to the System Manager over the transport and what names it. */
 struct Exchange {
@@ -134,19 +112,20 @@ uint32_t sysmgr_uptime_internal(int32_t q) {
 }
 
 constexpr uint32_t kScopeDoneUp = 1;
-constexpr uint32_t kTagStartTime = 0x305c000c;
 
-constexpr DurationStyle kSystemUptime{{0x115c000d, 0x115c000e, 0x115c000f, 0x115c0010},
+constexpr DurationStyle kSystemUptime{{tag::system_uptime_days, tag::system_uptime_hours,
+                                       tag::system_uptime_minutes, tag::system_uptime_seconds},
                                       {" days, ", " hours, ", " minutes, ", " seconds\n"}};
-constexpr DurationStyle kKernelUptime{{0x115c0011, 0x115c0012, 0x115c0013, 0x115c0014},
+constexpr DurationStyle kKernelUptime{{tag::kernel_uptime_days, tag::kernel_uptime_hours,
+                                       tag::kernel_uptime_minutes, tag::kernel_uptime_seconds},
                                       {" days, ", " hours, ", " minutes, ", " seconds"}};
-constexpr DurationStyle kActiveUptime{{0x115c0015, 0x115c0016, 0x115c0017, 0x115c0018},
-                                      {" days, ", " hours, ", " minutes, ", " seconds\n"}};
+constexpr DurationStyle kActiveUptime{
+    {tag::active_supervisor_uptime_days, tag::active_supervisor_uptime_hours,
+     tag::active_supervisor_uptime_minutes, tag::active_supervisor_uptime_seconds},
+    {" days, ", " hours, ", " minutes, ", " seconds\n"}};
 
-/*
- * System start time and the system, kernel and active-supervisor uptimes.
- * Failed exchanges count as zeros and every line is still printed.
- */
+} // namespace
+
 void uptime_report(const cli_context_t *context, void *rx) {
     const QueueHandle queue(context);
     const ScopeDone scope = sysmgr_scope_done(queue.get());
@@ -165,7 +144,7 @@ void uptime_report(const cli_context_t *context, void *rx) {
 
     cmd_prt(rx, "\n");
     cmd_prt(rx, "System start time:          ");
-    print_text_value(rx, kTagStartTime, start_text);
+    print_text_value(rx, tag::system_start_time, start_text);
     cmd_prt(rx, "\n");
     cmd_prt(rx, "System uptime:              ");
     print_duration(rx, kSystemUptime, system_seconds);
@@ -182,58 +161,6 @@ void uptime_report(const cli_context_t *context, void *rx) {
         cmd_prt(rx, "This supervisor is not up and running\n");
     }
 }
-
-/* ---- Commands ---------------------------------------------------------- */
-
-void send_output(void *rx, const char *op, int line) {
-    const int rc = cmd_prt_send(rx);
-    if (rc != 0)
-        say(stdout, "%s: cmd_prt_send() returned %d on line %d\n", op, rc, line);
-}
-
-/*
- * Asks the other supervisor for its redundancy status and prints the
- * redundancy block with its answer, or without one when it gives none.
- */
-void print_with_peer(const cli_context_t *context, void *rx, const sysmgr_rdn_status_rsp_t &local,
-                     const char *op) {
-    void *data = nullptr;
-    uint32_t length = 0;
-    // The back end's own queue field, as it is: this request needs no queue
-    // of the library's.
-    const int32_t rc = cmi_remote_req_resp(
-        kOpcodeRedundancyStatus, kCmiArg2, kCmiArg3, &data, &length, context->cmi_text1,
-        context->cmi_text2, SYSMGR_CMI_SERVICE, local.peer_node, context->mts_q, kCmiLastArg);
-    // A failed request may leave anything behind: dropped, never freed.
-    const CmiResponse response(rc == 0 ? data : nullptr, length);
-    sysmgr_rdn_status_rsp_t peer;
-    const bool answered = rc == 0 && read_rdn_status(response, op, &peer);
-    print_show_redundancy_status_pd(&local, answered ? &peer : nullptr, 1, rx);
-}
-
-void sysmgr_cli_show_redundancy_status(const cli_context_t *context, void *rx) {
-    static constexpr const char *kOp = "sysmgr_cli_show_redundancy_status";
-    sysmgr_rdn_status_rsp_t local;
-    if (!ask_local_redundancy_status(context, kOp, &local))
-        return; // no usable answer: nothing printed or sent
-
-    if (local.status != 0)
-        say(stderr, "%s: the master System Manager returned a failure (%s).\n", kOp,
-            syserr_text(static_cast<int32_t>(local.status)));
-    else if (is_peer_state(local.internal_state))
-        print_with_peer(context, rx, local, kOp);
-    else
-        print_show_redundancy_status_pd(&local, nullptr, 0, rx);
-    uptime_report(context, rx);
-    send_output(rx, kOp, 948);
-}
-
-void sysmgr_cli_show_version(const cli_context_t *context, void *rx) {
-    sysmgr_show_version_internal_generic_pd(context, rx, 1);
-    send_output(rx, "sysmgr_cli_show_version", 1387);
-}
-
-} // namespace
 
 bool read_kernel_uptime(uint32_t *seconds) {
     const File file = open_rooted("/proc/uptime");
@@ -257,20 +184,3 @@ bool read_kernel_uptime(uint32_t *seconds) {
 }
 
 } // namespace sysmgrcli
-
-extern "C" int32_t sysmgr_cli_generic_show_func(struct cli_context *context) {
-    const sysmgrcli::CallRoot root; // the root is read once for the whole command
-    void *rx = cmd_paraminfo_to_rxhandle(context);
-    if (rx == nullptr) {
-        sysmgrcli::say(stdout, "receive handler NULL \n");
-        return 0;
-    }
-    const int32_t cmd = cmd_req_cmdId_getnext(rx);
-    if (cmd == sysmgrcli::kCmdRedundancy)
-        sysmgrcli::sysmgr_cli_show_redundancy_status(context, rx);
-    else if (cmd == sysmgrcli::kCmdVersion)
-        sysmgrcli::sysmgr_cli_show_version(context, rx);
-    else
-        sysmgrcli::say(stdout, "Invalid cmdID %d\n", cmd);
-    return 0;
-}
