@@ -19,8 +19,9 @@
 #include <regex>
 #include <set>
 
+#include <nettle/hmac.h>
+
 #include "capture.h"
-#include "hmac_sha256.h"
 
 namespace sysmgrcapture {
 
@@ -83,6 +84,7 @@ bool load_redact_key(const std::string &path, RedactKey &key, std::string &probl
 namespace {
 
 using ojson = nlohmann::ordered_json;
+using Digest = std::array<unsigned char, SHA256_DIGEST_SIZE>;
 
 bool alnum(char c) {
     return std::isalnum(static_cast<unsigned char>(c)) != 0;
@@ -162,8 +164,8 @@ using Spans = std::vector<std::pair<std::size_t, std::size_t>>;
 
 class Redactor {
   public:
-    Redactor(const RedactKey &key, const std::string &host, const std::string &serial)
-        : key_(reinterpret_cast<const char *>(key.bytes.data()), key.bytes.size()) {
+    Redactor(const RedactKey &key, const std::string &host, const std::string &serial) {
+        hmac_sha256_set_key(&mac_, key.bytes.size(), key.bytes.data());
         // A fully qualified host name: its short name and its domain each
         // have a placeholder, and the whole name is the two joined.
         // A name of digits and dots (an address given as the name) would
@@ -195,7 +197,7 @@ class Redactor {
     }
     Redactor(const Redactor &) = delete;
     Redactor &operator=(const Redactor &) = delete;
-    ~Redactor() { explicit_bzero(key_.data(), key_.size()); }
+    ~Redactor() { explicit_bzero(&mac_, sizeof mac_); }
 
     /*
      * Every value found in text replaced once: where matches overlap, the
@@ -240,8 +242,8 @@ class Redactor {
         }
     }
 
-    std::vector<std::string> report(bool given) const {
-        const Digest print = hmac_sha256(key_, "fingerprint");
+    std::vector<std::string> report(bool given) {
+        const Digest print = hmac("fingerprint");
         std::vector<std::string> lines = {
             "key: fingerprint " + hex(print.data(), 8) +
             " (the first 16 hex digits of HMAC-SHA-256 of \"fingerprint\" under the key); " +
@@ -309,7 +311,7 @@ class Redactor {
         for (uint32_t n = 0;; ++n) {
             const char counter[4] = {static_cast<char>(n >> 24), static_cast<char>(n >> 16),
                                      static_cast<char>(n >> 8), static_cast<char>(n)};
-            const Digest d = hmac_sha256(key_, message + std::string(counter, 4));
+            const Digest d = hmac(message + std::string(counter, 4));
             const std::string p = n < 64 ? shape(d) : "REDACTED-" + hex(d.data(), 8);
             if (p != value && taken_.insert(p).second) {
                 used_[kind].insert(p);
@@ -349,7 +351,16 @@ class Redactor {
         return p;
     }
 
-    std::string key_;
+    /* HMAC-SHA-256 under the key; the context keeps the key for the next message. */
+    Digest hmac(const std::string &message) {
+        Digest d;
+        hmac_sha256_update(&mac_, message.size(),
+                           reinterpret_cast<const uint8_t *>(message.data()));
+        hmac_sha256_digest(&mac_, d.size(), d.data());
+        return d;
+    }
+
+    hmac_sha256_ctx mac_;
     std::vector<Rule> rules_;
     std::map<std::string, std::string> given_; // kind, value -> placeholder
     std::set<std::string> taken_;
