@@ -25,7 +25,7 @@ RedactKey::~RedactKey() {
 }
 
 bool random_redact_key(RedactKey &key, std::string &problem) {
-    // Up to 256 bytes come whole; the stop signals are blocked, so nothing interrupts.
+    // Up to 256 bytes come whole; only a signal while entropy is still missing interrupts.
     key.given = false;
     if (getrandom(key.bytes.data(), key.bytes.size(), 0) == static_cast<ssize_t>(key.bytes.size()))
         return true;
