@@ -1,8 +1,7 @@
 /*
  * SPDX-License-Identifier: MIT
- * What sysmgr-capture makes of a run's record (capture_log.h): a scenario in
- * the simulator's format, the files of the root as the run first found them,
- * and the manifest that says where every value came from.
+ * What sysmgr-capture makes of a run's record (capture_log.h): a scenario, the
+ * root's files as first found, and a manifest of where every value came from.
  */
 #ifndef SYSMGR_CAPTURE_CAPTURE_H
 #define SYSMGR_CAPTURE_CAPTURE_H
@@ -69,10 +68,10 @@ bool random_redact_key(RedactKey &key, std::string &problem);
 bool load_redact_key(const std::string &path, RedactKey &key, std::string &problem);
 
 /*
- * Replaces serial numbers, host and domain names, e-mail, IP and MAC
- * addresses and image names everywhere in the capture with placeholders of
- * the same shape, each an HMAC-SHA-256 of the value under key, one to one.
- * Lists the key's fingerprint and the placeholders, never a value.
+ * Replaces serial numbers, host and domain names, e-mail, IP and MAC addresses
+ * and image names everywhere in the capture with placeholders of the same
+ * shape, one to one, made under key; lists the key's fingerprint and the
+ * placeholders, never a value.
  */
 void redact(Capture &capture, const RedactKey &key);
 
@@ -86,8 +85,8 @@ int write_new_file(int dir_fd, const char *name, const std::string &data, unsign
 
 /*
  * Writes the files as first found under root_fd (tree.h), without group or
- * other write or set-ID bits; a path that cannot be reproduced there gets a
- * note. False with problem when a write fails.
+ * other write or set-ID bits, noting paths it cannot reproduce; false with
+ * problem when a write fails.
  */
 bool write_tree(int root_fd, const Capture &capture, std::vector<std::string> &notes,
                 std::string &problem);
