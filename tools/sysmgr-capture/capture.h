@@ -1,8 +1,7 @@
 /*
  * SPDX-License-Identifier: MIT
- * What sysmgr-capture makes of a run's record (capture_log.h): a scenario in
- * the simulator's format, the files of the root as the run first found them,
- * and the manifest that says where every value came from.
+ * What sysmgr-capture makes of a run's record (capture_log.h): a scenario, the
+ * root's files as first found, and a manifest of where every value came from.
  */
 #ifndef SYSMGR_CAPTURE_CAPTURE_H
 #define SYSMGR_CAPTURE_CAPTURE_H
@@ -13,7 +12,12 @@
 
 #include <nlohmann/json.hpp>
 
+#include "tree.h"
+
 namespace sysmgrcapture {
+
+using tree::kTools;
+using tree::replay_writes;
 
 /* A path the library used, as first found (below the root). */
 struct FoundFile {
@@ -24,14 +28,6 @@ struct FoundFile {
     std::string target; // links
     bool made = false;  // absent, then made by the run
 };
-
-/* The utilities the library runs, by the scenario's name for them. */
-struct Tool {
-    const char *name;
-    const char *path;
-};
-inline constexpr Tool kTools[] = {{"flash_size", "/vorn/bin/flash_size"},
-                                  {"imghdr", "/vornboot/bin/imghdr"}};
 
 /* One line of the manifest: what was captured and where it came from. */
 struct Source {
@@ -52,13 +48,10 @@ struct Capture {
     std::size_t calls = 0;
 };
 
-/*
- * Builds the capture from the record's lines. False with problem when the
- * record does not hold exactly one process's run of the library.
- */
+/* The capture of the record, or false with problem unless it holds one process's run. */
 bool build_capture(const std::vector<nlohmann::json> &record, Capture &out, std::string &problem);
 
-/* The secret the redaction's placeholders are made with; wiped when dropped. */
+/* The redaction's secret, wiped when dropped. */
 struct RedactKey {
     std::array<unsigned char, 32> bytes{};
     bool given = false; // from --redact-key rather than drawn for this capture
@@ -68,48 +61,32 @@ struct RedactKey {
     ~RedactKey();
 };
 
-/* A key drawn at random (getrandom), or false with problem. */
+/* A random key, or false with problem. */
 bool random_redact_key(RedactKey &key, std::string &problem);
 
-/*
- * The key in path: a regular file of exactly 32 bytes that neither group nor
- * others can read; false with problem otherwise.
- */
+/* The key in path, a regular file of exactly 32 bytes only its owner reads; false with problem. */
 bool load_redact_key(const std::string &path, RedactKey &key, std::string &problem);
 
 /*
- * Replaces serial numbers, host and domain names, e-mail, IP and MAC
- * addresses and image names everywhere in the capture with placeholders of the
- * same shape, each an HMAC-SHA-256 of the value under key: under one key the
- * same value gets the same placeholder, and no two values of a capture share
- * one. Lists the key's fingerprint and each kind replaced, never a value.
+ * Replaces serial numbers, host and domain names, e-mail, IP and MAC addresses
+ * and image names everywhere in the capture with placeholders of the same
+ * shape, one to one, made under key; lists the key's fingerprint and the
+ * placeholders, never a value.
  */
 void redact(Capture &capture, const RedactKey &key);
 
-/* The manifest's text. */
 std::string manifest_text(const Capture &capture);
 
-/*
- * A recorded path as its components below the root: false when it has an
- * empty, "." or ".." component, or is the root itself.
- */
+/* A recorded path's components below the root; false on an empty, "." or ".." one, or for "/". */
 bool path_components(const std::string &path, std::vector<std::string> &out);
-
-/*
- * Whether the replay writes path itself: a utility, the files its stand-in
- * prints from and logs to, and the replay's own directory of stand-ins.
- */
-bool replay_writes(const std::string &path);
 
 /* Writes data to the new file name in dir_fd, never through a link: 0, or the errno. */
 int write_new_file(int dir_fd, const char *name, const std::string &data, unsigned mode);
 
 /*
- * Writes the files as first found under the directory root_fd, reaching each
- * name from root_fd one component at a time without following a link, so
- * that nothing lands outside it. Files keep their recorded modes without
- * group or other write and without set-ID bits; a path that cannot be
- * reproduced there gets a note. False with problem when a write fails.
+ * Writes the files as first found under root_fd (tree.h), without group or
+ * other write or set-ID bits, noting paths it cannot reproduce; false with
+ * problem when a write fails.
  */
 bool write_tree(int root_fd, const Capture &capture, std::vector<std::string> &notes,
                 std::string &problem);

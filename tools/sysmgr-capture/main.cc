@@ -1,20 +1,8 @@
 // SPDX-License-Identifier: MIT
 // sysmgr-capture --out DIR [--redact | --redact-key FILE] -- COMMAND [ARGS...]
-//
-// Runs COMMAND, any host that loads libsysmgrcli, with the audit module
-// libsysmgrcapture.so, then turns what the library's platform calls
-// answered, the files it read and the utilities it ran into DIR: a scenario
-// (scenario.json, whose tools hold what the utilities printed), the files as
-// the run first found them (root/), and MANIFEST. sysmgr-show --scenario
-// DIR/scenario.json --root DIR/root replays the run. DIR is written whole or
-// not at all, by descriptor, in a private directory beside it that becomes
-// DIR by a rename that replaces nothing. The module sends its record over a
-// socket in that directory; the record stays in memory, so only the
-// (redacted) capture ever reaches the disk.
-//
-// Exit status: COMMAND's when the capture was written; 125 when nothing was
-// captured; 126 when COMMAND cannot be run, 127 when it is not found; 128+N
-// when COMMAND or sysmgr-capture was ended by signal N.
+// (sysmgr-capture(1)). Runs COMMAND with the audit module, whose record comes
+// over a socket and stays in memory, then writes DIR by descriptor in a
+// private directory beside it that a rename replacing nothing makes DIR.
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -23,11 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <string>
-#include <system_error>
-#include <vector>
 
-#include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
 #include <sys/prctl.h>
@@ -40,7 +24,6 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
-#include <nlohmann/json.hpp>
 
 #include "capture.h"
 #include "capture_log.h"
@@ -52,20 +35,31 @@ namespace {
 
 namespace fs = std::filesystem;
 using sysmgrcapture::Capture;
+using tree::Fd;
+using tree::kDirFlags;
 
 constexpr int kExitNotCaptured = 125;
 constexpr int kExitCannotRun = 126;
 constexpr int kExitNotFound = 127;
 
-void complain(const std::string &message) {
+/* Prints the message, then gives status. */
+int complain(const std::string &message, int status = kExitNotCaptured) {
     std::fprintf(stderr, "sysmgr-capture: %s\n", message.c_str());
+    return status;
 }
 
-/*
- * The audit module: $SYSMGR_CAPTURE_MODULE when set, else in the build
- * tree's library directory or the installed private one, relative to this
- * program.
- */
+int stopped(int signal) {
+    return complain("ended by signal " + std::to_string(signal) + ": nothing captured",
+                    128 + signal);
+}
+
+/* Sets problem, then gives false. */
+bool failed(std::string &problem, const std::string &message) {
+    problem = message;
+    return false;
+}
+
+/* $SYSMGR_CAPTURE_MODULE, else the module in the build tree or installed beside this program. */
 std::string find_module(std::string &problem) {
     const char *given = std::getenv("SYSMGR_CAPTURE_MODULE");
     if (given != nullptr && given[0] != '\0')
@@ -81,25 +75,18 @@ std::string find_module(std::string &problem) {
     return "";
 }
 
-constexpr int kDirFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 constexpr const char *kSocketName = "record";
 constexpr std::size_t kMaxRecord = std::size_t{64} << 20; // bytes kept from all processes
 constexpr std::size_t kMaxPeers = 256;                    // processes recording at once
 constexpr int kPeerWaitSeconds = 10; // for processes still running after COMMAND ended
 
-/*
- * Whether the directory fd is one no other user can change entries in: owned
- * by us or root, and writable by nobody else unless sticky.
- */
+/* Whether only we or root can change entries in the directory fd: shared ones must be sticky. */
 bool safe_parent(int fd, const std::string &name, std::string &problem) {
     struct stat st;
-    if (::fstat(fd, &st) != 0) {
-        problem = name + ": " + std::strerror(errno);
-        return false;
-    }
+    if (::fstat(fd, &st) != 0)
+        return failed(problem, name + ": " + std::strerror(errno));
     const bool others_write = (st.st_mode & (S_IWGRP | S_IWOTH)) != 0;
-    if ((st.st_uid == ::geteuid() || st.st_uid == 0) &&
-        (!others_write || (st.st_mode & S_ISVTX) != 0))
+    if ((st.st_uid == ::geteuid() || st.st_uid == 0) && (!others_write || st.st_mode & S_ISVTX))
         return true;
     problem =
         name + ": another user can change this directory (" +
@@ -108,11 +95,7 @@ bool safe_parent(int fd, const std::string &name, std::string &problem) {
     return false;
 }
 
-/*
- * A private directory beside DIR that becomes DIR when complete, and goes
- * otherwise. It stays 0700 until it is DIR; everything is made in it by
- * descriptor.
- */
+/* A private (0700) directory beside DIR that becomes DIR when complete, and goes otherwise. */
 class WorkDir {
   public:
     bool create(const std::string &out, std::string &problem) {
@@ -121,52 +104,45 @@ class WorkDir {
             trimmed.pop_back();
         const fs::path given(trimmed);
         base_ = given.filename().string();
-        if (base_.empty() || base_ == "." || base_ == "..") {
-            problem = "--out " + out + ": name a new directory";
-            return false;
-        }
+        if (base_.empty() || base_ == "." || base_ == "..")
+            return failed(problem, "--out " + out + ": name a new directory");
         std::error_code ec;
         parent_ = fs::absolute(given.has_parent_path() ? given.parent_path() : ".", ec);
-        parent_fd_ = ::open(parent_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (ec || parent_fd_ < 0) {
-            problem = parent_.string() + ": " + (ec ? ec.message() : std::strerror(errno));
-            return false;
-        }
-        if (!safe_parent(parent_fd_, parent_.string(), problem))
+        parent_fd_.reset(::open(parent_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (ec || parent_fd_.get() < 0)
+            return failed(problem,
+                          parent_.string() + ": " + (ec ? ec.message() : std::strerror(errno)));
+        if (!safe_parent(parent_fd_.get(), parent_.string(), problem))
             return false;
         struct stat st;
-        if (::fstatat(parent_fd_, base_.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
-            problem = out + " exists: name a new directory";
-            return false;
-        }
-        for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
+        if (::fstatat(parent_fd_.get(), base_.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0)
+            return failed(problem, out + " exists: name a new directory");
+        for (int attempt = 0; attempt < 100 && fd_.get() < 0; ++attempt) {
             unsigned char random[6];
             if (::getrandom(random, sizeof random, 0) != sizeof random)
                 break;
             std::string name = base_ + ".partial.";
             for (unsigned char r : random)
                 name += "abcdefghijklmnopqrstuvwxyz0123456789"[r % 36];
-            if (::mkdirat(parent_fd_, name.c_str(), 0700) != 0) {
+            if (::mkdirat(parent_fd_.get(), name.c_str(), 0700) != 0) {
                 if (errno == EEXIST)
                     continue;
                 break;
             }
             name_ = name;
-            fd_ = ::openat(parent_fd_, name.c_str(), kDirFlags);
+            fd_.reset(::openat(parent_fd_.get(), name.c_str(), kDirFlags));
         }
-        if (fd_ < 0 || ::fchmod(fd_, 0700) != 0) {
-            problem = "cannot create " + out + ".partial.*: " + std::strerror(errno);
-            return false;
-        }
+        if (fd_.get() < 0 || ::fchmod(fd_.get(), 0700) != 0)
+            return failed(problem, "cannot create " + out + ".partial.*: " + std::strerror(errno));
         return true;
     }
-    int fd() const { return fd_; }
+    int fd() const { return fd_.get(); }
     fs::path path() const { return parent_ / name_; }
     /* Renames the directory to DIR, never over anything, then gives it its mode. */
     bool finish(mode_t mode, std::string &problem) {
         const std::string out = (parent_ / base_).string();
-        if (::renameat2(parent_fd_, name_.c_str(), parent_fd_, base_.c_str(), RENAME_NOREPLACE) !=
-            0) {
+        if (::renameat2(parent_fd_.get(), name_.c_str(), parent_fd_.get(), base_.c_str(),
+                        RENAME_NOREPLACE) != 0) {
             const int error = errno;
             problem = error == EEXIST ? out + " appeared meanwhile: it is left as it is"
                       : error == EINVAL || error == ENOSYS
@@ -177,32 +153,23 @@ class WorkDir {
             return false;
         }
         name_.clear();
-        if (::fchmod(fd_, mode) != 0) {
-            problem = "cannot set the mode of " + out + ": " + std::strerror(errno);
-            return false;
-        }
+        if (::fchmod(fd_.get(), mode) != 0)
+            return failed(problem, "cannot set the mode of " + out + ": " + std::strerror(errno));
         return true;
     }
     ~WorkDir() {
         std::error_code ec;
         if (!name_.empty()) // directories keep write permission for their owner
             fs::remove_all(path(), ec);
-        for (int fd : {fd_, parent_fd_})
-            if (fd >= 0)
-                ::close(fd);
     }
 
   private:
     fs::path parent_;
     std::string base_, name_;
-    int parent_fd_ = -1;
-    int fd_ = -1;
+    Fd parent_fd_, fd_;
 };
 
-/*
- * The signals that end a capture, and SIGCHLD: blocked for the whole run and
- * read from a descriptor, so that no moment leaves the work directory behind.
- */
+/* The signals that end a capture, and SIGCHLD: blocked throughout and read from a descriptor. */
 constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 
 sigset_t handled_signals() {
@@ -229,11 +196,7 @@ struct Peer {
     std::string data;
 };
 
-/*
- * Takes a process's record when its connection ends: only when it ends with
- * the module's end line, since otherwise lines may be missing or the process
- * lost its descriptor to something of the host's.
- */
+/* Takes a process's record when its connection ends, only when it ends with the end line. */
 void take(Peer &peer, Run &run) {
     ::close(peer.fd);
     std::vector<nlohmann::json> lines;
@@ -277,10 +240,9 @@ bool reap(pid_t command, Run &run, bool &ended) {
 }
 
 /*
- * Serves the record's socket until COMMAND and every process it started have
- * ended (they are our children: sysmgr-capture reaps orphans) and every
- * connection has closed. Processes that outlive COMMAND get kPeerWaitSeconds;
- * a stop signal ends the wait.
+ * Serves the socket until COMMAND and every process it left (ours, as we
+ * reap orphans) have ended and every connection closed; processes outliving
+ * COMMAND get kPeerWaitSeconds, and a stop signal ends the wait.
  */
 void serve(int listener, int signals, pid_t pid, Run &run) {
     using Clock = std::chrono::steady_clock;
@@ -366,10 +328,7 @@ void serve(int listener, int signals, pid_t pid, Run &run) {
         ::close(p.fd);
 }
 
-/*
- * Runs the command with the audit module and the record's socket in its
- * environment and collects the record; false with errno when it cannot start.
- */
+/* Runs the command with the module and the socket in its environment; false with errno if not. */
 bool run(const std::vector<std::string> &command, const std::string &module, WorkDir &work,
          mode_t mask, Run &out) {
     const std::string socket_path = (work.path() / kSocketName).string();
@@ -382,36 +341,32 @@ bool run(const std::vector<std::string> &command, const std::string &module, Wor
     }
     std::memcpy(address.sun_path, socket_path.c_str(), socket_path.size() + 1);
     const sigset_t blocked = handled_signals();
-    const int listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    const int signals = ::signalfd(-1, &blocked, SFD_CLOEXEC | SFD_NONBLOCK);
-    if (listener < 0 || signals < 0 ||
-        ::bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 ||
-        ::listen(listener, SOMAXCONN) != 0) {
+    const Fd listener(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+    const Fd signals(::signalfd(-1, &blocked, SFD_CLOEXEC | SFD_NONBLOCK));
+    if (listener.get() < 0 || signals.get() < 0 ||
+        ::bind(listener.get(), reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 ||
+        ::listen(listener.get(), SOMAXCONN) != 0) {
         out.problem = "cannot listen on " + socket_path + ": " + std::strerror(errno);
-        for (int fd : {listener, signals})
-            if (fd >= 0)
-                ::close(fd);
         return true;
     }
 
     std::vector<std::string> env;
     for (char **e = environ; *e != nullptr; ++e)
-        if (std::strncmp(*e, "LD_AUDIT=", 9) != 0 &&
-            std::strncmp(*e, SYSMGR_CAPTURE_SOCKET_VARIABLE "=",
-                         sizeof SYSMGR_CAPTURE_SOCKET_VARIABLE) != 0)
+        if (!std::string_view(*e).starts_with("LD_AUDIT=") &&
+            !std::string_view(*e).starts_with(SYSMGR_CAPTURE_SOCKET_VARIABLE "="))
             env.emplace_back(*e);
-    const char *audit = std::getenv("LD_AUDIT");
-    env.push_back("LD_AUDIT=" + module + (audit != nullptr && audit[0] != '\0' ? ":" : "") +
-                  (audit != nullptr ? audit : ""));
+    const std::string audit = std::getenv("LD_AUDIT") != nullptr ? std::getenv("LD_AUDIT") : "";
+    env.push_back("LD_AUDIT=" + module + (audit.empty() ? "" : ":") + audit);
     env.push_back(SYSMGR_CAPTURE_SOCKET_VARIABLE "=" + socket_path);
-    std::vector<char *> envp, argv;
-    for (std::string &e : env)
-        envp.push_back(e.data());
-    envp.push_back(nullptr);
     std::vector<std::string> args = command;
-    for (std::string &a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
+    const auto pointers = [](std::vector<std::string> &words) {
+        std::vector<char *> out;
+        for (std::string &w : words)
+            out.push_back(w.data());
+        out.push_back(nullptr);
+        return out;
+    };
+    std::vector<char *> envp = pointers(env), argv = pointers(args);
 
     posix_spawnattr_t attr;
     posix_spawnattr_init(&attr);
@@ -426,9 +381,7 @@ bool run(const std::vector<std::string> &command, const std::string &module, Wor
     ::umask(077);
     posix_spawnattr_destroy(&attr);
     if (error == 0)
-        serve(listener, signals, pid, out);
-    ::close(listener);
-    ::close(signals);
+        serve(listener.get(), signals.get(), pid, out);
     ::unlinkat(work.fd(), kSocketName, 0);
     errno = error;
     return error == 0;
@@ -444,52 +397,38 @@ int pending_signal() {
     return 0;
 }
 
-/*
- * Loads the scenario into the simulator, which checks that it can answer
- * every recorded value, and writes it. The replay makes the utilities'
- * stand-ins from its tools.
- */
+/* Writes the scenario once the simulator, loading it, has shown that it can answer every value. */
 bool write_scenario(const Capture &capture, int dir, mode_t mode, std::string &problem) {
     std::string text;
     try {
         text = capture.scenario.dump(2) + "\n";
     } catch (const nlohmann::json::exception &) {
-        problem = "a text the platform gave is not UTF-8, which a scenario cannot hold";
-        return false;
+        return failed(problem,
+                      "a text the platform gave is not UTF-8, which a scenario cannot hold");
     }
     char err[1024];
-    if (sim_load_scenario(text.c_str(), "the captured scenario", err, sizeof err) != 0) {
-        problem = std::string("the simulator cannot replay this capture: ") + err;
-        return false;
-    }
-    if (const int error = sysmgrcapture::write_new_file(dir, "scenario.json", text, mode)) {
-        problem = std::string("cannot write scenario.json: ") + std::strerror(error);
-        return false;
-    }
+    if (sim_load_scenario(text.c_str(), "the captured scenario", err, sizeof err) != 0)
+        return failed(problem, std::string("the simulator cannot replay this capture: ") + err);
+    if (const int error = sysmgrcapture::write_new_file(dir, "scenario.json", text, mode))
+        return failed(problem, std::string("cannot write scenario.json: ") + std::strerror(error));
     return true;
 }
 
 /* root/, scenario.json and MANIFEST, in the work directory. */
 bool write_capture(Capture &capture, int dir, mode_t mode, std::string &problem) {
-    if (::mkdirat(dir, "root", 0700) != 0) {
-        problem = std::string("cannot create root: ") + std::strerror(errno);
-        return false;
-    }
-    const int root = ::openat(dir, "root", kDirFlags);
-    const bool written = root >= 0 &&
-                         sysmgrcapture::write_tree(root, capture, capture.notes, problem) &&
-                         ::fchmod(root, mode) == 0;
+    if (::mkdirat(dir, "root", 0700) != 0)
+        return failed(problem, std::string("cannot create root: ") + std::strerror(errno));
+    const Fd root(::openat(dir, "root", kDirFlags));
+    const bool written = root.get() >= 0 &&
+                         sysmgrcapture::write_tree(root.get(), capture, capture.notes, problem) &&
+                         ::fchmod(root.get(), mode) == 0;
     if (!written && problem.empty())
         problem = std::string("cannot write root: ") + std::strerror(errno);
-    if (root >= 0)
-        ::close(root);
     if (!written || !write_scenario(capture, dir, mode & 0666, problem))
         return false;
     if (const int error = sysmgrcapture::write_new_file(
-            dir, "MANIFEST", sysmgrcapture::manifest_text(capture), mode & 0666)) {
-        problem = std::string("cannot write MANIFEST: ") + std::strerror(error);
-        return false;
-    }
+            dir, "MANIFEST", sysmgrcapture::manifest_text(capture), mode & 0666))
+        return failed(problem, std::string("cannot write MANIFEST: ") + std::strerror(error));
     return true;
 }
 
@@ -544,31 +483,24 @@ int main(int argc, char **argv) {
     redact = redact || key_option->count() > 0;
     if (redact &&
         !(key_option->count() > 0 ? sysmgrcapture::load_redact_key(redact_key, key, problem)
-                                  : sysmgrcapture::random_redact_key(key, problem))) {
-        complain(problem);
-        return kExitNotCaptured;
-    }
+                                  : sysmgrcapture::random_redact_key(key, problem)))
+        return complain(problem);
     const std::string module = find_module(problem);
     WorkDir work;
-    if (module.empty() || !work.create(out, problem)) {
-        complain(problem);
-        return kExitNotCaptured;
-    }
+    if (module.empty() || !work.create(out, problem))
+        return complain(problem);
     Run ran;
     if (!run(command, module, work, mask, ran)) {
         const int error = errno;
-        complain(command[0] + ": " + std::strerror(error));
-        return error == ENOENT ? kExitNotFound : kExitCannotRun;
+        return complain(command[0] + ": " + std::strerror(error),
+                        error == ENOENT ? kExitNotFound : kExitCannotRun);
     }
-    if (ran.status != -1 && WIFSIGNALED(ran.status)) {
-        complain(command[0] + " was ended by signal " + std::to_string(WTERMSIG(ran.status)) +
-                 ": nothing captured");
-        return 128 + WTERMSIG(ran.status);
-    }
-    if (ran.signal != 0) {
-        complain("ended by signal " + std::to_string(ran.signal) + ": nothing captured");
-        return 128 + ran.signal;
-    }
+    if (ran.status != -1 && WIFSIGNALED(ran.status))
+        return complain(command[0] + " was ended by signal " +
+                            std::to_string(WTERMSIG(ran.status)) + ": nothing captured",
+                        128 + WTERMSIG(ran.status));
+    if (ran.signal != 0)
+        return stopped(ran.signal);
 
     Capture capture;
     if (!ran.problem.empty() || !sysmgrcapture::build_capture(ran.lines, capture, problem)) {
@@ -584,13 +516,9 @@ int main(int argc, char **argv) {
         complain(problem + "; nothing captured");
         return kExitNotCaptured;
     }
-    if (const int s = pending_signal(); s != 0) {
-        complain("ended by signal " + std::to_string(s) + ": nothing captured");
-        return 128 + s;
-    }
-    if (!work.finish(mode, problem)) {
-        complain(problem);
-        return kExitNotCaptured;
-    }
+    if (const int s = pending_signal(); s != 0)
+        return stopped(s);
+    if (!work.finish(mode, problem))
+        return complain(problem);
     return WEXITSTATUS(ran.status);
 }

@@ -1,14 +1,9 @@
 // SPDX-License-Identifier: MIT
-// Redaction: serial numbers, host and domain names, e-mail, IP and MAC
-// addresses and image names replaced, in every text of the capture, by
+// Redaction: identifying values replaced, in every text of the capture, by
 // placeholders of the same shape made with HMAC-SHA-256 under a secret key.
-// Without the key a placeholder tells nothing of its value; under one key a
-// value reads the same wherever it appears, in every capture taken with it.
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <sys/random.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -19,8 +14,9 @@
 #include <regex>
 #include <set>
 
+#include <nettle/hmac.h>
+
 #include "capture.h"
-#include "hmac_sha256.h"
 
 namespace sysmgrcapture {
 
@@ -29,74 +25,55 @@ RedactKey::~RedactKey() {
 }
 
 bool random_redact_key(RedactKey &key, std::string &problem) {
-    for (std::size_t got = 0; got < key.bytes.size();) {
-        const ssize_t n = getrandom(key.bytes.data() + got, key.bytes.size() - got, 0);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            problem = std::string("cannot draw a redaction key: ") + std::strerror(errno);
-            return false;
-        }
-        got += static_cast<std::size_t>(n);
-    }
+    // Up to 256 bytes come whole; only a signal while entropy is still missing interrupts.
     key.given = false;
-    return true;
+    if (getrandom(key.bytes.data(), key.bytes.size(), 0) == static_cast<ssize_t>(key.bytes.size()))
+        return true;
+    problem = std::string("cannot draw a redaction key: ") + std::strerror(errno);
+    return false;
 }
 
 bool load_redact_key(const std::string &path, RedactKey &key, std::string &problem) {
     // Never blocking: a FIFO or a device named here is refused, not waited on.
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    const tree::Fd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
     std::string wrong;
     struct stat st {};
-    if (fd < 0 || fstat(fd, &st) != 0)
+    if (fd.get() < 0 || fstat(fd.get(), &st) != 0)
         wrong = std::strerror(errno);
     else if (!S_ISREG(st.st_mode))
         wrong = "not a regular file";
     else if ((st.st_mode & (S_IRGRP | S_IROTH)) != 0)
         wrong = "group or others can read it (chmod 600)";
+    unsigned char bytes[33]; // one more than a key, to see a longer file
     std::size_t got = 0;
-    while (wrong.empty()) {
-        char extra;
-        const ssize_t n = got < key.bytes.size()
-                              ? read(fd, key.bytes.data() + got, key.bytes.size() - got)
-                              : read(fd, &extra, 1);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
+    for (ssize_t n = 1; wrong.empty() && n != 0 && got < sizeof bytes;) {
+        if ((n = read(fd.get(), bytes + got, sizeof bytes - got)) < 0 && errno != EINTR)
             wrong = std::strerror(errno);
-        else if (n == 0 && got == key.bytes.size())
-            break;
-        else if (n == 0 || got == key.bytes.size())
-            wrong = "not exactly " + std::to_string(key.bytes.size()) + " bytes";
-        got += static_cast<std::size_t>(n > 0 ? n : 0);
+        got += static_cast<std::size_t>(std::max<ssize_t>(n, 0));
     }
-    if (fd >= 0)
-        close(fd);
-    if (!wrong.empty()) {
+    if (wrong.empty() && got != key.bytes.size())
+        wrong = "not exactly " + std::to_string(key.bytes.size()) + " bytes";
+    std::copy_n(bytes, wrong.empty() ? key.bytes.size() : 0, key.bytes.begin());
+    explicit_bzero(bytes, sizeof bytes);
+    key.given = wrong.empty();
+    if (!wrong.empty())
         problem = "--redact-key " + path + ": " + wrong;
-        return false;
-    }
-    key.given = true;
-    return true;
+    return wrong.empty();
 }
 
 namespace {
 
 using ojson = nlohmann::ordered_json;
+using Digest = std::array<unsigned char, SHA256_DIGEST_SIZE>;
 
 bool alnum(char c) {
     return std::isalnum(static_cast<unsigned char>(c)) != 0;
 }
 
-std::string lowered(std::string text) {
+std::string cased(std::string text, bool upper = false) {
     for (char &c : text)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
-
-std::string uppered(std::string text) {
-    for (char &c : text)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        c = static_cast<char>(upper ? std::toupper(static_cast<unsigned char>(c))
+                                    : std::tolower(static_cast<unsigned char>(c)));
     return text;
 }
 
@@ -162,8 +139,8 @@ using Spans = std::vector<std::pair<std::size_t, std::size_t>>;
 
 class Redactor {
   public:
-    Redactor(const RedactKey &key, const std::string &host, const std::string &serial)
-        : key_(reinterpret_cast<const char *>(key.bytes.data()), key.bytes.size()) {
+    Redactor(const RedactKey &key, const std::string &host, const std::string &serial) {
+        hmac_sha256_set_key(&mac_, key.bytes.size(), key.bytes.data());
         // A fully qualified host name: its short name and its domain each
         // have a placeholder, and the whole name is the two joined.
         // A name of digits and dots (an address given as the name) would
@@ -195,14 +172,14 @@ class Redactor {
     }
     Redactor(const Redactor &) = delete;
     Redactor &operator=(const Redactor &) = delete;
-    ~Redactor() { explicit_bzero(key_.data(), key_.size()); }
+    ~Redactor() { explicit_bzero(&mac_, sizeof mac_); }
 
     /*
      * Every value found in text replaced once: where matches overlap, the
      * one that starts first wins, then the longest, then the earlier rule.
      */
     std::string apply(const std::string &text) {
-        const std::string low = lowered(text);
+        const std::string low = cased(text);
         struct Found {
             std::size_t begin, end, rule;
         };
@@ -240,8 +217,8 @@ class Redactor {
         }
     }
 
-    std::vector<std::string> report(bool given) const {
-        const Digest print = hmac_sha256(key_, "fingerprint");
+    std::vector<std::string> report(bool given) {
+        const Digest print = hmac("fingerprint");
         std::vector<std::string> lines = {
             "key: fingerprint " + hex(print.data(), 8) +
             " (the first 16 hex digits of HMAC-SHA-256 of \"fingerprint\" under the key); " +
@@ -268,7 +245,7 @@ class Redactor {
                  std::function<std::string(const std::string &)> make) {
         if (std::none_of(value.begin(), value.end(), alnum))
             return; // nothing that tells a switch apart
-        rules_.push_back({[value = lowered(value), starts,
+        rules_.push_back({[value = cased(value), starts,
                            ends](const std::string &text, const std::string &low, Spans &spans) {
                               for (std::size_t b = 0; (b = low.find(value, b)) != low.npos; ++b)
                                   if (starts(text, b) && ends(text, b + value.size()))
@@ -309,7 +286,7 @@ class Redactor {
         for (uint32_t n = 0;; ++n) {
             const char counter[4] = {static_cast<char>(n >> 24), static_cast<char>(n >> 16),
                                      static_cast<char>(n >> 8), static_cast<char>(n)};
-            const Digest d = hmac_sha256(key_, message + std::string(counter, 4));
+            const Digest d = hmac(message + std::string(counter, 4));
             const std::string p = n < 64 ? shape(d) : "REDACTED-" + hex(d.data(), 8);
             if (p != value && taken_.insert(p).second) {
                 used_[kind].insert(p);
@@ -319,19 +296,19 @@ class Redactor {
     }
 
     std::string host_name(const std::string &name) {
-        return placeholder("host name", lowered(name),
+        return placeholder("host name", cased(name),
                            [](const Digest &d) { return "host-" + hex(d.data(), 4); });
     }
 
     std::string domain_name(const std::string &name) {
-        return placeholder("domain", lowered(name), [](const Digest &d) {
+        return placeholder("domain", cased(name), [](const Digest &d) {
             return "domain-" + hex(d.data(), 4) + ".invalid";
         });
     }
 
     /* Letters stay letters and digits digits, in the case each had. */
     std::string serial_number(const std::string &serial) {
-        const std::string value = uppered(serial);
+        const std::string value = cased(serial, true);
         std::string p = placeholder("serial number", value, [&value](const Digest &d) {
             std::string out = value;
             for (std::size_t i = 0; i < out.size(); ++i) {
@@ -349,7 +326,16 @@ class Redactor {
         return p;
     }
 
-    std::string key_;
+    /* HMAC-SHA-256 under the key; the context keeps the key for the next message. */
+    Digest hmac(const std::string &message) {
+        Digest d;
+        hmac_sha256_update(&mac_, message.size(),
+                           reinterpret_cast<const uint8_t *>(message.data()));
+        hmac_sha256_digest(&mac_, d.size(), d.data());
+        return d;
+    }
+
+    hmac_sha256_ctx mac_;
     std::vector<Rule> rules_;
     std::map<std::string, std::string> given_; // kind, value -> placeholder
     std::set<std::string> taken_;
@@ -381,7 +367,7 @@ void Redactor::add_patterns() {
          },
          [this](const std::string &address) {
              const std::string user =
-                 placeholder("e-mail address", lowered(address),
+                 placeholder("e-mail address", cased(address),
                              [](const Digest &d) { return "user-" + hex(d.data(), 4); });
              return user + "@" + domain_name(address.substr(address.find('@') + 1));
          }});
@@ -510,7 +496,7 @@ void Redactor::add_patterns() {
                  const char before = b > 0 ? text[b - 1] : ' ';
                  const std::size_t e = name_end(text, b);
                  const std::string name = text.substr(b, e - b);
-                 const std::string ending = lowered(name.substr(name.rfind('.') + 1));
+                 const std::string ending = cased(name.substr(name.rfind('.') + 1));
                  if (before != '_' && (before != '/' || (b >= 2 && text[b - 2] == '/')) &&
                      dotted_name(name) && ending.size() >= 2 && ending.size() <= 24 &&
                      std::all_of(
@@ -533,7 +519,7 @@ std::string Redactor::mac_address(const std::string &m, std::size_t group) {
             digits += c;
         else if (separator == 0)
             separator = c;
-    std::string p = placeholder("MAC address", lowered(digits), [](const Digest &d) {
+    std::string p = placeholder("MAC address", cased(digits), [](const Digest &d) {
         unsigned char bytes[6];
         std::copy_n(d.begin(), 6, bytes);
         bytes[0] = static_cast<unsigned char>((bytes[0] & 0xfc) | 0x02); // locally administered
@@ -542,7 +528,7 @@ std::string Redactor::mac_address(const std::string &m, std::size_t group) {
     std::string out;
     for (std::size_t i = 0; i < p.size(); i += group)
         out += (i > 0 && separator != 0 ? std::string(1, separator) : "") + p.substr(i, group);
-    return digits != lowered(digits) ? uppered(out) : out;
+    return digits != cased(digits) ? cased(out, true) : out;
 }
 
 std::string text_at(const ojson &scenario, const char *object, const char *member) {

@@ -1,65 +1,27 @@
 // SPDX-License-Identifier: MIT
-// The capture's root/ written from the record by descriptor: every name is
-// reached from root/ one component at a time, never through a link, so a
+// The capture's root/ written from the record by descriptor (tree.h), so a
 // record that names "../x" or a path below a link writes nothing elsewhere.
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include "capture.h"
-#include "sysmgrsim/sim.h"
 
 namespace sysmgrcapture {
 
 namespace {
 
-/* Owns a descriptor. */
-class Fd {
-  public:
-    explicit Fd(int fd = -1) : fd_(fd) {}
-    Fd(const Fd &) = delete;
-    Fd &operator=(const Fd &) = delete;
-    ~Fd() { reset(); }
-    void reset(int fd = -1) {
-        if (fd_ >= 0)
-            ::close(fd_);
-        fd_ = fd;
-    }
-    int get() const { return fd_; }
-
-  private:
-    int fd_;
-};
-
-constexpr int kDirFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
-constexpr mode_t kNoWriteByOthers = ~mode_t{S_IWGRP | S_IWOTH | S_ISUID | S_ISGID};
-
-/* The directory parts[0..n) below root_fd, made when missing; -1 when not a directory there. */
-int open_parent(int root_fd, const std::vector<std::string> &parts, std::size_t n) {
-    int fd = ::dup(root_fd);
-    for (std::size_t i = 0; i < n && fd >= 0; ++i) {
-        if (::mkdirat(fd, parts[i].c_str(), 0700) != 0 && errno != EEXIST) {
-            ::close(fd);
-            return -1;
-        }
-        const int next = ::openat(fd, parts[i].c_str(), kDirFlags);
-        ::close(fd);
-        fd = next;
-    }
-    return fd;
-}
+using tree::Fd;
 
 /* One file in the directory dir_fd: 0 when written, else the errno. */
 int write_one(int dir_fd, const std::string &name, const FoundFile &f) {
-    const mode_t mode = static_cast<mode_t>(f.mode) & 07777 & kNoWriteByOthers;
+    const mode_t mode = f.mode & 07777 & ~mode_t{S_IWGRP | S_IWOTH | S_ISUID | S_ISGID};
     if (f.state == "directory") {
         if (::mkdirat(dir_fd, name.c_str(), 0700) != 0 && errno != EEXIST)
             return errno;
-        Fd dir(::openat(dir_fd, name.c_str(), kDirFlags));
+        Fd dir(::openat(dir_fd, name.c_str(), tree::kDirFlags));
         // The owner keeps write and search, so that the tree can be filled and removed.
         return dir.get() < 0 || ::fchmod(dir.get(), mode | 0700) != 0 ? errno : 0;
     }
@@ -87,34 +49,21 @@ int write_new_file(int dir_fd, const char *name, const std::string &data, unsign
 
 bool path_components(const std::string &path, std::vector<std::string> &out) {
     out.clear();
-    std::size_t at = path.empty() || path[0] != '/' ? 0 : 1;
-    while (at <= path.size()) {
+    for (std::size_t at = path.starts_with('/') ? 1 : 0; at <= path.size();) {
         const std::size_t end = std::min(path.find('/', at), path.size());
-        const std::string part = path.substr(at, end - at);
+        const std::string &part = out.emplace_back(path.substr(at, end - at));
         if (part.empty() || part == "." || part == ".." || part.find('\0') != std::string::npos)
             return false;
-        out.push_back(part);
         at = end + 1;
     }
-    return !out.empty();
-}
-
-bool replay_writes(const std::string &path) {
-    auto under = [&](const std::string &dir, const char *separators) {
-        return path == dir || (path.size() > dir.size() && path.compare(0, dir.size(), dir) == 0 &&
-                               std::strchr(separators, path[dir.size()]) != nullptr);
-    };
-    for (const auto &t : kTools)
-        if (under(t.path, "."))
-            return true;
-    return under("/" SIM_SUDO_DIR, "/");
+    return true;
 }
 
 bool write_tree(int root_fd, const Capture &capture, std::vector<std::string> &notes,
                 std::string &problem) {
     std::vector<const FoundFile *> files;
     for (const FoundFile &f : capture.files)
-        if (f.state != "absent" && f.state != "other" && !replay_writes(f.path))
+        if (f.state != "absent" && f.state != "other" && !tree::replay_writes(f.path))
             files.push_back(&f);
     std::sort(files.begin(), files.end(),
               [](const FoundFile *a, const FoundFile *b) { return a->path < b->path; });
@@ -125,7 +74,7 @@ bool write_tree(int root_fd, const Capture &capture, std::vector<std::string> &n
                 notes.push_back("root" + f->path + ": not a plain path below the root: left out");
             continue;
         }
-        Fd dir(open_parent(root_fd, parts, parts.size() - 1));
+        Fd dir(tree::open_dirs(root_fd, parts, parts.size() - 1, true));
         const int error = dir.get() < 0 ? errno : write_one(dir.get(), parts.back(), *f);
         if (error == ELOOP || error == ENOTDIR || error == EEXIST) {
             notes.push_back("root" + f->path + ": below a link or a file: left out");

@@ -3,6 +3,7 @@
 // The scratch copy of a capture by descriptor, its link resolver and its
 // removal, for sysmgr-show.
 #include "replay_copy.h"
+#include "tree.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -19,18 +20,7 @@ namespace replay {
 
 namespace {
 
-std::vector<std::string> components(const std::string &path) {
-    std::vector<std::string> out;
-    for (std::size_t at = 0; at < path.size();) {
-        std::size_t end = path.find('/', at);
-        if (end == std::string::npos)
-            end = path.size();
-        if (end > at)
-            out.push_back(path.substr(at, end - at));
-        at = end + 1;
-    }
-    return out;
-}
+using namespace tree;
 
 std::string joined(const std::vector<std::string> &names) {
     std::string out;
@@ -38,27 +28,6 @@ std::string joined(const std::vector<std::string> &names) {
         out += "/" + name;
     return out.empty() ? "/" : out;
 }
-
-// A descriptor closed on scope exit.
-class Fd {
-  public:
-    explicit Fd(int fd) : fd_(fd) {}
-    Fd(const Fd &) = delete;
-    Fd &operator=(const Fd &) = delete;
-    ~Fd() {
-        if (fd_ >= 0)
-            close(fd_);
-    }
-    int get() const { return fd_; }
-    void reset(int fd) {
-        if (fd_ >= 0)
-            close(fd_);
-        fd_ = fd;
-    }
-
-  private:
-    int fd_;
-};
 
 // A directory stream closed on scope exit; it owns the descriptor it is opened on.
 class Dir {
@@ -83,28 +52,15 @@ class Dir {
     DIR *dir_;
 };
 
-constexpr int kDirFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 // The modes a copy keeps: never set-user-ID or set-group-ID ones.
 constexpr mode_t kModeBits = 0777;
-
-// The capture's own utilities, their data and log files beside them, and its stand-in directory.
-bool left_out(const std::string &path) {
-    if (path == "/.sim-bin")
-        return true;
-    for (const std::string tool : {"/vorn/bin/flash_size", "/vornboot/bin/imghdr"})
-        if (path.rfind(tool, 0) == 0 && (path.size() == tool.size() || path[tool.size()] == '.'))
-            return true;
-    return false;
-}
 
 // A name of the capture looked up from its top, one step at a time, never through a link.
 Node look_up(int top, const std::string &path) {
     const std::vector<std::string> names = components(path);
     if (names.empty())
         return {Node::directory, ""};
-    Fd dir(fcntl(top, F_DUPFD_CLOEXEC, 0));
-    for (std::size_t i = 0; i + 1 < names.size() && dir.get() >= 0; ++i)
-        dir.reset(openat(dir.get(), names[i].c_str(), O_PATH | kDirFlags));
+    Fd dir(open_dirs(top, names, names.size() - 1, false));
     struct stat st;
     if (dir.get() < 0 || fstatat(dir.get(), names.back().c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
         return {};
@@ -211,7 +167,7 @@ bool copy_dir(Walk &w, DIR *from, int to, const std::string &dir, int depth);
 
 bool copy_entry(Walk &w, int from, int to, const std::string &dir, const char *name, int depth) {
     const std::string path = (dir == "/" ? "" : dir) + "/" + name;
-    if (left_out(path))
+    if (replay_writes(path))
         return true;
     struct stat st;
     if (fstatat(from, name, &st, AT_SYMLINK_NOFOLLOW) != 0)

@@ -1,0 +1,69 @@
+/*
+ * SPDX-License-Identifier: MIT
+ * What sysmgr-show and sysmgr-capture share about a root they read or write
+ * by descriptor: every name is reached one component at a time, never
+ * through a link, so nothing outside the root is touched.
+ */
+#ifndef SYSMGR_TOOLS_TREE_H
+#define SYSMGR_TOOLS_TREE_H
+
+#include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace tree {
+
+constexpr int kDirFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+
+/* Owns a descriptor. */
+class Fd {
+  public:
+    explicit Fd(int fd = -1) : fd_(fd) {}
+    Fd(const Fd &) = delete;
+    Fd &operator=(const Fd &) = delete;
+    ~Fd() { reset(); }
+    void reset(int fd = -1) {
+        if (fd_ >= 0)
+            ::close(fd_);
+        fd_ = fd;
+    }
+    int get() const { return fd_; }
+    int release() {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
+
+  private:
+    int fd_;
+};
+
+/* The utilities the library runs, by the scenario's name for them. */
+struct Tool {
+    const char *name;
+    const char *path;
+};
+inline constexpr Tool kTools[] = {{"flash_size", "/vorn/bin/flash_size"},
+                                  {"imghdr", "/vornboot/bin/imghdr"}};
+
+/* The non-empty components of a path. */
+std::vector<std::string> components(const std::string &path);
+
+/*
+ * The directory names[0..n) below top as an O_PATH descriptor, each made
+ * (0700) first when make and missing; -1 with errno when one is not a
+ * directory there.
+ */
+int open_dirs(int top, const std::vector<std::string> &names, std::size_t n, bool make);
+
+/*
+ * Whether the replay writes the "/"-rooted path itself: a utility, the files
+ * its stand-in prints from and logs to, and the directory of stand-ins.
+ */
+bool replay_writes(const std::string &path);
+
+} // namespace tree
+
+#endif
