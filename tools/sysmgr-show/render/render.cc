@@ -4,14 +4,12 @@
 #include "render.h"
 
 #include <cstdio>
-#include <cstring>
 #include <ctime>
 #include <map>
 #include <string>
 
 #include <nlohmann/json.hpp>
 
-#include "sysmgrsim/tags.h"
 #include "tagged.h"
 
 namespace render {
@@ -105,7 +103,7 @@ void normalise(const Command &c, const std::vector<Print> &prints, DocumentNotes
     }
     for (const Print &p : prints) {
         time_t reset = 0;
-        if (p.kind == Print::Kind::value && sysmgrsim::tag_field_name(p.tag) == "last_reset_time" &&
+        if (p.kind == Print::Kind::value && tag_field_name(p.tag) == "last_reset_time" &&
             sysmgrsim::value_seconds(p.value, reset)) {
             out.push_back({"last_reset_time", false, 0, iso_time(reset)});
             out.push_back({"last_reset_epoch", true, static_cast<int64_t>(reset), ""});
@@ -155,13 +153,11 @@ std::string text(const std::vector<Print> &prints) {
 bool complete(int32_t command, const std::vector<Print> &prints) {
     if (command != kVersionCommand)
         return true;
-    for (const Print &p : prints) {
-        const sysmgrsim::TagInfo *tag =
-            p.kind == Print::Kind::value ? sysmgrsim::tag_lookup(p.tag) : nullptr;
-        if (tag != nullptr && tag->report != sysmgrsim::Report::redundancy &&
-            std::strcmp(tag->name, "device_name") == 0)
+    namespace tags = sysmgrcli::tags;
+    for (const Print &p : prints)
+        if (p.kind == Print::Kind::value &&
+            (p.tag == tags::version::device_name || p.tag == tags::version2::device_name))
             return true;
-    }
     return false;
 }
 

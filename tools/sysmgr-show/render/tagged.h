@@ -3,7 +3,7 @@
  * Tagged renderings of a command's print calls: one XML document or one
  * JSON object per command, one field per tagged value in output order.
  * Untagged literal text is not part of them. Field names come from the tag
- * dictionary (sysmgrsim/tags.h); schema/README.md describes both formats.
+ * table (sysmgrcli/tags.def); schema/README.md describes both formats.
  */
 #ifndef SYSMGR_SHOW_TAGGED_H
 #define SYSMGR_SHOW_TAGGED_H
@@ -12,11 +12,18 @@
 #include <string>
 #include <vector>
 
+#include "sysmgrcli/tags.h"
 #include "sysmgrsim/sim.hpp"
 
 namespace render {
 
+using sysmgrcli::tags::TagInfo;
 using sysmgrsim::Print;
+
+/* The table's entry for a tag id, or null when the id is not in it. */
+const TagInfo *tag_lookup(uint32_t id);
+/* The field name of a tag id: the table's, or "tag_0x" and 8 hex digits. */
+std::string tag_field_name(uint32_t id);
 
 /* The commands the library serves: the redundancy and uptime report, the version report. */
 constexpr int32_t kRedundancyCommand = 1;

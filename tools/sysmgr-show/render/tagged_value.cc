@@ -4,7 +4,6 @@
 #include <cstring>
 #include <ctime>
 
-#include "sysmgrsim/tags.h"
 #include "tagged.h"
 
 namespace render {
@@ -124,8 +123,8 @@ bool decode_time(const std::string &bytes, TaggedValue &v) {
 TaggedValue decode_tagged(const Print &print) {
     TaggedValue v;
     v.tag = print.tag;
-    v.named = sysmgrsim::tag_lookup(print.tag) != nullptr;
-    v.name = sysmgrsim::tag_field_name(print.tag);
+    v.named = tag_lookup(print.tag) != nullptr;
+    v.name = tag_field_name(print.tag);
     uint32_t kind = CMD_TAG_KIND(print.tag);
     bool decoded = false;
     switch (kind) {
