@@ -35,6 +35,21 @@ void fill_field(char *field, std::size_t size, const std::string &text) {
     std::memset(field + n, 0, size - n);
 }
 
+/*
+ * A record answer: a failure result as it is, -1 for no place to put the
+ * record, else 0 with the record copied there. On failure the place is left
+ * as it was.
+ */
+template <typename R>
+int put(int32_t result, void *place, const R &record) {
+    if (result != 0)
+        return result;
+    if (place == nullptr)
+        return -1;
+    std::memcpy(place, &record, sizeof record);
+    return 0;
+}
+
 // A text the scenario may leave out, as a pointer: null when it does.
 const char *optional_text(const std::optional<std::string> &text) {
     return text ? text->c_str() : nullptr;
@@ -72,15 +87,8 @@ int pdb_is_bellwick_chassis(void) {
     return scenario().chassis.bellwick ? 1 : 0;
 }
 
-/* On failure *slot is left as it was. */
 int card_get_slot_num(uint8_t *slot) {
-    const auto &c = scenario().chassis;
-    if (c.slot_result != 0)
-        return c.slot_result;
-    if (slot == nullptr)
-        return -1;
-    *slot = c.slot;
-    return 0;
+    return put(scenario().chassis.slot_result, slot, scenario().chassis.slot);
 }
 
 /*
@@ -120,45 +128,27 @@ const char *srg_sw_interim_ver_file_get(const char *path) {
 /* The scenario's card: on success card_kind and module_type, the rest zero. */
 int get_card_module_info(void *record) {
     const auto &card = scenario().card;
-    if (record == nullptr)
-        return -1;
-    if (card.result != 0)
-        return card.result;
     card_module_info_t info{};
     info.card_kind = card.card_kind;
     info.module_type = card.module_type;
-    std::memcpy(record, &info, sizeof info);
-    return 0;
+    return record == nullptr ? -1 : put(card.result, record, info);
 }
 
-/*
- * The scenario's slots in bytes 0, 1, 3 and 4 of the 8-byte record; on
- * failure the record is left as it was.
- */
+/* The scenario's slots in bytes 0, 1, 3 and 4 of the 8-byte record. */
 int get_platform_info(void *record) {
     const auto &slots = scenario().slots;
-    if (slots.result != 0)
-        return slots.result;
-    if (record == nullptr)
-        return -1;
     platform_slot_info_t info{};
     info.this_sup = slots.this_sup;
     info.other_sup = slots.other_sup;
     info.cmp_a = slots.byte3;
     info.cmp_b = slots.byte4;
-    std::memcpy(record, &info, sizeof info);
-    return 0;
+    return put(slots.result, record, info);
 }
 
-/* The 128-byte field; on failure left as it was. */
 int pfm_get_processor_name(char *buf) {
-    const auto &c = scenario().chassis;
-    if (c.processor_result != 0)
-        return c.processor_result;
-    if (buf == nullptr)
-        return -1;
-    fill_field(buf, 128, c.processor);
-    return 0;
+    char name[128];
+    fill_field(name, sizeof name, scenario().chassis.processor);
+    return put(scenario().chassis.processor_result, buf, name);
 }
 
 const char *pdb_get_chassis_id_string(void) {
@@ -174,15 +164,10 @@ const char *pdb_get_mod_id_string2(uint8_t, int32_t) {
     return optional_text(scenario().chassis.module);
 }
 
-/* On failure the buffer is left as it was. */
 int pfm_get_sup_serial_num(int32_t, char *buf) {
-    const auto &c = scenario().chassis;
-    if (c.serial_result != 0)
-        return c.serial_result;
-    if (buf == nullptr)
-        return -1;
-    fill_field(buf, 64, c.serial);
-    return 0;
+    char serial[64];
+    fill_field(serial, sizeof serial, scenario().chassis.serial);
+    return put(scenario().chassis.serial_result, buf, serial);
 }
 
 /* 0 for "sup-local" and a scheme the scenario lists as served locally. */
@@ -202,15 +187,10 @@ int urifs_scheme_validate(const char *scheme, void *) {
 /* Words 2 and 3 of the record, block size and block count; the rest zero. */
 int fileutil_fs_stat_get(const char *, void *record) {
     const auto &fs = scenario().slot0_fs;
-    if (fs.result != 0)
-        return fs.result;
-    if (record == nullptr)
-        return -1;
     fs_stat_record_t out{};
     out.word[FS_STAT_BLOCK_SIZE_WORD] = fs.block_size;
     out.word[FS_STAT_BLOCK_COUNT_WORD] = fs.blocks;
-    std::memcpy(record, &out, sizeof out);
-    return 0;
+    return put(fs.result, record, out);
 }
 
 /*

@@ -255,7 +255,10 @@ void copy_error(std::string message, char *err, std::size_t errlen);
 State &state();
 /* Empties sim_run_log(). */
 void clear_run_log();
-/* Clears recordings and transport bookkeeping; keeps scenario and format. */
+/*
+ * Clears recordings and transport bookkeeping; keeps the scenario, format,
+ * command override, files_captured and the next token.
+ */
 void clear_records(State &s);
 
 /*

@@ -177,26 +177,14 @@ State &state() {
 }
 
 void clear_records(State &s) {
-    s.prints.clear();
-    s.calls.clear();
-    s.sends = 0;
-    s.delivered = false;
-    s.bound.clear();
-    s.bind_calls = 0;
-    s.unbind_calls = 0;
-    s.binds_done = 0;
-    s.errnos.clear();
-    s.queues.clear();
-    s.messages.clear();
-    s.outstanding = 0;
-    s.receives.clear();
-    s.images.clear();
-    s.images_open = 0;
-    s.image_close_errors = 0;
-    s.stream_lines.clear();
-    s.answered_start_time = 0;
-    s.output.clear();
-    s.trace.clear();
+    State fresh;
+    fresh.scenario = std::move(s.scenario);
+    fresh.command_override = s.command_override;
+    fresh.command = s.command;
+    fresh.format = s.format;
+    fresh.next_token = s.next_token; /* tokens never repeat */
+    fresh.files_captured = s.files_captured;
+    s = std::move(fresh);
     clear_run_log();
 }
 
