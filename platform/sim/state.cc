@@ -84,7 +84,7 @@ std::string render_trace(const State &s, const char *root) {
         std::string line = number + c.name + "(";
         const char *sep = "";
         for (std::size_t i = 0; i < c.args.size(); ++i) {
-            const bool as_hex = i < 32 && (c.hex >> i & 1u) != 0 && c.args[i] >= 0;
+            const bool as_hex = i < 32 && (c.hex >> i & 1u) != 0;
             line += sep + (as_hex ? hex(c.args[i]) : shown_integer(c.args[i]));
             sep = ", ";
         }
