@@ -255,18 +255,15 @@ void copy_error(std::string message, char *err, std::size_t errlen);
 State &state();
 /* Empties sim_run_log(). */
 void clear_run_log();
-/*
- * Clears recordings and transport bookkeeping; keeps the scenario, format,
- * command override, files_captured and the next token.
- */
+/* Clears recordings and transport bookkeeping; keeps scenario and format. */
 void clear_records(State &s);
 
 /*
  * The answer to each platform call, written by hand. The entry points,
  * generated from the same rows in state.cc, record the call before the
- * answer runs and its result after.
+ * answer runs and its result after. Hidden: only the simulator calls them.
  */
-namespace answer {
+namespace __attribute__((visibility("hidden"))) answer {
 #define CALL(ret, name, params, args, ints, texts, result, outs, members) ret name params;
 #include "calls.def"
 #undef CALL

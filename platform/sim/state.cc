@@ -152,15 +152,15 @@ void add_int(Call &call, V value) {
     call.args.push_back(static_cast<int64_t>(value));
 }
 
-Call &begin_call(const char *name) {
-    Call &call = state().calls.emplace_back();
+Call &begin_call(std::vector<Call> &calls, const char *name) {
+    Call &call = calls.emplace_back();
     call.name = name;
     return call;
 }
 
-// The shown result of the call at `at`, before the notes its answer made.
-void show_result(std::size_t at, const std::string &shown) {
-    state().calls[at].result.insert(0, shown);
+// The shown result of a call, before the notes its answer made.
+void show_result(Call &call, std::string shown) {
+    call.result = call.result.empty() ? std::move(shown) : shown + call.result;
 }
 
 } // namespace
@@ -177,14 +177,26 @@ State &state() {
 }
 
 void clear_records(State &s) {
-    State fresh;
-    fresh.scenario = std::move(s.scenario);
-    fresh.command_override = s.command_override;
-    fresh.command = s.command;
-    fresh.format = s.format;
-    fresh.next_token = s.next_token; /* tokens never repeat */
-    fresh.files_captured = s.files_captured;
-    s = std::move(fresh);
+    s.prints.clear();
+    s.calls.clear();
+    s.sends = 0;
+    s.delivered = false;
+    s.bound.clear();
+    s.bind_calls = 0;
+    s.unbind_calls = 0;
+    s.binds_done = 0;
+    s.errnos.clear();
+    s.queues.clear();
+    s.messages.clear();
+    s.outstanding = 0;
+    s.receives.clear();
+    s.images.clear();
+    s.images_open = 0;
+    s.image_close_errors = 0;
+    s.stream_lines.clear();
+    s.answered_start_time = 0;
+    s.output.clear();
+    s.trace.clear();
     clear_run_log();
 }
 
@@ -315,11 +327,7 @@ int sim_image_close_errors(void) {
 namespace sim = sysmgrsim::detail;
 // clang-format off
 #define I(x) sim::add_int(call_, x);
-#define W(p, n)                                                                                    \
-    if ((p) != nullptr) {                                                                          \
-        for (std::size_t i_ = 0; i_ < (n); ++i_)                                                   \
-            call_.args.push_back((p)[i_]);                                                         \
-    }
+#define W(p, n) if ((p) != nullptr) call_.args.insert(call_.args.end(), (p), (p) + (n));
 #define T(p, max) call_.texts.push_back(sim::text_arg(p, max));
 #define R_INT std::to_string(r_)
 #define R_HEX sim::shown_hex(r_)
@@ -328,12 +336,13 @@ namespace sim = sysmgrsim::detail;
 #define R_STATUS(resp, len) sim::shown_status(r_, resp, len)
 #define CALL(ret, name, params, args, ints, texts, result, outs, members)                          \
     extern "C" ret name params {                                                                   \
-        const std::size_t at_ = sim::state().calls.size();                                         \
-        [[maybe_unused]] sysmgrsim::Call &call_ = sim::begin_call(#name);                          \
+        auto &calls_ = sim::state().calls;                                                         \
+        const std::size_t at_ = calls_.size();                                                     \
+        [[maybe_unused]] sysmgrsim::Call &call_ = sim::begin_call(calls_, #name);                  \
         ints texts                                                                                 \
         ret r_ = sim::answer::name args;                                                           \
         const int errno_ = errno; /* as the answer left it */                                      \
-        sim::show_result(at_, result);                                                             \
+        sim::show_result(calls_[at_], result);                                                     \
         errno = errno_;                                                                            \
         return r_;                                                                                 \
     }
