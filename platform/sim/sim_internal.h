@@ -263,8 +263,9 @@ void clear_records(State &s);
  * generated from the same rows in state.cc, record the call before the
  * answer runs and its result after. Hidden: only the simulator calls them.
  */
-namespace __attribute__((visibility("hidden"))) answer {
-#define CALL(ret, name, params, args, ints, texts, result, outs, members) ret name params;
+namespace answer {
+#define CALL(ret, name, params, args, ints, texts, result, outs, members)                          \
+    [[gnu::visibility("hidden")]] ret name params;
 #include "calls.def"
 #undef CALL
 } // namespace answer
