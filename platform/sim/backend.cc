@@ -11,9 +11,6 @@
 namespace {
 
 using sysmgrsim::Print;
-using sysmgrsim::detail::record_call;
-using sysmgrsim::detail::returned;
-using sysmgrsim::detail::returned_pointer;
 using sysmgrsim::detail::state;
 
 // Value bytes are copied at the call; more than this is a caller's fault.
@@ -43,28 +40,35 @@ thread_local uint32_t g_tuple_value;
 
 } // namespace
 
-extern "C" {
+namespace sysmgrsim::detail::answer {
 
 void *cmd_paraminfo_to_rxhandle(const cli_context_t *) {
-    record_call("cmd_paraminfo_to_rxhandle", {});
-    return returned_pointer(state().scenario.backend.rx_null ? nullptr : &g_rx, "rx handle");
+    return state().scenario.backend.rx_null ? nullptr : &g_rx;
 }
 
 int32_t cmd_req_cmdId_getnext(void *rx) {
-    record_call("cmd_req_cmdId_getnext", {});
     const auto &s = state();
     if (!valid(rx))
-        return returned(-1);
-    return returned(s.command_override ? s.command : s.scenario.backend.command);
+        return -1;
+    return s.command_override ? s.command : s.scenario.backend.command;
 }
 
 int cmd_req_is_xmlagent(void *rx) {
-    record_call("cmd_req_is_xmlagent", {});
     const auto &s = state();
-    if (!valid(rx))
-        return returned(0);
-    return returned(s.scenario.backend.xml_agent || s.xml_agent_host ? 1 : 0);
+    return valid(rx) && (s.scenario.backend.xml_agent || s.xml_agent_host) ? 1 : 0;
 }
+
+int cmd_prt_send(void *rx) {
+    auto &s = state();
+    ++s.sends;
+    int result = valid(rx) ? s.scenario.backend.send_result : -1;
+    s.delivered = result == 0;
+    return result;
+}
+
+} // namespace sysmgrsim::detail::answer
+
+extern "C" {
 
 int cmd_prt_arg_make(cmd_prt_arg_t *arg, uint32_t tag, const void *value, uint32_t len) {
     if (arg == nullptr)
@@ -160,15 +164,6 @@ cmd_prt_arg_t *cmd_tuple(uint32_t tag, const uint32_t *value) {
     cmd_prt_arg_make(&g_tuple_arg, tag, value != nullptr ? &g_tuple_value : nullptr,
                      sizeof g_tuple_value);
     return &g_tuple_arg;
-}
-
-int cmd_prt_send(void *rx) {
-    record_call("cmd_prt_send", {});
-    auto &s = state();
-    ++s.sends;
-    int result = valid(rx) ? s.scenario.backend.send_result : -1;
-    s.delivered = result == 0;
-    return returned(result);
 }
 
 } // extern "C"

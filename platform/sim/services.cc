@@ -11,14 +11,9 @@
 namespace {
 
 using sysmgrsim::detail::ImageHandle;
-using sysmgrsim::detail::record_call;
 using sysmgrsim::detail::ReleaseFile;
-using sysmgrsim::detail::returned;
-using sysmgrsim::detail::returned_text;
 using sysmgrsim::detail::Scenario;
-using sysmgrsim::detail::shown_identifier;
 using sysmgrsim::detail::state;
-using sysmgrsim::detail::text_arg;
 
 // What img_open sets for a path the scenario has no header for: ENOENT.
 constexpr int32_t kNoSuchImage = static_cast<int32_t>(0x801E0002u);
@@ -38,6 +33,21 @@ void fill_field(char *field, std::size_t size, const std::string &text) {
     const std::size_t n = std::min(text.size(), size);
     std::memcpy(field, text.data(), n);
     std::memset(field + n, 0, size - n);
+}
+
+/*
+ * A record answer: a failure result as it is, -1 for no place to put the
+ * record, else 0 with the record copied there. On failure the place is left
+ * as it was.
+ */
+template <typename R>
+int put(int32_t result, void *place, const R &record) {
+    if (result != 0)
+        return result;
+    if (place == nullptr)
+        return -1;
+    std::memcpy(place, &record, sizeof record);
+    return 0;
 }
 
 // A text the scenario may leave out, as a pointer: null when it does.
@@ -67,173 +77,120 @@ ImageHandle *open_image(void *image) {
 
 } // namespace
 
-extern "C" {
+namespace sysmgrsim::detail::answer {
 
-int pfm_is_dorrel_switch(int32_t q) {
-    record_call("pfm_is_dorrel_switch", {q});
-    return returned(scenario().chassis.dorrel ? 1 : 0);
+int pfm_is_dorrel_switch(int32_t) {
+    return scenario().chassis.dorrel ? 1 : 0;
 }
 
 int pdb_is_bellwick_chassis(void) {
-    record_call("pdb_is_bellwick_chassis", {});
-    return returned(scenario().chassis.bellwick ? 1 : 0);
+    return scenario().chassis.bellwick ? 1 : 0;
 }
 
-/* On failure *slot is left as it was. */
 int card_get_slot_num(uint8_t *slot) {
-    record_call("card_get_slot_num", {});
-    const auto &c = scenario().chassis;
-    if (c.slot_result != 0)
-        return returned(c.slot_result);
-    if (slot == nullptr)
-        return returned(-1);
-    *slot = c.slot;
-    return returned(0);
+    return put(scenario().chassis.slot_result, slot, scenario().chassis.slot);
 }
 
 /*
  * On success the record is zeroed and holds the flash and running BIOS
  * texts in their 128-byte fields; *len must cover the record.
  */
-int get_module_bios_version_ext(uint8_t slot, void *record, int32_t *len) {
-    record_call("get_module_bios_version_ext", {slot, len != nullptr ? *len : -1});
+int get_module_bios_version_ext(uint8_t, void *record, int32_t *len) {
     const auto &bios = scenario().bios;
     if (bios.result != 0)
-        return returned(bios.result);
+        return bios.result;
     if (record == nullptr || len == nullptr || *len < BIOS_RECORD_SIZE)
-        return returned(-1);
+        return -1;
     auto *bytes = static_cast<char *>(record);
     std::memset(bytes, 0, BIOS_RECORD_SIZE);
     constexpr std::size_t kField = BIOS_RECORD_RUNNING_TEXT - BIOS_RECORD_FLASH_TEXT;
     fill_field(bytes + BIOS_RECORD_FLASH_TEXT, kField, bios.flash);
     fill_field(bytes + BIOS_RECORD_RUNNING_TEXT, kField, bios.running);
     *len = BIOS_RECORD_SIZE;
-    return returned(0);
+    return 0;
 }
 
 int32_t srg_timestamp_file_get(const char *path) {
-    record_call("srg_timestamp_file_get", {}, {text_arg(path)});
     const ReleaseFile *f = release_file(path);
-    return returned(f != nullptr ? f->compile_stamp : 0);
+    return f != nullptr ? f->compile_stamp : 0;
 }
 
 const char *srg_sw_ver_file_get(const char *path) {
-    record_call("srg_sw_ver_file_get", {}, {text_arg(path)});
     const ReleaseFile *f = release_file(path);
-    return returned_text(f != nullptr ? optional_text(f->version) : nullptr);
+    return f != nullptr ? optional_text(f->version) : nullptr;
 }
 
 const char *srg_sw_interim_ver_file_get(const char *path) {
-    record_call("srg_sw_interim_ver_file_get", {}, {text_arg(path)});
     const ReleaseFile *f = release_file(path);
-    return returned_text(f != nullptr ? optional_text(f->interim_version) : nullptr);
+    return f != nullptr ? optional_text(f->interim_version) : nullptr;
 }
 
 /* The scenario's card: on success card_kind and module_type, the rest zero. */
 int get_card_module_info(void *record) {
-    record_call("get_card_module_info", {});
     const auto &card = scenario().card;
-    if (record == nullptr)
-        return returned(-1);
-    if (card.result != 0)
-        return returned(card.result);
     card_module_info_t info{};
     info.card_kind = card.card_kind;
     info.module_type = card.module_type;
-    std::memcpy(record, &info, sizeof info);
-    return returned(0);
+    return record == nullptr ? -1 : put(card.result, record, info);
 }
 
-/*
- * The scenario's slots in bytes 0, 1, 3 and 4 of the 8-byte record; on
- * failure the record is left as it was.
- */
+/* The scenario's slots in bytes 0, 1, 3 and 4 of the 8-byte record. */
 int get_platform_info(void *record) {
-    record_call("get_platform_info", {});
     const auto &slots = scenario().slots;
-    if (slots.result != 0)
-        return returned(slots.result);
-    if (record == nullptr)
-        return returned(-1);
     platform_slot_info_t info{};
     info.this_sup = slots.this_sup;
     info.other_sup = slots.other_sup;
     info.cmp_a = slots.byte3;
     info.cmp_b = slots.byte4;
-    std::memcpy(record, &info, sizeof info);
-    return returned(0);
+    return put(slots.result, record, info);
 }
 
-/* The 128-byte field; on failure left as it was. */
 int pfm_get_processor_name(char *buf) {
-    record_call("pfm_get_processor_name", {});
-    const auto &c = scenario().chassis;
-    if (c.processor_result != 0)
-        return returned(c.processor_result);
-    if (buf == nullptr)
-        return returned(-1);
-    fill_field(buf, 128, c.processor);
-    return returned(0);
+    char name[128];
+    fill_field(name, sizeof name, scenario().chassis.processor);
+    return put(scenario().chassis.processor_result, buf, name);
 }
 
 const char *pdb_get_chassis_id_string(void) {
-    record_call("pdb_get_chassis_id_string", {});
-    return returned_text(optional_text(scenario().chassis.name));
+    return optional_text(scenario().chassis.name);
 }
 
 /* The partner's name of any chassis text is the scenario's dorrel_name. */
-const char *pfm_get_dorrel_value(const char *text) {
-    record_call("pfm_get_dorrel_value", {}, {text_arg(text)});
-    return returned_text(optional_text(scenario().chassis.dorrel_name));
+const char *pfm_get_dorrel_value(const char *) {
+    return optional_text(scenario().chassis.dorrel_name);
 }
 
-const char *pdb_get_mod_id_string2(uint8_t slot, int32_t q) {
-    record_call("pdb_get_mod_id_string2", {slot, q});
-    return returned_text(optional_text(scenario().chassis.module));
+const char *pdb_get_mod_id_string2(uint8_t, int32_t) {
+    return optional_text(scenario().chassis.module);
 }
 
-/* On failure the buffer is left as it was. */
-int pfm_get_sup_serial_num(int32_t q, char *buf) {
-    record_call("pfm_get_sup_serial_num", {q});
-    const auto &c = scenario().chassis;
-    if (c.serial_result != 0)
-        return returned(c.serial_result);
-    if (buf == nullptr)
-        return returned(-1);
-    fill_field(buf, 64, c.serial);
-    return returned(0);
+int pfm_get_sup_serial_num(int32_t, char *buf) {
+    char serial[64];
+    fill_field(serial, sizeof serial, scenario().chassis.serial);
+    return put(scenario().chassis.serial_result, buf, serial);
 }
 
 /* 0 for "sup-local" and a scheme the scenario lists as served locally. */
 int urifs_server_validate(const char *scheme, const char *server, uint32_t *a, uint32_t *b) {
-    record_call("urifs_server_validate", {}, {text_arg(scheme), text_arg(server)});
     if (a != nullptr)
         *a = 0;
     if (b != nullptr)
         *b = 0;
     const bool local = server != nullptr && std::strcmp(server, "sup-local") == 0;
-    return returned(local && listed(scenario().uri.local_servers, scheme) ? 0 : kUnknownUri);
+    return local && listed(scenario().uri.local_servers, scheme) ? 0 : kUnknownUri;
 }
 
-int urifs_scheme_validate(const char *scheme, void *out) {
-    record_call("urifs_scheme_validate", {}, {text_arg(scheme)});
-    (void)out;
-    return returned(listed(scenario().uri.schemes, scheme) ? 0 : kUnknownUri);
+int urifs_scheme_validate(const char *scheme, void *) {
+    return listed(scenario().uri.schemes, scheme) ? 0 : kUnknownUri;
 }
 
 /* Words 2 and 3 of the record, block size and block count; the rest zero. */
-int fileutil_fs_stat_get(const char *path, void *record) {
-    record_call("fileutil_fs_stat_get", {}, {text_arg(path)});
+int fileutil_fs_stat_get(const char *, void *record) {
     const auto &fs = scenario().slot0_fs;
-    if (fs.result != 0)
-        return returned(fs.result);
-    if (record == nullptr)
-        return returned(-1);
     fs_stat_record_t out{};
     out.word[FS_STAT_BLOCK_SIZE_WORD] = fs.block_size;
     out.word[FS_STAT_BLOCK_COUNT_WORD] = fs.blocks;
-    std::memcpy(record, &out, sizeof out);
-    return returned(0);
+    return put(fs.result, record, out);
 }
 
 /*
@@ -242,12 +199,11 @@ int fileutil_fs_stat_get(const char *path, void *record) {
  * neither the table nor the count is touched.
  */
 int get_running_plugins(void *table, int32_t *count) {
-    record_call("get_running_plugins", {});
     const auto &p = scenario().plugins;
     if (p.result != 0)
-        return returned(p.result);
+        return p.result;
     if (table == nullptr || count == nullptr)
-        return returned(-1);
+        return -1;
     auto *rows = static_cast<plugin_record_t *>(table);
     const std::size_t n = std::min<std::size_t>(p.names.size(), PLUGIN_TABLE_ROWS);
     for (std::size_t i = 0; i < n; ++i) {
@@ -255,22 +211,20 @@ int get_running_plugins(void *table, int32_t *count) {
         fill_field(rows[i].name, sizeof rows[i].name, p.names[i]);
     }
     *count = p.count;
-    return returned(0);
+    return 0;
 }
 
 /* The scenario's CMP lines, each as untagged text and a line end. */
-int cmpproxy_print_cmp_version(int32_t q, void *rx) {
-    record_call("cmpproxy_print_cmp_version", {q});
+int cmpproxy_print_cmp_version(int32_t, void *rx) {
     for (const std::string &line : scenario().cmp.version_lines)
         cmd_dprt(rx, "%s\n", line.c_str());
-    return returned(0);
+    return 0;
 }
 
-int cmpproxy_print_cmp_hardware(int32_t q, void *rx) {
-    record_call("cmpproxy_print_cmp_hardware", {q});
+int cmpproxy_print_cmp_hardware(int32_t, void *rx) {
     for (const std::string &line : scenario().cmp.hardware_lines)
         cmd_dprt(rx, "%s\n", line.c_str());
-    return returned(0);
+    return 0;
 }
 
 /*
@@ -278,12 +232,11 @@ int cmpproxy_print_cmp_hardware(int32_t q, void *rx) {
  * result is returned either way.
  */
 int pfm_last_rr(void *record) {
-    record_call("pfm_last_rr", {});
     const auto &last = scenario().last_reset;
     if (last.result < 0)
-        return returned(last.result);
+        return last.result;
     if (record == nullptr)
-        return returned(-1);
+        return -1;
     auto *rr = static_cast<last_rr_record_t *>(record);
     std::memset(rr, 0, sizeof *rr);
     for (std::size_t i = 0; i < LAST_RR_ENTRIES; ++i) {
@@ -295,7 +248,7 @@ int pfm_last_rr(void *record) {
         rr->reset_usecs[i] = e.usecs;
     }
     rr->next_index = last.next_index;
-    return returned(last.result);
+    return last.result;
 }
 
 /*
@@ -304,43 +257,38 @@ int pfm_last_rr(void *record) {
  * object until the records are cleared, so a second close of one is seen.
  */
 void *img_open(const char *path, int32_t *error) {
-    record_call("img_open", {}, {text_arg(path)});
     auto &s = state();
     const auto &images = s.scenario.images;
     auto it = path != nullptr ? images.find(path) : images.end();
     const int32_t err = it != images.end() ? it->second.error : kNoSuchImage;
     if (error != nullptr)
         *error = err;
-    const std::string shown_error = err != 0 ? ", error " + shown_identifier(err) : "";
-    if (it == images.end() || (err != 0 && !it->second.handle_on_error)) {
-        sysmgrsim::detail::record_result("null" + shown_error);
+    if (err != 0)
+        note_result(", error " + shown_identifier(err));
+    if (it == images.end() || (err != 0 && !it->second.handle_on_error))
         return nullptr;
-    }
     s.images.push_back(std::make_unique<ImageHandle>(ImageHandle{it->second.build_time, true}));
     ++s.images_open;
-    sysmgrsim::detail::record_result("image handle" + shown_error);
     return s.images.back().get();
 }
 
 uint32_t img_timestamp(void *image) {
-    record_call("img_timestamp", {});
     const ImageHandle *h = open_image(image);
-    return returned(h != nullptr ? h->build_time : 0);
+    return h != nullptr ? h->build_time : 0;
 }
 
 /* Closing anything but an open handle is counted as an error. */
 int img_close(void *image) {
-    record_call("img_close", {});
     auto &s = state();
     ImageHandle *h = open_image(image);
     if (h == nullptr) {
         ++s.image_close_errors;
         errno = EINVAL;
-        return returned(-1);
+        return -1;
     }
     h->open = false;
     --s.images_open;
-    return returned(0);
+    return 0;
 }
 
-} // extern "C"
+} // namespace sysmgrsim::detail::answer

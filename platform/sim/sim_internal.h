@@ -11,7 +11,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
-#include <initializer_list>
 #include <map>
 #include <memory>
 #include <optional>
@@ -249,38 +248,23 @@ void clear_run_log();
 /* Clears recordings and transport bookkeeping; keeps scenario and XML-agent host. */
 void clear_records(State &s);
 
-/* Appends one platform call to calls(). */
-void record_call(const char *name, std::initializer_list<int64_t> args,
-                 std::initializer_list<std::string> texts = {});
 /*
- * Sets the result of the call recorded last, the one being served (no
- * recorded call makes another), and hands the value back for its return.
+ * The answer to each platform call, written by hand. The entry points,
+ * generated from the same rows in state.cc, record the call before the
+ * answer runs and its result after. Hidden: only the simulator calls them.
  */
-void record_result(std::string shown);
-/* An integer as the trace shows it: hex for identifiers and bit patterns. */
-std::string shown_integer(int64_t value);
-template <typename T>
-T returned(T value) {
-    record_result(std::to_string(value));
-    return value;
-}
-/* A result that identifies rather than counts (a token), shown in hex. */
-uint32_t returned_hex(uint32_t value);
-/* A pointer result: "null" or what it points to. */
-template <typename T>
-T *returned_pointer(T *value, const char *what) {
-    record_result(value != nullptr ? what : "null");
-    return value;
-}
-/* A text result, quoted, or null. */
-const char *returned_text(const char *text);
-/* -1 with errno err, which is set. */
-int returned_errno(int err);
+namespace answer {
+#define CALL(ret, name, params, args, ints, texts, result, outs, members)                          \
+    [[gnu::visibility("hidden")]] ret name params;
+#include "calls.def"
+#undef CALL
+} // namespace answer
+
 /*
- * A request's status: 0 with the response's length when given, -1 with the
- * errno in effect, or an error identifier shown in hex with its text.
+ * Adds a note to the result the trace shows for the call being served, after
+ * the result its row shows (e.g. ", error 0x...").
  */
-int32_t returned_status(int32_t status, void *const *resp = nullptr, const uint32_t *len = nullptr);
+void note_result(const std::string &note);
 /* An error identifier as the trace shows it: hex and its text. */
 std::string shown_identifier(int32_t err);
 /* The text of an error identifier, without recording a call. */

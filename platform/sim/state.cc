@@ -7,23 +7,11 @@
 #include <cstring>
 #include <fstream>
 #include <sstream>
+#include <type_traits>
 
 #include "sim_internal.h"
 
 namespace sysmgrsim::detail {
-
-// Hex for what looks like an identifier or a bit pattern (an error
-// identifier, a node address, a token) rather than a count.
-std::string shown_integer(int64_t v) {
-    char buf[32];
-    if (v >= 0x10000000 && v <= UINT32_MAX)
-        std::snprintf(buf, sizeof buf, "0x%08" PRIX64, static_cast<uint64_t>(v));
-    else if (v < -4096 && v >= INT32_MIN)
-        std::snprintf(buf, sizeof buf, "0x%08" PRIX32, static_cast<uint32_t>(v));
-    else
-        std::snprintf(buf, sizeof buf, "%" PRId64, v);
-    return buf;
-}
 
 // The embedded default is part of the build; failing to load it is a defect.
 // Parsed once and kept: a reset copies it rather than parsing it again.
@@ -42,22 +30,17 @@ const Scenario &default_scenario() {
 
 namespace {
 
-// Arguments that are opcodes or node addresses, shown in hex: bit i stands
-// for the call's argument i as recorded.
-constexpr struct {
-    const char *name;
-    unsigned hex;
-} kHexArguments[] = {
-    {"cmi_req_resp", 1u << 0},
-    {"cmi_remote_req_resp", 1u << 0 | 1u << 4},
-    {"mts_send", 1u << 3},
-};
-
-unsigned hex_arguments(const std::string &name) {
-    for (const auto &h : kHexArguments)
-        if (name == h.name)
-            return h.hex;
-    return 0;
+// Hex for what looks like an identifier or a bit pattern (an error
+// identifier, a node address, a token) rather than a count.
+std::string shown_integer(int64_t v) {
+    char buf[32];
+    if (v >= 0x10000000 && v <= UINT32_MAX)
+        std::snprintf(buf, sizeof buf, "0x%08" PRIX64, static_cast<uint64_t>(v));
+    else if (v < -4096 && v >= INT32_MIN)
+        std::snprintf(buf, sizeof buf, "0x%08" PRIX32, static_cast<uint32_t>(v));
+    else
+        std::snprintf(buf, sizeof buf, "%" PRId64, v);
+    return buf;
 }
 
 std::string hex(int64_t v) {
@@ -100,9 +83,8 @@ std::string render_trace(const State &s, const char *root) {
         std::snprintf(number, sizeof number, "%4zu  ", ++n);
         std::string line = number + c.name + "(";
         const char *sep = "";
-        const unsigned in_hex = hex_arguments(c.name);
         for (std::size_t i = 0; i < c.args.size(); ++i) {
-            const bool as_hex = i < 32 && (in_hex >> i & 1u) != 0 && c.args[i] >= 0;
+            const bool as_hex = i < 32 && (c.hex >> i & 1u) != 0;
             line += sep + (as_hex ? hex(c.args[i]) : shown_integer(c.args[i]));
             sep = ", ";
         }
@@ -137,6 +119,48 @@ std::string render_trace(const State &s, const char *root) {
     if (root != nullptr)
         replace_all(out, root, "$ROOT");
     return out;
+}
+
+// Results as the trace shows them, for the R_ kinds of calls.def.
+std::string shown_hex(uint32_t value) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "0x%08" PRIX32, value);
+    return buf;
+}
+
+std::string shown_text(const char *text) {
+    return text != nullptr ? quoted(text_arg(text)) : "null";
+}
+
+std::string shown_status(int32_t status, void *const *resp, const uint32_t *len) {
+    if (status == -1)
+        return "-1, errno " + std::to_string(errno) + " (" + std::strerror(errno) + ")";
+    if (status != 0)
+        return shown_identifier(status);
+    if (resp == nullptr || len == nullptr)
+        return "0";
+    return *resp == nullptr ? "0, no response"
+                            : "0, response of " + std::to_string(*len) + " bytes";
+}
+
+// An integer argument. An unsigned 32-bit one is an opcode or a node address,
+// which the trace shows in hex.
+template <typename V>
+void add_int(Call &call, V value) {
+    if (std::is_same_v<V, uint32_t> && call.args.size() < 32)
+        call.hex |= 1u << call.args.size();
+    call.args.push_back(static_cast<int64_t>(value));
+}
+
+Call &begin_call(std::vector<Call> &calls, const char *name) {
+    Call &call = calls.emplace_back();
+    call.name = name;
+    return call;
+}
+
+// The shown result of a call, before the notes its answer made.
+void show_result(Call &call, std::string shown) {
+    call.result = call.result.empty() ? std::move(shown) : shown + call.result;
 }
 
 } // namespace
@@ -182,50 +206,12 @@ void copy_error(std::string message, char *err, std::size_t errlen) {
         std::snprintf(err, errlen, "%s", message.c_str());
 }
 
-void record_call(const char *name, std::initializer_list<int64_t> args,
-                 std::initializer_list<std::string> texts) {
-    state().calls.push_back(Call{name, args, texts, {}});
-}
-
-void record_result(std::string shown) {
-    auto &calls = state().calls;
-    if (!calls.empty())
-        calls.back().result = std::move(shown);
-}
-
-uint32_t returned_hex(uint32_t value) {
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "0x%08" PRIX32, value);
-    record_result(buf);
-    return value;
-}
-
-const char *returned_text(const char *text) {
-    record_result(text != nullptr ? quoted(text_arg(text)) : "null");
-    return text;
-}
-
-int returned_errno(int err) {
-    record_result("-1, errno " + std::to_string(err) + " (" + std::strerror(err) + ")");
-    errno = err;
-    return -1;
+void note_result(const std::string &note) {
+    state().calls.back().result += note;
 }
 
 std::string shown_identifier(int32_t err) {
     return shown_integer(err) + " (" + error_text(err) + ")";
-}
-
-int32_t returned_status(int32_t status, void *const *resp, const uint32_t *len) {
-    if (status == -1)
-        return returned_errno(errno);
-    if (status != 0)
-        record_result(shown_identifier(status));
-    else if (resp != nullptr && len != nullptr)
-        record_result(*resp == nullptr ? "0, no response"
-                                       : "0, response of " + std::to_string(*len) + " bytes");
-    else
-        record_result("0");
-    return status;
 }
 
 std::string text_arg(const char *text, std::size_t max) {
@@ -316,3 +302,42 @@ int sim_image_close_errors(void) {
 }
 
 } // extern "C"
+
+/*
+ * The platform's entry points, one per row of calls.def: each records its
+ * call's arguments, asks the hand-written answer, then records its result
+ * r_ as the row shows it.
+ */
+namespace sim = sysmgrsim::detail;
+// clang-format off
+#define I(x) sim::add_int(call_, x);
+#define W(p, n) if ((p) != nullptr) call_.args.insert(call_.args.end(), (p), (p) + (n));
+#define T(p, max) call_.texts.push_back(sim::text_arg(p, max));
+#define R_INT std::to_string(r_)
+#define R_HEX sim::shown_hex(r_)
+#define R_TEXT sim::shown_text(r_)
+#define R_POINTER(what) std::string(r_ != nullptr ? what : "null")
+#define R_STATUS(resp, len) sim::shown_status(r_, resp, len)
+#define CALL(ret, name, params, args, ints, texts, result, outs, members)                          \
+    extern "C" ret name params {                                                                   \
+        auto &calls_ = sim::state().calls;                                                         \
+        const std::size_t at_ = calls_.size();                                                     \
+        [[maybe_unused]] sysmgrsim::Call &call_ = sim::begin_call(calls_, #name);                  \
+        ints texts                                                                                 \
+        ret r_ = sim::answer::name args;                                                           \
+        const int errno_ = errno; /* as the answer left it */                                      \
+        sim::show_result(calls_[at_], result);                                                     \
+        errno = errno_;                                                                            \
+        return r_;                                                                                 \
+    }
+// clang-format on
+#include "calls.def"
+#undef CALL
+#undef R_STATUS
+#undef R_POINTER
+#undef R_TEXT
+#undef R_HEX
+#undef R_INT
+#undef T
+#undef W
+#undef I

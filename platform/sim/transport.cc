@@ -11,15 +11,10 @@ namespace {
 
 using sysmgrsim::detail::Exchange;
 using sysmgrsim::detail::Message;
-using sysmgrsim::detail::record_call;
-using sysmgrsim::detail::returned;
-using sysmgrsim::detail::returned_pointer;
-using sysmgrsim::detail::returned_status;
-using sysmgrsim::detail::returned_text;
+using sysmgrsim::detail::note_result;
 using sysmgrsim::detail::State;
 using sysmgrsim::detail::state;
 using sysmgrsim::detail::SupervisorAnswer;
-using sysmgrsim::detail::text_arg;
 
 // Error identifiers of this System Manager (texts in kErrors).
 constexpr int32_t kErrNotReady = 0x40AA0012;
@@ -71,8 +66,7 @@ bool usable(const State &s, int32_t q) {
 // A transport call's failure: -1, with err for mts_errno_get().
 int fail(State &s, int32_t q, int err) {
     s.errnos[q] = err;
-    sysmgrsim::detail::record_result("-1, mts errno " + std::to_string(err) + " (" +
-                                     std::strerror(err) + ")");
+    note_result(", mts errno " + std::to_string(err) + " (" + std::strerror(err) + ")");
     return -1;
 }
 
@@ -95,6 +89,13 @@ void new_message(State &s, void *msg, uint32_t token, std::unique_ptr<unsigned c
     std::memcpy(msg, &ref, sizeof ref);
 }
 
+template <typename R>
+std::unique_ptr<unsigned char[]> payload_of(const R &rsp) {
+    auto p = std::make_unique<unsigned char[]>(sizeof rsp);
+    std::memcpy(p.get(), &rsp, sizeof rsp);
+    return p;
+}
+
 // The payload answering a request, laid out as platform/records.h says.
 std::unique_ptr<unsigned char[]> answer_payload(const State &s, uint32_t opcode) {
     if (opcode == SYSMGR_OPC_SCOPE_DONE) {
@@ -102,77 +103,56 @@ std::unique_ptr<unsigned char[]> answer_payload(const State &s, uint32_t opcode)
         rsp.scope_done = s.scenario.scope_done;
         rsp.uptime_base = s.scenario.uptime_base;
         rsp.start_time = s.scenario.start_time;
-        auto p = std::make_unique<unsigned char[]>(sizeof rsp);
-        std::memcpy(p.get(), &rsp, sizeof rsp);
-        return p;
+        return payload_of(rsp);
     }
     sysmgr_prior_uptime_rsp_t rsp{};
     rsp.prior_uptime = s.scenario.prior_uptime;
-    auto p = std::make_unique<unsigned char[]>(sizeof rsp);
-    std::memcpy(p.get(), &rsp, sizeof rsp);
-    return p;
+    return payload_of(rsp);
 }
 
-// A heap response of length bytes: the eight words, cut or zero-padded; or,
-// with null_response, success without any response.
-int32_t answer_supervisor(const SupervisorAnswer &a, void **resp, uint32_t *len) {
+// Unless a request's outputs are given and its queue is usable: errno set.
+bool refused(const State &s, void **resp, uint32_t *len, int32_t q) {
+    if (resp != nullptr && len != nullptr && usable(s, q))
+        return false;
+    errno = resp == nullptr || len == nullptr ? EFAULT : EBADF;
+    return true;
+}
+
+/*
+ * A supervisor's or the host name's answer a: its failure, or a heap
+ * response of length bytes, the n bytes given cut or zero-padded; or, with
+ * null_response, success without any response.
+ */
+template <typename Answer>
+int32_t respond(const Answer &a, const void *bytes, std::size_t n, uint32_t length, void **resp,
+                uint32_t *len) {
     if (a.result == -1) {
         errno = a.err;
         return -1;
     }
     if (a.result != 0)
         return a.result;
-    if (a.null_response) {
-        *resp = nullptr;
-        *len = 0;
-        return 0;
-    }
-    auto *block = static_cast<unsigned char *>(std::calloc(a.length > 0 ? a.length : 1, 1));
-    if (block == nullptr) {
+    void *block = a.null_response ? nullptr : std::calloc(length > 0 ? length : 1, 1);
+    if (!a.null_response && block == nullptr) {
         errno = ENOMEM;
         return -1;
     }
-    std::memcpy(block, a.words, std::min<std::size_t>(a.length, sizeof a.words));
+    if (block != nullptr)
+        std::memcpy(block, bytes, std::min<std::size_t>(length, n));
     *resp = block;
-    *len = a.length;
+    *len = block != nullptr ? length : 0;
     return 0;
 }
 
-// The name in a heap block, with its NUL unless the scenario leaves it out;
-// or, with null_response, success without any reply.
-int32_t answer_hostname(const State &s, void **resp, uint32_t *len) {
-    const auto &h = s.scenario.hostname;
-    if (h.result == -1) {
-        errno = h.err;
-        return -1;
-    }
-    if (h.result != 0)
-        return h.result;
-    if (h.null_response) {
-        *resp = nullptr;
-        *len = 0;
-        return 0;
-    }
-    const std::size_t size = h.name.size() + (h.terminated ? 1 : 0);
-    auto *name = static_cast<char *>(std::calloc(size > 0 ? size : 1, 1));
-    if (name == nullptr) {
-        errno = ENOMEM;
-        return -1;
-    }
-    std::memcpy(name, h.name.data(), h.name.size());
-    if (h.terminated)
-        name[h.name.size()] = '\0';
-    *resp = name;
-    *len = static_cast<uint32_t>(size);
-    return 0;
+int32_t answer_supervisor(const SupervisorAnswer &a, void **resp, uint32_t *len) {
+    return respond(a, a.words, sizeof a.words, a.length, resp, len);
 }
 
 } // namespace
 
-extern "C" {
+namespace sysmgrsim::detail::answer {
 
-int32_t mts_bind(int32_t kind, int32_t sap, int32_t flags, const char *client) {
-    record_call("mts_bind", {kind, sap, flags}, {text_arg(client)});
+int32_t mts_bind(int32_t kind, int32_t, int32_t, const char *) {
     State &s = state();
     ++s.bind_calls;
     if (kind == kBindDefaultVdc && s.scenario.mts.default_vdc_bind_errno != 0)
@@ -181,25 +161,20 @@ int32_t mts_bind(int32_t kind, int32_t sap, int32_t flags, const char *client) {
         return fail(s, 0, s.scenario.mts.bind_errno);
     int32_t q = s.scenario.mts.first_queue + s.binds_done++;
     s.bound.insert(q);
-    return returned(q);
+    return q;
 }
 
-int mts_unbind(int32_t q, int32_t flags) {
-    record_call("mts_unbind", {q, flags});
+int mts_unbind(int32_t q, int32_t) {
     State &s = state();
     ++s.unbind_calls;
     if (s.bound.erase(q) == 0)
         return fail(s, q, EBADF);
     s.queues.erase(q);
-    return returned(0);
+    return 0;
 }
 
-int mts_send(int32_t q, const uint32_t dest[2], uint32_t opcode, int32_t a, int32_t b, void *msg,
-             int32_t c, int32_t d) {
-    if (dest != nullptr)
-        record_call("mts_send", {q, dest[0], dest[1], opcode, a, b, c, d});
-    else
-        record_call("mts_send", {q, opcode, a, b, c, d});
+int mts_send(int32_t q, const uint32_t dest[2], uint32_t opcode, int32_t, int32_t, void *msg,
+             int32_t, int32_t) {
     State &s = state();
     if (dest == nullptr || msg == nullptr)
         return fail(s, q, EFAULT);
@@ -212,17 +187,15 @@ int mts_send(int32_t q, const uint32_t dest[2], uint32_t opcode, int32_t a, int3
     uint32_t token = s.next_token++;
     s.queues[q] = {token, opcode};
     new_message(s, msg, token, nullptr);
-    return returned(0);
+    return 0;
 }
 
 uint32_t mts_rr_token_get(void *msg) {
-    record_call("mts_rr_token_get", {});
     Message *m = find_message(state(), msg);
-    return sysmgrsim::detail::returned_hex(m != nullptr ? m->token : 0);
+    return m != nullptr ? m->token : 0;
 }
 
 int mts_drop(int32_t q, void *msg) {
-    record_call("mts_drop", {q});
     State &s = state();
     Message *m = find_message(s, msg);
     if (m == nullptr)
@@ -230,7 +203,7 @@ int mts_drop(int32_t q, void *msg) {
     m->live = false;
     m->payload.reset();
     --s.outstanding;
-    return returned(0);
+    return 0;
 }
 
 /*
@@ -240,11 +213,6 @@ int mts_drop(int32_t q, void *msg) {
  * receive times out (errno 110), as it does for an opcode nobody answers.
  */
 int mts_recv(int32_t q, void *msg, int32_t opts[MTS_RECV_OPTS_WORDS]) {
-    if (opts != nullptr)
-        record_call("mts_recv", {q, opts[0], opts[1], opts[2], opts[3], opts[4], opts[5], opts[6],
-                                 opts[7], opts[8], opts[9]});
-    else
-        record_call("mts_recv", {q});
     State &s = state();
     if (msg == nullptr)
         return fail(s, q, EFAULT);
@@ -265,20 +233,18 @@ int mts_recv(int32_t q, void *msg, int32_t opts[MTS_RECV_OPTS_WORDS]) {
     if (sent->second.last_opcode == SYSMGR_OPC_SCOPE_DONE)
         s.answered_start_time = s.scenario.start_time;
     new_message(s, msg, sent->second.last_token, answer_payload(s, sent->second.last_opcode));
-    return returned(0);
+    return 0;
 }
 
 void *mts_payload_get(void *msg) {
-    record_call("mts_payload_get", {});
     Message *m = find_message(state(), msg);
-    return returned_pointer(m != nullptr ? m->payload.get() : nullptr, "payload");
+    return m != nullptr ? m->payload.get() : nullptr;
 }
 
 int mts_errno_get(int32_t q) {
-    record_call("mts_errno_get", {q});
     const State &s = state();
     auto it = s.errnos.find(q);
-    return returned(it != s.errnos.end() ? it->second : 0);
+    return it != s.errnos.end() ? it->second : 0;
 }
 
 /*
@@ -287,69 +253,54 @@ int mts_errno_get(int32_t q) {
  * that is neither bound nor the back end's own fails with EBADF. On failure
  * the response pointer is left as it was.
  */
-int32_t cmi_req_resp(uint32_t opcode, int32_t a2, int32_t a3, void **resp, uint32_t *len,
-                     const char *text1, const char *text2, int32_t service, int32_t q,
-                     int32_t a10) {
-    constexpr std::size_t kTextMax = sizeof(cli_context_t::cmi_text1);
-    record_call("cmi_req_resp", {opcode, a2, a3, service, q, a10},
-                {text_arg(text1, kTextMax), text_arg(text2, kTextMax)});
+int32_t cmi_req_resp(uint32_t opcode, int32_t, int32_t, void **resp, uint32_t *len, const char *,
+                     const char *, int32_t service, int32_t q, int32_t) {
     const State &s = state();
-    if (resp == nullptr || len == nullptr || !usable(s, q)) {
-        errno = resp == nullptr || len == nullptr ? EFAULT : EBADF;
-        return returned_status(-1);
-    }
+    if (refused(s, resp, len, q))
+        return -1;
     if (opcode == SYSMGR_OPC_REDUNDANCY_STATUS)
-        return returned_status(service == SYSMGR_CMI_SERVICE
-                                   ? answer_supervisor(s.scenario.local, resp, len)
-                                   : kErrService,
-                               resp, len);
-    if (opcode == SYSMGR_OPC_HOSTNAME)
-        return returned_status(service == 37 ? answer_hostname(s, resp, len) : kErrService, resp,
-                               len);
-    return returned_status(kErrOpcode);
+        return service == SYSMGR_CMI_SERVICE ? answer_supervisor(s.scenario.local, resp, len)
+                                             : kErrService;
+    if (opcode != SYSMGR_OPC_HOSTNAME)
+        return kErrOpcode;
+    if (service != 37)
+        return kErrService;
+    const auto &h = s.scenario.hostname; /* the name, with its NUL unless left out */
+    const auto length = static_cast<uint32_t>(h.name.size() + (h.terminated ? 1 : 0));
+    return respond(h, h.name.data(), h.name.size(), length, resp, len);
 }
 
 /* 0x9C3 to the node named by supervisors.local's peer_node only; the queue as above. */
-int32_t cmi_remote_req_resp(uint32_t opcode, int32_t a2, int32_t a3, void **resp, uint32_t *len,
-                            const char *text1, const char *text2, int32_t service, uint32_t node,
-                            int32_t q, int32_t a11) {
-    constexpr std::size_t kTextMax = sizeof(cli_context_t::cmi_text1);
-    record_call("cmi_remote_req_resp", {opcode, a2, a3, service, node, q, a11},
-                {text_arg(text1, kTextMax), text_arg(text2, kTextMax)});
+int32_t cmi_remote_req_resp(uint32_t opcode, int32_t, int32_t, void **resp, uint32_t *len,
+                            const char *, const char *, int32_t service, uint32_t node, int32_t q,
+                            int32_t) {
     const State &s = state();
-    if (resp == nullptr || len == nullptr || !usable(s, q)) {
-        errno = resp == nullptr || len == nullptr ? EFAULT : EBADF;
-        return returned_status(-1);
-    }
+    if (refused(s, resp, len, q))
+        return -1;
     if (node != s.scenario.local.words[5])
-        return returned_status(kErrNode);
+        return kErrNode;
     if (opcode != SYSMGR_OPC_REDUNDANCY_STATUS)
-        return returned_status(kErrOpcode);
+        return kErrOpcode;
     if (service != SYSMGR_CMI_SERVICE)
-        return returned_status(kErrService);
-    return returned_status(answer_supervisor(s.scenario.peer, resp, len), resp, len);
+        return kErrService;
+    return answer_supervisor(s.scenario.peer, resp, len);
 }
 
 /* The text of one of the System Manager's error identifiers (see error_text). */
 const char *syserr2str(int32_t err) {
-    record_call("syserr2str", {err});
-    return returned_text(sysmgrsim::detail::error_text(err));
+    return error_text(err);
 }
 
 uint64_t timer_get_cycles(void) {
-    record_call("timer_get_cycles", {});
-    return returned(state().scenario.timer.cycles);
+    return state().scenario.timer.cycles;
 }
 
 uint64_t timer_diff_cycle_in_msec(uint64_t later, uint64_t earlier) {
-    record_call("timer_diff_cycle_in_msec",
-                {static_cast<int64_t>(later), static_cast<int64_t>(earlier)});
     const auto &timer = state().scenario.timer;
-    return returned(timer.elapsed_msec ? *timer.elapsed_msec
-                                       : (later - earlier) / timer.cycles_per_msec);
+    return timer.elapsed_msec ? *timer.elapsed_msec : (later - earlier) / timer.cycles_per_msec;
 }
 
-} // extern "C"
+} // namespace sysmgrsim::detail::answer
 
 /*
  * Texts of the System Manager's error identifiers: the scenario's

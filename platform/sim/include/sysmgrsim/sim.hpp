@@ -50,7 +50,8 @@ struct Call {
     std::string name;
     std::vector<int64_t> args;
     std::vector<std::string> texts;
-    std::string result; /* what it returned, as the trace shows it; "" while it runs */
+    std::string result; /* what it returned, as the trace shows it */
+    uint32_t hex = 0;   /* bit i: args[i] is an opcode or a node address, shown in hex */
 };
 const std::vector<Call> &calls();
 /* The calls named name, in order. */
