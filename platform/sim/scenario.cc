@@ -24,6 +24,7 @@ namespace sysmgrsim::detail {
 namespace {
 
 using json = nlohmann::json;
+using ojson = nlohmann::ordered_json;
 using Path = std::vector<std::string>;
 
 // No default key lies deeper than this; deeper input is rejected before the
@@ -38,14 +39,11 @@ constexpr int64_t kMaxErrno = 0xFFF;
 
 // Fixed-size fields the platform fills: a text of exactly the field's size
 // fills it with no terminator.
-constexpr std::size_t kProcessorField = 128;
-constexpr std::size_t kSerialField = 64;
-constexpr std::size_t kBiosField = BIOS_RECORD_RUNNING_TEXT - BIOS_RECORD_FLASH_TEXT;
 constexpr std::size_t kServiceField = sizeof(last_rr_record_t::service[0]);
 constexpr std::size_t kSystemVersionField = sizeof(last_rr_record_t::sys_version[0]);
 constexpr std::size_t kPluginNameField = sizeof(plugin_record_t::name);
-static_assert(kBiosField == 128 && kServiceField == 32 && kSystemVersionField == 64 &&
-                  kPluginNameField == 256,
+static_assert(BIOS_RECORD_RUNNING_TEXT - BIOS_RECORD_FLASH_TEXT == 128 && kServiceField == 32 &&
+                  kSystemVersionField == 64 && kPluginNameField == 256,
               "field sizes of the platform records");
 
 // Top-level objects whose keys are the scenario's own (paths, identifiers), not the default's.
@@ -394,7 +392,7 @@ bool valid_file_path(const std::string &p) {
 
 // Every key of doc must exist in the default; objects stay objects. The
 // "files" object is a free map of paths to texts.
-void check_keys(const json &doc, const json &def, Path &path, Reader &r) {
+void check_keys(const json &doc, const ojson &def, Path &path, Reader &r) {
     for (auto it = doc.begin(); it != doc.end() && r.ok(); ++it) {
         path.push_back(it.key());
         auto known = def.find(it.key());
@@ -414,15 +412,82 @@ void check_keys(const json &doc, const json &def, Path &path, Reader &r) {
     }
 }
 
-// The entries of a top-level map keyed by absolute paths, each handed to
+// The types of the members (calls.def's type column): what the reader accepts.
+struct Int {
+    int64_t lo, hi;
+    Int(int64_t l, int64_t h) : lo(l), hi(h) {}
+};
+struct Id {};
+struct Word {};
+struct Bool {};
+struct U64 {
+    uint64_t lo;
+    explicit U64(uint64_t l) : lo(l) {}
+};
+struct OptU64 {};
+struct Text {
+    std::size_t max;
+    explicit Text(std::size_t m) : max(m) {}
+};
+struct OptText : Text {
+    using Text::Text;
+};
+struct Outputs : Text {
+    using Text::Text;
+};
+struct Texts {
+    std::size_t count, max;
+    Texts(std::size_t c, std::size_t m) : count(c), max(m) {}
+};
+// Members read by hand below.
+struct Supervisor {};
+struct ResetEntries {};
+struct ReleaseFiles {};
+struct Images {};
+struct ErrorTexts {};
+struct Files {};
+
+template <typename F>
+void read(Reader &r, const Path &p, F &out, Int t) {
+    out = static_cast<F>(r.integer(p, t.lo, t.hi));
+}
+void read(Reader &r, const Path &p, int32_t &out, Id) {
+    out = r.identifier(p);
+}
+void read(Reader &r, const Path &p, uint32_t &out, Word) {
+    out = r.word(p);
+}
+void read(Reader &r, const Path &p, bool &out, Bool) {
+    out = r.boolean(p);
+}
+void read(Reader &r, const Path &p, uint64_t &out, U64 t) {
+    out = r.unsigned64(p, t.lo);
+}
+void read(Reader &r, const Path &p, std::optional<uint64_t> &out, OptU64) {
+    out = r.optional_unsigned64(p);
+}
+void read(Reader &r, const Path &p, std::string &out, Text t) {
+    out = r.text(p, t.max);
+}
+void read(Reader &r, const Path &p, std::optional<std::string> &out, OptText t) {
+    out = r.optional_text(p, t.max);
+}
+void read(Reader &r, const Path &p, std::vector<std::string> &out, Texts t) {
+    out = r.texts(p, t.count, t.max);
+}
+void read(Reader &r, const Path &p, std::optional<std::vector<std::string>> &out, Outputs t) {
+    out = r.outputs(p, t.max);
+}
+
+// The entries of a map keyed by absolute paths, each handed to
 // read_entry(path of the entry, its value) in key order.
 template <typename ReadEntry>
-void read_path_map(Reader &r, const char *name, ReadEntry read_entry) {
-    const json *map = r.ok() ? r.find({name}) : nullptr;
+void read_path_map(Reader &r, const Path &base, ReadEntry read_entry) {
+    const json *map = r.ok() ? r.find(base) : nullptr;
     if (map == nullptr)
         return;
     for (auto it = map->begin(); it != map->end() && r.ok(); ++it) {
-        Path path{name, it.key()};
+        const Path path = at(base, it.key().c_str());
         if (!valid_file_path(it.key()))
             r.fail(path, "expected an absolute path without empty, \".\" or \"..\" parts");
         else
@@ -430,40 +495,41 @@ void read_path_map(Reader &r, const char *name, ReadEntry read_entry) {
     }
 }
 
-void read_files(Reader &r, Scenario &out) {
-    read_path_map(r, "files", [&](const Path &path, const json &content) {
+void read(Reader &r, const Path &base, std::map<std::string, std::string> &out, Files) {
+    read_path_map(r, base, [&](const Path &path, const json &content) {
         if (!content.is_string())
             r.fail(path, "expected a text");
         else
-            out.files[path.back()] = content.get<std::string>();
+            out[path.back()] = content.get<std::string>();
     });
 }
 
-void read_release_files(Reader &r, Scenario &out) {
-    read_path_map(r, "release_files", [&](const Path &path, const json &) {
+// Reads the members of an entry that are given; the others keep their defaults.
+template <typename F, typename T>
+void read_given(Reader &r, const Path &entry, const char *key, F &out, T type) {
+    if (r.present(at(entry, key)))
+        read(r, at(entry, key), out, type);
+}
+
+void read(Reader &r, const Path &base, std::map<std::string, ReleaseFile> &out, ReleaseFiles) {
+    read_path_map(r, base, [&](const Path &path, const json &) {
         if (!r.entry(path, {"version", "interim_version", "compile_stamp"}))
             return;
-        ReleaseFile &f = out.release_files[path.back()];
+        ReleaseFile &f = out[path.back()];
         f.version = r.optional_text(at(path, "version"), kMaxText);
         f.interim_version = r.optional_text(at(path, "interim_version"), kMaxText);
-        if (r.present(at(path, "compile_stamp")))
-            f.compile_stamp =
-                static_cast<int32_t>(r.integer(at(path, "compile_stamp"), INT32_MIN, INT32_MAX));
+        read_given(r, path, "compile_stamp", f.compile_stamp, Int(INT32_MIN, INT32_MAX));
     });
 }
 
-void read_images(Reader &r, Scenario &out) {
-    read_path_map(r, "images", [&](const Path &path, const json &) {
+void read(Reader &r, const Path &base, std::map<std::string, ImageHeader> &out, Images) {
+    read_path_map(r, base, [&](const Path &path, const json &) {
         if (!r.entry(path, {"error", "handle_on_error", "build_time"}))
             return;
-        ImageHeader &image = out.images[path.back()];
-        if (r.present(at(path, "error")))
-            image.error = static_cast<int32_t>(r.word(at(path, "error")));
-        if (r.present(at(path, "handle_on_error")))
-            image.handle_on_error = r.boolean(at(path, "handle_on_error"));
-        if (r.present(at(path, "build_time")))
-            image.build_time =
-                static_cast<uint32_t>(r.integer(at(path, "build_time"), 0, UINT32_MAX));
+        ImageHeader &image = out[path.back()];
+        read_given(r, path, "error", image.error, Id());
+        read_given(r, path, "handle_on_error", image.handle_on_error, Bool());
+        read_given(r, path, "build_time", image.build_time, Int(0, UINT32_MAX));
     });
 }
 
@@ -490,182 +556,100 @@ bool read_identifier_key(const std::string &key, uint32_t &out) {
     return true;
 }
 
-void read_error_texts(Reader &r, Scenario &out) {
-    const json *map = r.ok() ? r.find({"error_texts"}) : nullptr;
+void read(Reader &r, const Path &base, std::map<uint32_t, std::string> &out, ErrorTexts) {
+    const json *map = r.ok() ? r.find(base) : nullptr;
     if (map == nullptr)
         return;
     for (auto it = map->begin(); it != map->end() && r.ok(); ++it) {
-        const Path path{"error_texts", it.key()};
+        const Path path = at(base, it.key().c_str());
         uint32_t id = 0;
         if (!read_identifier_key(it.key(), id))
             r.fail(path, "expected an error identifier, \"0x...\" or decimal, of 32 bits");
-        else if (out.error_texts.count(id) != 0)
+        else if (out.count(id) != 0)
             r.fail(path, "the same identifier as another key");
         else
-            out.error_texts[id] = r.text(path, kMaxText);
+            out[id] = r.text(path, kMaxText);
     }
 }
 
-void read_last_reset(Reader &r, Scenario &out) {
-    const Path base{"last_reset"};
-    auto &rr = out.last_reset;
-    rr.result = r.identifier(at(base, "result"));
-    rr.next_index = r.word(at(base, "next_index"));
-    const Path entries = at(base, "entries");
+void read(Reader &r, const Path &entries, ResetEntry (&out)[LAST_RR_ENTRIES], ResetEntries) {
     std::size_t n = r.array(entries, LAST_RR_ENTRIES);
     for (std::size_t i = 0; i < n && r.ok(); ++i) {
         const Path path = at(entries, i);
         if (!r.entry(path, {"reason", "service", "system_version", "time", "usecs"}))
             return;
-        ResetEntry &e = rr.entries[i];
-        if (r.present(at(path, "reason")))
-            e.reason = r.word(at(path, "reason"));
-        if (r.present(at(path, "service")))
-            e.service = r.text(at(path, "service"), kServiceField);
-        if (r.present(at(path, "system_version")))
-            e.system_version = r.text(at(path, "system_version"), kSystemVersionField);
-        if (r.present(at(path, "time")))
-            e.time = r.word(at(path, "time"));
-        if (r.present(at(path, "usecs")))
-            e.usecs = r.word(at(path, "usecs"));
+        ResetEntry &e = out[i];
+        read_given(r, path, "reason", e.reason, Word());
+        read_given(r, path, "service", e.service, Text(kServiceField));
+        read_given(r, path, "system_version", e.system_version, Text(kSystemVersionField));
+        read_given(r, path, "time", e.time, Word());
+        read_given(r, path, "usecs", e.usecs, Word());
     }
 }
 
-// The services of the version reports.
-void read_platform_services(Reader &r, Scenario &out) {
-    auto &c = out.chassis;
-    c.dorrel = r.boolean({"chassis", "dorrel"});
-    c.bellwick = r.boolean({"chassis", "bellwick"});
-    c.slot_result = r.identifier({"chassis", "slot_result"});
-    c.slot = static_cast<uint8_t>(r.integer({"chassis", "slot"}, 0, 255));
-    c.name = r.optional_text({"chassis", "name"}, kMaxText);
-    c.dorrel_name = r.optional_text({"chassis", "dorrel_name"}, kMaxText);
-    c.module = r.optional_text({"chassis", "module"}, kMaxText);
-    c.processor_result = r.identifier({"chassis", "processor_result"});
-    c.processor = r.text({"chassis", "processor"}, kProcessorField);
-    c.serial_result = r.identifier({"chassis", "serial_result"});
-    c.serial = r.text({"chassis", "serial"}, kSerialField);
-
-    out.bios.result = r.identifier({"bios", "result"});
-    out.bios.flash = r.text({"bios", "flash"}, kBiosField);
-    out.bios.running = r.text({"bios", "running"}, kBiosField);
-
-    read_release_files(r, out);
-    read_images(r, out);
-
-    out.uri.schemes = r.texts({"uri", "schemes"}, 64, kMaxText);
-    out.uri.local_servers = r.texts({"uri", "local_servers"}, 64, kMaxText);
-
-    out.slot0_fs.result = r.identifier({"slot0_fs", "result"});
-    out.slot0_fs.block_size =
-        static_cast<uint32_t>(r.integer({"slot0_fs", "block_size"}, 0, UINT32_MAX));
-    out.slot0_fs.blocks = static_cast<uint32_t>(r.integer({"slot0_fs", "blocks"}, 0, UINT32_MAX));
-
-    out.tools.flash_size = r.outputs({"tools", "flash_size"}, kMaxFileSize);
-    out.tools.imghdr = r.outputs({"tools", "imghdr"}, kMaxFileSize);
-
-    read_last_reset(r, out);
-
-    out.plugins.result = r.identifier({"plugins", "result"});
-    out.plugins.count = static_cast<int32_t>(r.integer({"plugins", "count"}, INT32_MIN, INT32_MAX));
-    out.plugins.names = r.texts({"plugins", "names"}, PLUGIN_TABLE_ROWS, kPluginNameField);
-
-    out.cmp.version_lines = r.texts({"cmp", "version_lines"}, 1024, kMaxText);
-    out.cmp.hardware_lines = r.texts({"cmp", "hardware_lines"}, 1024, kMaxText);
-}
-
-void read_supervisor(Reader &r, const char *side, SupervisorAnswer &out) {
+void read(Reader &r, const Path &base, SupervisorAnswer &out, Supervisor) {
     static const char *const kWords[8] = {"status",         "internal_state", "rdn_state",
                                           "peer_rdn_state", "sup_state",      "peer_node",
                                           "admin_mode",     "ha_synced"};
-    Path base{"supervisors", side};
-    auto at = [&base](const char *key) {
-        Path p = base;
-        p.push_back(key);
-        return p;
-    };
-    out.result = r.identifier(at("result"));
-    out.err = r.error_number(at("errno"));
-    out.length = static_cast<uint32_t>(r.integer(at("length"), 0, 4096));
-    out.null_response = r.boolean(at("null_response"));
+    out.result = r.identifier(at(base, "result"));
+    out.err = r.error_number(at(base, "errno"));
+    out.length = static_cast<uint32_t>(r.integer(at(base, "length"), 0, 4096));
+    out.null_response = r.boolean(at(base, "null_response"));
     // errno goes with result -1 and only with it.
     if (out.result == -1 && out.err == 0)
-        r.fail(at("errno"), "result -1 needs an errno (1 to " + std::to_string(kMaxErrno) + ")");
+        r.fail(at(base, "errno"),
+               "result -1 needs an errno (1 to " + std::to_string(kMaxErrno) + ")");
     else if (out.result != -1 && out.err != 0)
-        r.fail(at("errno"), "an errno goes only with result -1");
+        r.fail(at(base, "errno"), "an errno goes only with result -1");
     for (int i = 0; i < 8; ++i)
-        out.words[i] = r.word(at(kWords[i]));
+        out.words[i] = r.word(at(base, kWords[i]));
 }
 
-void read_exchange(Reader &r, const char *name, Exchange &out) {
-    out.send_errno = static_cast<int32_t>(r.integer({name, "send_errno"}, 0, INT32_MAX));
-    out.recv_errno = static_cast<int32_t>(r.integer({name, "recv_errno"}, 0, INT32_MAX));
-    out.interrupts = static_cast<uint32_t>(r.integer({name, "interrupts"}, 0, 1000000));
+// Every member the scenario holds, from calls.def: its path and its reader.
+struct Member {
+    const char *path;
+    void (*read)(Reader &, const Path &, Scenario &);
+};
+#define M(path, field, type, capture)                                                              \
+    {path, [](Reader &r, const Path &p, Scenario &s) { read(r, p, s.field, type); }},
+#define CALL(ret, name, params, args, ints, texts, result, outs, members) members
+#define SCENARIO_ONLY(members) members
+constexpr Member kMembers[] = {
+#include "../calls.def"
+};
+#undef M
+#undef CALL
+#undef SCENARIO_ONLY
+
+// The default's members in its order, each read by its item (the first of a
+// shared one); objects without an item of their own are walked into.
+void read_members(Reader &r, const ojson &def, Path &path, const std::string &prefix,
+                  Scenario &out) {
+    for (auto it = def.begin(); it != def.end() && r.ok(); ++it) {
+        path.push_back(it.key());
+        const std::string name = prefix + it.key();
+        auto m = std::find_if(std::begin(kMembers), std::end(kMembers),
+                              [&name](const Member &m) { return name == m.path; });
+        if (m != std::end(kMembers))
+            m->read(r, path, out);
+        else if (it->is_object())
+            read_members(r, *it, path, name + ".", out);
+        path.pop_back();
+    }
 }
 
-void read_scenario(Reader &r, Scenario &out) {
-    out.description = r.text({"description"}, kMaxText);
-
-    out.context.debug = static_cast<int32_t>(r.integer({"context", "debug"}, INT32_MIN, INT32_MAX));
-    out.context.on_sup =
-        static_cast<int32_t>(r.integer({"context", "on_sup"}, INT32_MIN, INT32_MAX));
-    out.context.mts_q = static_cast<int32_t>(r.integer({"context", "mts_q"}, INT32_MIN, INT32_MAX));
-    out.context.cmi_text1 = r.text({"context", "cmi_text1"}, kMaxCmiText);
-    out.context.cmi_text2 = r.text({"context", "cmi_text2"}, kMaxCmiText);
-
-    out.backend.rx_null = r.boolean({"backend", "rx_null"});
-    out.backend.command =
-        static_cast<int32_t>(r.integer({"backend", "command"}, INT32_MIN, INT32_MAX));
-    out.backend.xml_agent = r.boolean({"backend", "xml_agent"});
-    out.backend.send_result = r.identifier({"backend", "send_result"});
-
-    out.mts.bind_errno = static_cast<int32_t>(r.integer({"mts", "bind_errno"}, 0, INT32_MAX));
-    out.mts.default_vdc_bind_errno =
-        static_cast<int32_t>(r.integer({"mts", "default_vdc_bind_errno"}, 0, INT32_MAX));
-    out.mts.first_queue = static_cast<int32_t>(r.integer({"mts", "first_queue"}, 0, 1000000));
-
-    read_supervisor(r, "local", out.local);
-    read_supervisor(r, "peer", out.peer);
-
-    read_exchange(r, "scope_done", out.scope_exchange);
-    out.scope_done = r.word({"scope_done", "scope_done"});
-    out.uptime_base = r.unsigned64({"scope_done", "uptime_base"}, 0);
-    out.start_time = r.word({"scope_done", "start_time"});
-    read_exchange(r, "prior_uptime", out.prior_exchange);
-    out.prior_uptime = r.word({"prior_uptime", "prior_uptime"});
-
-    out.timer.cycles = r.unsigned64({"timer", "cycles"}, 0);
-    out.timer.cycles_per_msec = r.unsigned64({"timer", "cycles_per_msec"}, 1);
-    out.timer.elapsed_msec = r.optional_unsigned64({"timer", "elapsed_msec"});
-
-    out.card.result = r.identifier({"card", "result"});
-    out.card.card_kind = static_cast<uint8_t>(r.integer({"card", "card_kind"}, 0, 255));
-    out.card.module_type = static_cast<uint16_t>(r.integer({"card", "module_type"}, 0, 65535));
-
-    out.slots.result = r.identifier({"slots", "result"});
-    out.slots.this_sup = static_cast<uint8_t>(r.integer({"slots", "this_sup"}, 0, 255));
-    out.slots.other_sup = static_cast<uint8_t>(r.integer({"slots", "other_sup"}, 0, 255));
-    out.slots.byte3 = static_cast<uint8_t>(r.integer({"slots", "byte3"}, 0, 255));
-    out.slots.byte4 = static_cast<uint8_t>(r.integer({"slots", "byte4"}, 0, 255));
+void read_scenario(Reader &r, const ojson &def, Scenario &out) {
+    Path path;
+    read_members(r, def, path, "", out);
     // Two supervisors in one slot: a scenario that sets only this_sup to the
     // default other_sup would show both as the same card.
-    if (out.slots.this_sup == out.slots.other_sup)
+    if (r.ok() && out.slots.this_sup == out.slots.other_sup)
         r.fail({"slots", "other_sup"}, "the same slot as this_sup (set both)");
-
-    out.hostname.result = r.identifier({"hostname", "result"});
-    out.hostname.err = static_cast<int32_t>(r.integer({"hostname", "errno"}, 1, kMaxErrno));
-    out.hostname.name = r.text({"hostname", "name"}, kMaxText);
-    out.hostname.null_response = r.boolean({"hostname", "null_response"});
-    out.hostname.terminated = r.boolean({"hostname", "terminated"});
-
-    read_platform_services(r, out);
-
-    read_files(r, out);
-    read_error_texts(r, out);
 }
 
-const json &default_document() {
-    static const json doc = json::parse(kDefaultScenario);
+const ojson &default_document() {
+
+    static const ojson doc = ojson::parse(kDefaultScenario);
     return doc;
 }
 
@@ -759,7 +743,7 @@ std::string parse_problem(const std::exception &e) {
 bool parse_document(const char *json_text, const std::string &origin, Scenario &out,
                     std::string &err) {
     Path path;
-    json doc = default_document();
+    json doc(default_document());
     // The embedded default is the base itself: nothing to check in a first
     // pass or to merge, which would only parse the same text twice more.
     if (json_text != kDefaultScenario) {
@@ -786,7 +770,7 @@ bool parse_document(const char *json_text, const std::string &origin, Scenario &
     check_keys(doc, default_document(), path, reader);
     Scenario parsed;
     if (reader.ok())
-        read_scenario(reader, parsed);
+        read_scenario(reader, default_document(), parsed);
     if (!reader.ok()) {
         err = reader.error();
         return false;
