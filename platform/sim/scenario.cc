@@ -10,6 +10,7 @@
 #include <cstring>
 #include <set>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include <fcntl.h>
@@ -46,18 +47,6 @@ static_assert(BIOS_RECORD_RUNNING_TEXT - BIOS_RECORD_FLASH_TEXT == 128 && kServi
                   kSystemVersionField == 64 && kPluginNameField == 256,
               "field sizes of the platform records");
 
-// Top-level objects whose keys are the scenario's own (paths, identifiers), not the default's.
-constexpr const char *kFreeMaps[] = {"files", "release_files", "images", "error_texts"};
-
-bool is_identifier(const std::string &key) {
-    if (key.empty() || std::isdigit(static_cast<unsigned char>(key[0])))
-        return false;
-    for (char c : key)
-        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_')
-            return false;
-    return true;
-}
-
 // Paths name array elements by their decimal index.
 bool is_index(const std::string &key) {
     return !key.empty() && key.size() <= 9 && std::all_of(key.begin(), key.end(), [](char c) {
@@ -69,20 +58,17 @@ bool is_index(const std::string &key) {
 std::string path_text(const Path &path) {
     std::string out = "$";
     for (const std::string &key : path) {
-        if (is_index(key)) {
-            out += "[" + key + "]";
-            continue;
-        }
-        if (is_identifier(key)) {
-            out += "." + key;
+        const bool name = !key.empty() && !std::isdigit(static_cast<unsigned char>(key[0])) &&
+                          std::all_of(key.begin(), key.end(), [](char c) {
+                              return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
+                          });
+        if (is_index(key) || name) {
+            out += is_index(key) ? "[" + key + "]" : "." + key;
             continue;
         }
         out += "['";
-        for (char c : key) {
-            if (c == '\'' || c == '\\')
-                out += '\\';
-            out += c;
-        }
+        for (char c : key)
+            out += c == '\'' || c == '\\' ? std::string{'\\', c} : std::string{c};
         out += "']";
     }
     return out;
@@ -98,81 +84,49 @@ struct Integer {
 };
 
 bool read_hex(const std::string &text, Integer &out, std::string &problem) {
-    if (text.size() < 3 || text[0] != '0' || (text[1] != 'x' && text[1] != 'X')) {
-        problem = "expected an integer or a \"0x...\" text";
+    problem = "expected an integer or a \"0x...\" text";
+    if (text.size() < 3 || text[0] != '0' || (text[1] != 'x' && text[1] != 'X'))
         return false;
-    }
-    uint64_t value = 0;
-    for (std::size_t i = 2; i < text.size(); ++i) {
-        int digit;
-        char c = text[i];
-        if (c >= '0' && c <= '9')
-            digit = c - '0';
-        else if (c >= 'a' && c <= 'f')
-            digit = c - 'a' + 10;
-        else if (c >= 'A' && c <= 'F')
-            digit = c - 'A' + 10;
-        else {
-            problem = "expected an integer or a \"0x...\" text";
-            return false;
-        }
-        if (value > (UINT64_MAX >> 4)) {
-            problem = "out of range";
-            return false;
-        }
-        value = value << 4 | static_cast<uint64_t>(digit);
-    }
-    out = {false, value};
-    return true;
+    const char *end = text.data() + text.size();
+    const auto [stop, ec] = std::from_chars(text.data() + 2, end, out.magnitude, 16);
+    if (ec == std::errc::result_out_of_range)
+        problem = "out of range";
+    out.negative = false;
+    return ec == std::errc() && stop == end;
 }
 
 bool read_integer(const json &v, Integer &out, std::string &problem) {
-    if (v.is_number_unsigned()) {
-        out = {false, v.get<uint64_t>()};
-        return true;
-    }
     if (v.is_number_integer()) {
-        int64_t i = v.get<int64_t>();
-        out = {i < 0, i < 0 ? 0 - static_cast<uint64_t>(i) : static_cast<uint64_t>(i)};
+        const bool negative = !v.is_number_unsigned() && v.get<int64_t>() < 0;
+        out = {negative,
+               negative ? 0 - static_cast<uint64_t>(v.get<int64_t>()) : v.get<uint64_t>()};
         return true;
-    }
-    if (v.is_number_float()) {
-        // Integers beyond 64 bits arrive as floating-point numbers.
-        double d = v.get<double>();
-        problem = std::isfinite(d) && d == std::floor(d) ? "out of range" : "expected an integer";
-        return false;
     }
     if (v.is_string())
         return read_hex(v.get_ref<const std::string &>(), out, problem);
-    problem = "expected an integer";
+    // Integers beyond 64 bits arrive as floating-point numbers.
+    const double d = v.is_number_float() ? v.get<double>() : 0.5;
+    problem = std::isfinite(d) && d == std::floor(d) ? "out of range" : "expected an integer";
     return false;
 }
 
 bool in_range(const Integer &v, int64_t lo, uint64_t hi) {
     if (!v.negative)
         return v.magnitude <= hi && (lo <= 0 || v.magnitude >= static_cast<uint64_t>(lo));
-    if (lo >= 0)
-        return v.magnitude == 0;
-    return v.magnitude <= 0 - static_cast<uint64_t>(lo);
+    return lo < 0 ? v.magnitude <= 0 - static_cast<uint64_t>(lo) : v.magnitude == 0;
 }
 
 std::string located(const std::string &origin, const Path &path, const std::string &problem) {
     return origin + ": " + path_text(path) + ": " + problem;
 }
 
-Path at(const Path &path, std::size_t index) {
-    Path p = path;
-    p.push_back(std::to_string(index));
-    return p;
-}
-Path at(const Path &path, const char *key) {
-    Path p = path;
-    p.push_back(key);
-    return p;
+Path at(Path path, const std::string &key) {
+    path.push_back(key);
+    return path;
 }
 
-// Typed reads from the merged document; the first problem is kept and every
-// later read returns a default.
+// Finds the members of the merged document; the first problem is kept and
+// every later read finds nothing.
 class Reader {
   public:
     Reader(const json &doc, std::string origin) : doc_(doc), origin_(std::move(origin)) {}
@@ -187,32 +141,22 @@ class Reader {
 
     // The node at path; a missing one is a problem unless optional.
     const json *find(const Path &path, bool optional = false) {
-        const json *node = &doc_;
+        const json *node = ok() ? &doc_ : nullptr;
         Path walked;
-        for (const std::string &key : path) {
+        for (std::size_t i = 0; node != nullptr && i < path.size(); ++i) {
+            const std::string &key = path[i];
             walked.push_back(key);
-            if (node->is_array() && is_index(key)) {
-                std::size_t i = std::stoul(key);
-                if (i >= node->size()) {
-                    if (!optional)
-                        fail(walked, "missing");
-                    return nullptr;
-                }
-                node = &(*node)[i];
-                continue;
-            }
-            if (!node->is_object()) {
+            const bool element = node->is_array() && is_index(key);
+            if (!element && !node->is_object()) {
                 walked.pop_back();
                 fail(walked, "expected an object");
                 return nullptr;
             }
-            auto it = node->find(key);
-            if (it == node->end()) {
-                if (!optional)
-                    fail(walked, "missing");
-                return nullptr;
-            }
-            node = &*it;
+            auto it = element ? node->end() : node->find(key);
+            const bool found = element ? std::stoul(key) < node->size() : it != node->end();
+            if (!found && !optional)
+                fail(walked, "missing");
+            node = !found ? nullptr : element ? &(*node)[std::stoul(key)] : &*it;
         }
         return node;
     }
@@ -220,7 +164,7 @@ class Reader {
     // The node at path when it has the type is() tests; else null, and the
     // problem when it is there with another type.
     const json *typed(const Path &path, bool (json::*is)() const noexcept, const char *problem) {
-        const json *v = ok() ? find(path) : nullptr;
+        const json *v = find(path);
         if (v != nullptr && !(v->*is)()) {
             fail(path, problem);
             return nullptr;
@@ -231,129 +175,41 @@ class Reader {
     // True when path names a node other than null (the default's way of
     // listing a member that is absent unless given); no problem either way.
     bool present(const Path &path) {
-        const json *v = ok() ? find(path, true) : nullptr;
+        const json *v = find(path, true);
         return v != nullptr && !v->is_null();
     }
 
     // An object whose keys are all among the known ones.
     bool entry(const Path &path, std::initializer_list<const char *> known) {
         const json *v = typed(path, &json::is_object, "expected an object");
-        if (v == nullptr)
-            return false;
-        for (auto it = v->begin(); it != v->end(); ++it) {
+        for (auto it = v != nullptr ? v->begin() : json::const_iterator();
+             v != nullptr && it != v->end(); ++it)
             if (std::none_of(known.begin(), known.end(),
-                             [&it](const char *k) { return it.key() == k; })) {
-                Path p = path;
-                p.push_back(it.key());
-                fail(p, "unknown key");
-                return false;
-            }
-        }
-        return true;
+                             [&it](const char *k) { return it.key() == k; }))
+                fail(at(path, it.key()), "unknown key");
+        return v != nullptr && ok();
     }
 
     // The number of elements of the array at path, at most max_count.
     std::size_t array(const Path &path, std::size_t max_count) {
         const json *v = typed(path, &json::is_array, "expected an array");
-        if (v == nullptr)
-            return 0;
-        if (v->size() > max_count) {
+        if (v != nullptr && v->size() > max_count)
             fail(path, "more than " + std::to_string(max_count) + " elements");
-            return 0;
-        }
-        return v->size();
+        return v != nullptr && ok() ? v->size() : 0;
     }
 
-    std::vector<std::string> texts(const Path &path, std::size_t max_count, std::size_t max) {
-        std::vector<std::string> out;
-        std::size_t n = array(path, max_count);
-        for (std::size_t i = 0; i < n && ok(); ++i)
-            out.push_back(text(at(path, i), max));
-        return out;
-    }
-
-    // A text that may be left out (or removed with null): none then.
-    std::optional<std::string> optional_text(const Path &path, std::size_t max) {
-        if (!present(path))
-            return std::nullopt;
-        return text(path, max);
-    }
-
-    // What a utility prints: a text, or an array of texts one per run; none
-    // when left out.
-    std::optional<std::vector<std::string>> outputs(const Path &path, std::size_t max) {
-        if (!present(path))
-            return std::nullopt;
+    Integer number(const Path &path, int64_t lo, uint64_t hi) {
         const json *v = find(path);
-        if (v->is_string())
-            return std::vector<std::string>{text(path, max)};
-        if (!v->is_array() || v->empty()) {
-            fail(path, "expected a text or a non-empty array of texts");
-            return std::nullopt;
-        }
-        return texts(path, 1024, max);
-    }
-
-    int64_t integer(const Path &path, int64_t lo, int64_t hi) {
-        return number(path, lo, static_cast<uint64_t>(hi)).as_int64();
-    }
-    // A 32-bit word: any signed or unsigned 32-bit value, kept as its bits.
-    uint32_t word(const Path &path) {
-        return static_cast<uint32_t>(number(path, INT32_MIN, UINT32_MAX).as_int64());
-    }
-    // An error identifier or a status that may hold one: any 32-bit pattern,
-    // so that "0x801E006E" is accepted as well as its signed value.
-    int32_t identifier(const Path &path) { return static_cast<int32_t>(word(path)); }
-    // The errno beside a request's result -1: 0 for none, else within what
-    // an error identifier carries (the transport's own error numbers, which
-    // mts_errno_get reports as they are, may be larger).
-    int32_t error_number(const Path &path) {
-        return static_cast<int32_t>(integer(path, 0, kMaxErrno));
-    }
-    uint64_t unsigned64(const Path &path, uint64_t lo) {
-        return number(path, static_cast<int64_t>(lo), UINT64_MAX).magnitude;
-    }
-    std::optional<uint64_t> optional_unsigned64(const Path &path) {
-        if (!present(path))
-            return std::nullopt;
-        return unsigned64(path, 0);
-    }
-
-    bool boolean(const Path &path) {
-        const json *v = typed(path, &json::is_boolean, "expected true or false");
-        return v != nullptr && v->get<bool>();
-    }
-
-    std::string text(const Path &path, std::size_t max) {
-        const json *v = typed(path, &json::is_string, "expected a text");
-        if (v == nullptr)
-            return {};
-        const std::string &s = v->get_ref<const std::string &>();
-        if (s.size() > max) {
-            fail(path, "text longer than " + std::to_string(max) + " bytes");
-            return {};
-        }
-        return s;
+        Integer value;
+        std::string problem;
+        if (v != nullptr && !read_integer(*v, value, problem))
+            fail(path, problem);
+        else if (v != nullptr && !in_range(value, lo, hi))
+            fail(path, "out of range (" + std::to_string(lo) + " to " + std::to_string(hi) + ")");
+        return ok() ? value : Integer{};
     }
 
   private:
-    Integer number(const Path &path, int64_t lo, uint64_t hi) {
-        const json *v = ok() ? find(path) : nullptr;
-        if (v == nullptr)
-            return {};
-        Integer value;
-        std::string problem;
-        if (!read_integer(*v, value, problem)) {
-            fail(path, problem);
-            return {};
-        }
-        if (!in_range(value, lo, hi)) {
-            fail(path, "out of range (" + std::to_string(lo) + " to " + std::to_string(hi) + ")");
-            return {};
-        }
-        return value;
-    }
-
     const json &doc_;
     std::string origin_;
     std::string error_;
@@ -363,152 +219,127 @@ class Reader {
 bool depth_ok(const json &node, int depth) {
     if (!node.is_structured())
         return true;
-    if (depth >= kMaxDepth)
-        return false;
-    for (const json &item : node)
-        if (!depth_ok(item, depth + 1))
-            return false;
-    return true;
+    return depth < kMaxDepth && std::all_of(node.begin(), node.end(), [depth](const json &item) {
+               return depth_ok(item, depth + 1);
+           });
 }
 
 // A files key: an absolute path without empty, "." or ".." components.
 bool valid_file_path(const std::string &p) {
-    if (p.size() < 2 || p.size() > kMaxPathLength || p[0] != '/' || p.back() == '/')
+    if (p.size() < 2 || p.size() > kMaxPathLength || p[0] != '/' || p.back() == '/' ||
+        p.find('\0') != std::string::npos)
         return false;
-    if (p.find('\0') != std::string::npos)
-        return false;
-    std::size_t start = 1;
-    while (start <= p.size()) {
-        std::size_t end = p.find('/', start);
-        if (end == std::string::npos)
-            end = p.size();
-        std::string part = p.substr(start, end - start);
-        if (part.empty() || part == "." || part == "..")
-            return false;
-        start = end + 1;
-    }
-    return true;
+    return (p + "/").find("//") == std::string::npos &&
+           (p + "/").find("/./") == std::string::npos &&
+           (p + "/").find("/../") == std::string::npos;
 }
 
-// Every key of doc must exist in the default; objects stay objects. The
-// "files" object is a free map of paths to texts.
-void check_keys(const json &doc, const ojson &def, Path &path, Reader &r) {
-    for (auto it = doc.begin(); it != doc.end() && r.ok(); ++it) {
-        path.push_back(it.key());
-        auto known = def.find(it.key());
-        if (known == def.end()) {
-            r.fail(path, "unknown key");
-        } else if (known->is_object()) {
-            if (!it->is_object())
-                r.fail(path, "expected an object");
-            else if (path.size() == 1 &&
-                     std::any_of(std::begin(kFreeMaps), std::end(kFreeMaps),
-                                 [&it](const char *m) { return it.key() == m; }))
-                ; // checked by their readers
-            else
-                check_keys(*it, *known, path, r);
-        }
-        path.pop_back();
-    }
-}
-
-// The types of the members (calls.def's type column): what the reader accepts.
+// The types of calls.def's items: what the reader accepts. A member the
+// default lists as null (a std::optional field) is none unless given.
 struct Int {
     int64_t lo, hi;
     Int(int64_t l, int64_t h) : lo(l), hi(h) {}
 };
+// An error identifier or a status that may hold one: any 32-bit pattern, so
+// that "0x801E006E" is accepted as well as its signed value.
 struct Id {};
-struct Word {};
+struct Word {}; // any 32-bit value, kept as its bits
 struct Bool {};
 struct U64 {
     uint64_t lo;
     explicit U64(uint64_t l) : lo(l) {}
 };
-struct OptU64 {};
 struct Text {
     std::size_t max;
     explicit Text(std::size_t m) : max(m) {}
-};
-struct OptText : Text {
-    using Text::Text;
-};
-struct Outputs : Text {
-    using Text::Text;
 };
 struct Texts {
     std::size_t count, max;
     Texts(std::size_t c, std::size_t m) : count(c), max(m) {}
 };
-// Members read by hand below.
+// What a utility prints: a text, or a non-empty array of texts, one per run.
+struct Outputs : Text {
+    using Text::Text;
+};
+// Members read by hand below; a free map's keys are the scenario's own.
 struct Supervisor {};
 struct ResetEntries {};
-struct ReleaseFiles {};
-struct Images {};
-struct ErrorTexts {};
-struct Files {};
+struct FreeMap {};
+struct ReleaseFiles : FreeMap {};
+struct Images : FreeMap {};
+struct ErrorTexts : FreeMap {};
+struct Files : FreeMap {};
 
 template <typename F>
 void read(Reader &r, const Path &p, F &out, Int t) {
-    out = static_cast<F>(r.integer(p, t.lo, t.hi));
-}
-void read(Reader &r, const Path &p, int32_t &out, Id) {
-    out = r.identifier(p);
+    out = static_cast<F>(r.number(p, t.lo, static_cast<uint64_t>(t.hi)).as_int64());
 }
 void read(Reader &r, const Path &p, uint32_t &out, Word) {
-    out = r.word(p);
+    out = static_cast<uint32_t>(r.number(p, INT32_MIN, UINT32_MAX).as_int64());
 }
-void read(Reader &r, const Path &p, bool &out, Bool) {
-    out = r.boolean(p);
+void read(Reader &r, const Path &p, int32_t &out, Id) {
+    out = static_cast<int32_t>(r.number(p, INT32_MIN, UINT32_MAX).as_int64());
 }
 void read(Reader &r, const Path &p, uint64_t &out, U64 t) {
-    out = r.unsigned64(p, t.lo);
+    out = r.number(p, static_cast<int64_t>(t.lo), UINT64_MAX).magnitude;
 }
-void read(Reader &r, const Path &p, std::optional<uint64_t> &out, OptU64) {
-    out = r.optional_unsigned64(p);
+void read(Reader &r, const Path &p, bool &out, Bool) {
+    const json *v = r.typed(p, &json::is_boolean, "expected true or false");
+    out = v != nullptr && v->get<bool>();
 }
 void read(Reader &r, const Path &p, std::string &out, Text t) {
-    out = r.text(p, t.max);
-}
-void read(Reader &r, const Path &p, std::optional<std::string> &out, OptText t) {
-    out = r.optional_text(p, t.max);
+    const json *v = r.typed(p, &json::is_string, "expected a text");
+    if (v != nullptr && v->get_ref<const std::string &>().size() > t.max)
+        r.fail(p, "text longer than " + std::to_string(t.max) + " bytes");
+    out = v != nullptr && r.ok() ? v->get<std::string>() : std::string();
 }
 void read(Reader &r, const Path &p, std::vector<std::string> &out, Texts t) {
-    out = r.texts(p, t.count, t.max);
+    const std::size_t n = r.array(p, t.count);
+    out.assign(n, {});
+    for (std::size_t i = 0; i < n && r.ok(); ++i)
+        read(r, at(p, std::to_string(i)), out[i], Text(t.max));
 }
-void read(Reader &r, const Path &p, std::optional<std::vector<std::string>> &out, Outputs t) {
-    out = r.outputs(p, t.max);
+void read(Reader &r, const Path &p, std::vector<std::string> &out, Outputs t) {
+    const json *v = r.find(p);
+    if (v != nullptr && v->is_string())
+        read(r, p, out.emplace_back(), Text(t.max));
+    else if (v != nullptr && (!v->is_array() || v->empty()))
+        r.fail(p, "expected a text or a non-empty array of texts");
+    else
+        read(r, p, out, Texts(1024, t.max));
+}
+template <typename F, typename T>
+void read(Reader &r, const Path &p, std::optional<F> &out, T type) {
+    out.reset();
+    if (r.present(p))
+        read(r, p, out.emplace(), type);
+}
+// The members of an entry that are given; the others keep their defaults.
+template <typename F, typename T>
+void read_given(Reader &r, const Path &entry, const char *key, F &out, T type) {
+    if (r.present(at(entry, key)))
+        read(r, at(entry, key), out, type);
 }
 
 // The entries of a map keyed by absolute paths, each handed to
 // read_entry(path of the entry, its value) in key order.
 template <typename ReadEntry>
 void read_path_map(Reader &r, const Path &base, ReadEntry read_entry) {
-    const json *map = r.ok() ? r.find(base) : nullptr;
-    if (map == nullptr)
-        return;
-    for (auto it = map->begin(); it != map->end() && r.ok(); ++it) {
-        const Path path = at(base, it.key().c_str());
+    const json *map = r.find(base);
+    for (auto it = map != nullptr ? map->begin() : json::const_iterator();
+         map != nullptr && it != map->end() && r.ok(); ++it) {
         if (!valid_file_path(it.key()))
-            r.fail(path, "expected an absolute path without empty, \".\" or \"..\" parts");
+            r.fail(at(base, it.key()),
+                   "expected an absolute path without empty, \".\" or \"..\" parts");
         else
-            read_entry(path, *it);
+            read_entry(at(base, it.key()), *it);
     }
 }
 
 void read(Reader &r, const Path &base, std::map<std::string, std::string> &out, Files) {
-    read_path_map(r, base, [&](const Path &path, const json &content) {
-        if (!content.is_string())
-            r.fail(path, "expected a text");
-        else
-            out[path.back()] = content.get<std::string>();
+    read_path_map(r, base, [&](const Path &path, const json &) {
+        read(r, path, out[path.back()], Text(std::string::npos));
     });
-}
-
-// Reads the members of an entry that are given; the others keep their defaults.
-template <typename F, typename T>
-void read_given(Reader &r, const Path &entry, const char *key, F &out, T type) {
-    if (r.present(at(entry, key)))
-        read(r, at(entry, key), out, type);
 }
 
 void read(Reader &r, const Path &base, std::map<std::string, ReleaseFile> &out, ReleaseFiles) {
@@ -516,8 +347,8 @@ void read(Reader &r, const Path &base, std::map<std::string, ReleaseFile> &out, 
         if (!r.entry(path, {"version", "interim_version", "compile_stamp"}))
             return;
         ReleaseFile &f = out[path.back()];
-        f.version = r.optional_text(at(path, "version"), kMaxText);
-        f.interim_version = r.optional_text(at(path, "interim_version"), kMaxText);
+        read(r, at(path, "version"), f.version, Text(kMaxText));
+        read(r, at(path, "interim_version"), f.interim_version, Text(kMaxText));
         read_given(r, path, "compile_stamp", f.compile_stamp, Int(INT32_MIN, INT32_MAX));
     });
 }
@@ -542,48 +373,43 @@ bool read_identifier_key(const std::string &key, uint32_t &out) {
         if (!read_hex(key, value, problem))
             return false;
     } else {
-        const bool negative = !key.empty() && key[0] == '-';
-        const char *first = key.data() + (negative ? 1 : 0);
+        value.negative = !key.empty() && key[0] == '-';
+        const char *first = key.data() + (value.negative ? 1 : 0);
         const char *last = key.data() + key.size();
         auto [end, ec] = std::from_chars(first, last, value.magnitude);
         if (first == last || ec != std::errc() || end != last)
             return false;
-        value.negative = negative;
     }
-    if (!in_range(value, INT32_MIN, UINT32_MAX))
-        return false;
     out = static_cast<uint32_t>(value.as_int64());
-    return true;
+    return in_range(value, INT32_MIN, UINT32_MAX);
 }
 
 void read(Reader &r, const Path &base, std::map<uint32_t, std::string> &out, ErrorTexts) {
-    const json *map = r.ok() ? r.find(base) : nullptr;
-    if (map == nullptr)
-        return;
-    for (auto it = map->begin(); it != map->end() && r.ok(); ++it) {
-        const Path path = at(base, it.key().c_str());
+    const json *map = r.find(base);
+    for (auto it = map != nullptr ? map->begin() : json::const_iterator();
+         map != nullptr && it != map->end() && r.ok(); ++it) {
         uint32_t id = 0;
         if (!read_identifier_key(it.key(), id))
-            r.fail(path, "expected an error identifier, \"0x...\" or decimal, of 32 bits");
+            r.fail(at(base, it.key()),
+                   "expected an error identifier, \"0x...\" or decimal, of 32 bits");
         else if (out.count(id) != 0)
-            r.fail(path, "the same identifier as another key");
+            r.fail(at(base, it.key()), "the same identifier as another key");
         else
-            out[id] = r.text(path, kMaxText);
+            read(r, at(base, it.key()), out[id], Text(kMaxText));
     }
 }
 
-void read(Reader &r, const Path &entries, ResetEntry (&out)[LAST_RR_ENTRIES], ResetEntries) {
-    std::size_t n = r.array(entries, LAST_RR_ENTRIES);
+void read(Reader &r, const Path &base, ResetEntry (&out)[LAST_RR_ENTRIES], ResetEntries) {
+    const std::size_t n = r.array(base, LAST_RR_ENTRIES);
     for (std::size_t i = 0; i < n && r.ok(); ++i) {
-        const Path path = at(entries, i);
+        const Path path = at(base, std::to_string(i));
         if (!r.entry(path, {"reason", "service", "system_version", "time", "usecs"}))
             return;
-        ResetEntry &e = out[i];
-        read_given(r, path, "reason", e.reason, Word());
-        read_given(r, path, "service", e.service, Text(kServiceField));
-        read_given(r, path, "system_version", e.system_version, Text(kSystemVersionField));
-        read_given(r, path, "time", e.time, Word());
-        read_given(r, path, "usecs", e.usecs, Word());
+        read_given(r, path, "reason", out[i].reason, Word());
+        read_given(r, path, "service", out[i].service, Text(kServiceField));
+        read_given(r, path, "system_version", out[i].system_version, Text(kSystemVersionField));
+        read_given(r, path, "time", out[i].time, Word());
+        read_given(r, path, "usecs", out[i].usecs, Word());
     }
 }
 
@@ -591,10 +417,11 @@ void read(Reader &r, const Path &base, SupervisorAnswer &out, Supervisor) {
     static const char *const kWords[8] = {"status",         "internal_state", "rdn_state",
                                           "peer_rdn_state", "sup_state",      "peer_node",
                                           "admin_mode",     "ha_synced"};
-    out.result = r.identifier(at(base, "result"));
-    out.err = r.error_number(at(base, "errno"));
-    out.length = static_cast<uint32_t>(r.integer(at(base, "length"), 0, 4096));
-    out.null_response = r.boolean(at(base, "null_response"));
+    read(r, at(base, "result"), out.result, Id());
+    // The errno beside result -1, within what an error identifier carries.
+    read(r, at(base, "errno"), out.err, Int(0, kMaxErrno));
+    read(r, at(base, "length"), out.length, Int(0, 4096));
+    read(r, at(base, "null_response"), out.null_response, Bool());
     // errno goes with result -1 and only with it.
     if (out.result == -1 && out.err == 0)
         r.fail(at(base, "errno"),
@@ -602,16 +429,18 @@ void read(Reader &r, const Path &base, SupervisorAnswer &out, Supervisor) {
     else if (out.result != -1 && out.err != 0)
         r.fail(at(base, "errno"), "an errno goes only with result -1");
     for (int i = 0; i < 8; ++i)
-        out.words[i] = r.word(at(base, kWords[i]));
+        read(r, at(base, kWords[i]), out.words[i], Word());
 }
 
 // Every member the scenario holds, from calls.def: its path and its reader.
 struct Member {
     const char *path;
     void (*read)(Reader &, const Path &, Scenario &);
+    bool free_map;
 };
 #define M(path, field, type, capture)                                                              \
-    {path, [](Reader &r, const Path &p, Scenario &s) { read(r, p, s.field, type); }},
+    {path, [](Reader &r, const Path &p, Scenario &s) { read(r, p, s.field, type); },               \
+     std::is_base_of_v<FreeMap, decltype(type)>},
 #define CALL(ret, name, params, args, ints, texts, result, outs, members) members
 #define SCENARIO_ONLY(members) members
 constexpr Member kMembers[] = {
@@ -621,19 +450,40 @@ constexpr Member kMembers[] = {
 #undef CALL
 #undef SCENARIO_ONLY
 
+const Member *member_named(const std::string &name) {
+    for (const Member &m : kMembers)
+        if (name == m.path)
+            return &m;
+    return nullptr;
+}
+
+// Every key of doc must exist in the default; objects stay objects. A free
+// map's keys are checked by its reader.
+void check_keys(const json &doc, const ojson &def, Path &path, Reader &r) {
+    for (auto it = doc.begin(); it != doc.end() && r.ok(); ++it) {
+        path.push_back(it.key());
+        auto known = def.find(it.key());
+        const Member *m = path.size() == 1 ? member_named(it.key()) : nullptr;
+        if (known == def.end())
+            r.fail(path, "unknown key");
+        else if (known->is_object() && !it->is_object())
+            r.fail(path, "expected an object");
+        else if (known->is_object() && (m == nullptr || !m->free_map))
+            check_keys(*it, *known, path, r);
+        path.pop_back();
+    }
+}
+
 // The default's members in its order, each read by its item (the first of a
 // shared one); objects without an item of their own are walked into.
 void read_members(Reader &r, const ojson &def, Path &path, const std::string &prefix,
                   Scenario &out) {
     for (auto it = def.begin(); it != def.end() && r.ok(); ++it) {
         path.push_back(it.key());
-        const std::string name = prefix + it.key();
-        auto m = std::find_if(std::begin(kMembers), std::end(kMembers),
-                              [&name](const Member &m) { return name == m.path; });
-        if (m != std::end(kMembers))
+        if (const Member *m = member_named(prefix + it.key()))
             m->read(r, path, out);
         else if (it->is_object())
-            read_members(r, *it, path, name + ".", out);
+            read_members(r, *it, path, prefix + it.key() + ".", out);
         path.pop_back();
     }
 }
@@ -648,7 +498,6 @@ void read_scenario(Reader &r, const ojson &def, Scenario &out) {
 }
 
 const ojson &default_document() {
-
     static const ojson doc = ojson::parse(kDefaultScenario);
     return doc;
 }
