@@ -262,7 +262,6 @@ struct Outputs : Text {
     using Text::Text;
 };
 // Members read by hand below; a free map's keys are the scenario's own.
-struct Supervisor {};
 struct ResetEntries {};
 struct FreeMap {};
 struct ReleaseFiles : FreeMap {};
@@ -413,25 +412,6 @@ void read(Reader &r, const Path &base, ResetEntry (&out)[LAST_RR_ENTRIES], Reset
     }
 }
 
-void read(Reader &r, const Path &base, SupervisorAnswer &out, Supervisor) {
-    static const char *const kWords[8] = {"status",         "internal_state", "rdn_state",
-                                          "peer_rdn_state", "sup_state",      "peer_node",
-                                          "admin_mode",     "ha_synced"};
-    read(r, at(base, "result"), out.result, Id());
-    // The errno beside result -1, within what an error identifier carries.
-    read(r, at(base, "errno"), out.err, Int(0, kMaxErrno));
-    read(r, at(base, "length"), out.length, Int(0, 4096));
-    read(r, at(base, "null_response"), out.null_response, Bool());
-    // errno goes with result -1 and only with it.
-    if (out.result == -1 && out.err == 0)
-        r.fail(at(base, "errno"),
-               "result -1 needs an errno (1 to " + std::to_string(kMaxErrno) + ")");
-    else if (out.result != -1 && out.err != 0)
-        r.fail(at(base, "errno"), "an errno goes only with result -1");
-    for (int i = 0; i < 8; ++i)
-        read(r, at(base, kWords[i]), out.words[i], Word());
-}
-
 // Every member the scenario holds, from calls.def: its path and its reader.
 struct Member {
     const char *path;
@@ -491,6 +471,14 @@ void read_members(Reader &r, const ojson &def, Path &path, const std::string &pr
 void read_scenario(Reader &r, const ojson &def, Scenario &out) {
     Path path;
     read_members(r, def, path, "", out);
+    // errno goes with result -1 and only with it.
+    for (const auto &[side, answer] : {std::pair{"local", &out.local}, {"peer", &out.peer}}) {
+        if (answer->result == -1 && answer->err == 0)
+            r.fail({"supervisors", side, "errno"},
+                   "result -1 needs an errno (1 to " + std::to_string(kMaxErrno) + ")");
+        else if (answer->result != -1 && answer->err != 0)
+            r.fail({"supervisors", side, "errno"}, "an errno goes only with result -1");
+    }
     // Two supervisors in one slot: a scenario that sets only this_sup to the
     // default other_sup would show both as the same card.
     if (r.ok() && out.slots.this_sup == out.slots.other_sup)

@@ -180,33 +180,12 @@ class Builder {
         return rc() < 0 && last_errno() != kInterrupted ? Value(last_errno()) : Value();
     }
     Value interrupts(const char *path) {
-        if (rc() >= 0 || last_errno() != kInterrupted)
-            return {};
-        const std::vector<std::string> keys = keys_of(path);
-        if (interrupts_[path]++ == 0)
-            out_.sources.push_back({keys, "", from()});
-        out_.scenario[keys[0]][keys[1]] = interrupts_[path];
+        if (rc() < 0 && last_errno() == kInterrupted)
+            set(keys_of(path), ++interrupts_[path], true);
         return {};
     }
-    Value supervisor(const char *path) {
-        const std::string base = std::string(path) + ".";
-        const int64_t result = rc();
-        set_path(base + "result", result);
-        set_path(base + "errno", result == -1 ? line().value("e", 0) : 0);
-        if (result != 0)
-            return {};
-        set_path(base + "length", line().value("length", 0u));
-        set_path(base + "null_response", line().value("null_response", 0) != 0);
-        const auto words = as<sysmgr_rdn_status_rsp_t>("response");
-        const std::pair<const char *, uint32_t> fields[] = {
-            {"status", words.status},         {"internal_state", words.internal_state},
-            {"rdn_state", words.rdn_state},   {"peer_rdn_state", words.peer_rdn_state},
-            {"sup_state", words.sup_state},   {"peer_node", words.peer_node},
-            {"admin_mode", words.admin_mode}, {"ha_synced", words.ha_synced}};
-        for (const auto &[name, value] : fields)
-            set_path(base + name, value);
-        return {};
-    }
+    /* The errno beside a request's result -1. */
+    Value request_errno(const char *) { return rc() == -1 ? line().value("e", 0) : 0; }
     /* A text response: without its terminating NUL, which says whether it had one. */
     Value response_name(const char *) {
         const std::string name = out("response");
@@ -227,7 +206,7 @@ class Builder {
     /* The timer's rate when the difference asked is a whole number of its milliseconds. */
     Value cycles_per_msec(const char *) {
         const uint64_t msec = rc_u64();
-        const uint64_t cycles = u64_arg(0) - u64_arg(1);
+        const uint64_t cycles = static_cast<uint64_t>(arg(0)) - static_cast<uint64_t>(arg(1));
         const uint64_t per_msec = msec > 0 ? cycles / msec : 0;
         return per_msec > 0 && cycles / per_msec == msec ? Value(per_msec) : Value();
     }
@@ -241,14 +220,10 @@ class Builder {
     }
     /* A scheme list: every scheme the platform accepted, in the order asked. */
     Value scheme(const char *path) {
-        const std::vector<std::string> keys = keys_of(path);
         auto &schemes = schemes_[path];
-        const std::string name = text(0);
-        if (rc() == 0 && std::find(schemes.begin(), schemes.end(), name) == schemes.end())
-            schemes.push_back(name);
-        out_.scenario[keys[0]][keys[1]] = schemes;
-        if (set_.insert("/" + keys[0] + "/" + keys[1]).second)
-            out_.sources.push_back({keys, "", from()});
+        if (rc() == 0 && std::find(schemes.begin(), schemes.end(), text(0)) == schemes.end())
+            schemes.push_back(text(0));
+        set(keys_of(path), schemes, true);
         return {};
     }
     /* The names of the plug-in records, as many as reported and recorded. */
@@ -292,29 +267,26 @@ class Builder {
     }
 
   private:
-    /* Sets a scenario member the first time; later answers to the same call are not kept. */
-    void set(const std::vector<std::string> &keys, ojson value, const std::string &from) {
+    /*
+     * Sets a scenario member the first time; later answers to the same call
+     * are not kept, unless the member accumulates (a count, a list).
+     */
+    void set(const std::vector<std::string> &keys, ojson value, bool accumulates = false,
+             const std::string &from = "") {
         std::string what;
         ojson *node = &out_.scenario;
         for (const std::string &k : keys) {
             what += "/" + k;
             node = &(*node)[k];
         }
-        if (!set_.insert(what).second)
-            return;
-        *node = std::move(value);
-        out_.sources.push_back({keys, "", from});
+        const bool first = set_.insert(what).second;
+        if (first || accumulates)
+            *node = std::move(value);
+        if (first)
+            out_.sources.push_back({keys, "", from.empty() ? this->from() : from});
     }
-    void set(const std::vector<std::string> &keys, ojson value) {
-        set(keys, std::move(value), from());
-    }
-    void set_path(const std::string &path, ojson value) { set(keys_of(path), std::move(value)); }
 
     std::string from() const { return line().value("fn", std::string()); }
-    uint64_t u64_arg(std::size_t i) const {
-        const json &a = member(line(), "a");
-        return i < a.size() ? a[i].get<uint64_t>() : 0;
-    }
 
     /* The errno a failed transport call left: what the next errno query answered. */
     int64_t last_errno() const {
@@ -328,8 +300,6 @@ class Builder {
 
     /* The file, utility and host lines are as before; a call's members come from its row. */
     void one(const json &e);
-
-  private:
     void file(const json &e) {
         const std::string path = unhex(member(e, "path"));
         const std::string state = e.value("state", std::string());
@@ -468,7 +438,8 @@ void Builder::one(const json &e) {
         else if (fn == "@library")
             library(e);
         else if (fn == "@entry")
-            set({"context", "mts_q"}, e.value("q", -1), "the host's call of the alternate report");
+            set({"context", "mts_q"}, e.value("q", -1), false,
+                "the host's call of the alternate report");
         return;
     }
     ++out_.calls;
