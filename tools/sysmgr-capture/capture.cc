@@ -100,7 +100,7 @@ struct Row {
 };
 const Row *row_of(const std::string &fn);
 
-/* The record of the call that answers with the transport's last errno. */
+/* Marks the row of the call that answers with the transport's last errno. */
 Value errno_answer(Builder &, const char *) {
     return {};
 }
@@ -393,6 +393,8 @@ class Builder {
     std::map<std::string, std::vector<std::optional<std::string>>> tools_;
 };
 
+// The capture forms of calls.def's items: functions of the record being mapped
+// (b) and the item's path, giving the member's value or none.
 #define RESULT [](Builder &b, const char *) -> Value { return b.rc(); }
 #define RESULT_U64 [](Builder &b, const char *) -> Value { return b.rc_u64(); }
 #define RESULT_BOOL [](Builder &b, const char *) -> Value { return b.rc() != 0; }
