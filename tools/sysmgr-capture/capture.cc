@@ -298,8 +298,9 @@ class Builder {
         return 0;
     }
 
-    /* The file, utility and host lines are as before; a call's members come from its row. */
+    /* One line: a file, utility or host line, or a call whose row gives its members. */
     void one(const json &e);
+
     void file(const json &e) {
         const std::string path = unhex(member(e, "path"));
         const std::string state = e.value("state", std::string());
