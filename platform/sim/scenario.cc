@@ -10,6 +10,7 @@
 #include <cstring>
 #include <set>
 #include <string>
+#include <string_view>
 #include <type_traits>
 #include <vector>
 
@@ -24,8 +25,9 @@
 namespace sysmgrsim::detail {
 namespace {
 
-using json = nlohmann::json;
-using ojson = nlohmann::ordered_json;
+// Objects keep the default's order, in which members are read; problems
+// within an object are looked for in the order of its sorted keys.
+using json = nlohmann::ordered_json;
 using Path = std::vector<std::string>;
 
 // No default key lies deeper than this; deeper input is rejected before the
@@ -120,6 +122,14 @@ std::string located(const std::string &origin, const Path &path, const std::stri
     return origin + ": " + path_text(path) + ": " + problem;
 }
 
+std::vector<std::string> sorted_keys(const json &object) {
+    std::vector<std::string> keys;
+    for (auto it = object.begin(); it != object.end(); ++it)
+        keys.push_back(it.key());
+    std::sort(keys.begin(), keys.end());
+    return keys;
+}
+
 Path at(Path path, const std::string &key) {
     path.push_back(key);
     return path;
@@ -182,11 +192,10 @@ class Reader {
     // An object whose keys are all among the known ones.
     bool entry(const Path &path, std::initializer_list<const char *> known) {
         const json *v = typed(path, &json::is_object, "expected an object");
-        for (auto it = v != nullptr ? v->begin() : json::const_iterator();
-             v != nullptr && it != v->end(); ++it)
+        for (const std::string &key : v != nullptr ? sorted_keys(*v) : std::vector<std::string>())
             if (std::none_of(known.begin(), known.end(),
-                             [&it](const char *k) { return it.key() == k; }))
-                fail(at(path, it.key()), "unknown key");
+                             [&key](const char *k) { return key == k; }))
+                fail(at(path, key), "unknown key");
         return v != nullptr && ok();
     }
 
@@ -321,28 +330,25 @@ void read_given(Reader &r, const Path &entry, const char *key, F &out, T type) {
 }
 
 // The entries of a map keyed by absolute paths, each handed to
-// read_entry(path of the entry, its value) in key order.
+// read_entry(path of the entry) in key order.
 template <typename ReadEntry>
 void read_path_map(Reader &r, const Path &base, ReadEntry read_entry) {
     const json *map = r.find(base);
-    for (auto it = map != nullptr ? map->begin() : json::const_iterator();
-         map != nullptr && it != map->end() && r.ok(); ++it) {
-        if (!valid_file_path(it.key()))
-            r.fail(at(base, it.key()),
-                   "expected an absolute path without empty, \".\" or \"..\" parts");
-        else
-            read_entry(at(base, it.key()), *it);
-    }
+    for (const std::string &key : map != nullptr ? sorted_keys(*map) : std::vector<std::string>())
+        if (r.ok() && !valid_file_path(key))
+            r.fail(at(base, key), "expected an absolute path without empty, \".\" or \"..\" parts");
+        else if (r.ok())
+            read_entry(at(base, key));
 }
 
 void read(Reader &r, const Path &base, std::map<std::string, std::string> &out, Files) {
-    read_path_map(r, base, [&](const Path &path, const json &) {
+    read_path_map(r, base, [&](const Path &path) {
         read(r, path, out[path.back()], Text(std::string::npos));
     });
 }
 
 void read(Reader &r, const Path &base, std::map<std::string, ReleaseFile> &out, ReleaseFiles) {
-    read_path_map(r, base, [&](const Path &path, const json &) {
+    read_path_map(r, base, [&](const Path &path) {
         if (!r.entry(path, {"version", "interim_version", "compile_stamp"}))
             return;
         ReleaseFile &f = out[path.back()];
@@ -353,7 +359,7 @@ void read(Reader &r, const Path &base, std::map<std::string, ReleaseFile> &out, 
 }
 
 void read(Reader &r, const Path &base, std::map<std::string, ImageHeader> &out, Images) {
-    read_path_map(r, base, [&](const Path &path, const json &) {
+    read_path_map(r, base, [&](const Path &path) {
         if (!r.entry(path, {"error", "handle_on_error", "build_time"}))
             return;
         ImageHeader &image = out[path.back()];
@@ -385,16 +391,16 @@ bool read_identifier_key(const std::string &key, uint32_t &out) {
 
 void read(Reader &r, const Path &base, std::map<uint32_t, std::string> &out, ErrorTexts) {
     const json *map = r.find(base);
-    for (auto it = map != nullptr ? map->begin() : json::const_iterator();
-         map != nullptr && it != map->end() && r.ok(); ++it) {
+    for (const std::string &key : map != nullptr ? sorted_keys(*map) : std::vector<std::string>()) {
         uint32_t id = 0;
-        if (!read_identifier_key(it.key(), id))
-            r.fail(at(base, it.key()),
-                   "expected an error identifier, \"0x...\" or decimal, of 32 bits");
+        if (!r.ok())
+            break;
+        if (!read_identifier_key(key, id))
+            r.fail(at(base, key), "expected an error identifier, \"0x...\" or decimal, of 32 bits");
         else if (out.count(id) != 0)
-            r.fail(at(base, it.key()), "the same identifier as another key");
+            r.fail(at(base, key), "the same identifier as another key");
         else
-            read(r, at(base, it.key()), out[id], Text(kMaxText));
+            read(r, at(base, key), out[id], Text(kMaxText));
     }
 }
 
@@ -430,63 +436,90 @@ constexpr Member kMembers[] = {
 #undef CALL
 #undef SCENARIO_ONLY
 
-const Member *member_named(const std::string &name) {
-    for (const Member &m : kMembers)
-        if (name == m.path)
-            return &m;
-    return nullptr;
+// The item named name, the first of a shared member's: a search of the items
+// sorted once by name.
+const Member *member_named(std::string_view name) {
+    static const std::vector<const Member *> sorted = [] {
+        std::vector<const Member *> v;
+        for (const Member &m : kMembers)
+            v.push_back(&m);
+        std::stable_sort(v.begin(), v.end(), [](const Member *a, const Member *b) {
+            return std::string_view(a->path) < b->path;
+        });
+        return v;
+    }();
+    auto it = std::lower_bound(sorted.begin(), sorted.end(), name,
+                               [](const Member *m, std::string_view n) { return m->path < n; });
+    return it != sorted.end() && (*it)->path == name ? *it : nullptr;
 }
 
 // Every key of doc must exist in the default; objects stay objects. A free
 // map's keys are checked by its reader.
-void check_keys(const json &doc, const ojson &def, Path &path, Reader &r) {
-    for (auto it = doc.begin(); it != doc.end() && r.ok(); ++it) {
-        path.push_back(it.key());
-        auto known = def.find(it.key());
-        const Member *m = path.size() == 1 ? member_named(it.key()) : nullptr;
+void check_keys(const json &doc, const json &def, Path &path, Reader &r) {
+    for (const std::string &key : sorted_keys(doc)) {
+        if (!r.ok())
+            return;
+        path.push_back(key);
+        auto known = def.find(key);
+        const Member *m = path.size() == 1 ? member_named(key) : nullptr;
         if (known == def.end())
             r.fail(path, "unknown key");
-        else if (known->is_object() && !it->is_object())
+        else if (known->is_object() && !doc.at(key).is_object())
             r.fail(path, "expected an object");
         else if (known->is_object() && (m == nullptr || !m->free_map))
-            check_keys(*it, *known, path, r);
+            check_keys(doc.at(key), *known, path, r);
         path.pop_back();
     }
 }
+
+// errno goes with result -1 and only with it.
+void check_errno(Reader &r, const SupervisorAnswer &answer, const char *side) {
+    if (answer.result == -1 && answer.err == 0)
+        r.fail({"supervisors", side, "errno"},
+               "result -1 needs an errno (1 to " + std::to_string(kMaxErrno) + ")");
+    else if (answer.result != -1 && answer.err != 0)
+        r.fail({"supervisors", side, "errno"}, "an errno goes only with result -1");
+}
+
+// Checks across members, each run once the member named is read.
+struct Check {
+    const char *after;
+    void (*check)(Reader &, const Scenario &);
+};
+constexpr Check kChecks[] = {
+    {"supervisors.local.null_response",
+     [](Reader &r, const Scenario &s) { check_errno(r, s.local, "local"); }},
+    {"supervisors.peer.null_response",
+     [](Reader &r, const Scenario &s) { check_errno(r, s.peer, "peer"); }},
+    // Two supervisors in one slot: a scenario that sets only this_sup to the
+    // default other_sup would show both as the same card.
+    {"slots.byte4",
+     [](Reader &r, const Scenario &s) {
+         if (s.slots.this_sup == s.slots.other_sup)
+             r.fail({"slots", "other_sup"}, "the same slot as this_sup (set both)");
+     }},
+};
 
 // The default's members in its order, each read by its item (the first of a
 // shared one); objects without an item of their own are walked into.
-void read_members(Reader &r, const ojson &def, Path &path, const std::string &prefix,
+void read_members(Reader &r, const json &def, Path &path, const std::string &prefix,
                   Scenario &out) {
     for (auto it = def.begin(); it != def.end() && r.ok(); ++it) {
         path.push_back(it.key());
-        if (const Member *m = member_named(prefix + it.key()))
+        const std::string name = prefix + it.key();
+        if (const Member *m = member_named(name))
             m->read(r, path, out);
         else if (it->is_object())
-            read_members(r, *it, path, prefix + it.key() + ".", out);
+            read_members(r, *it, path, name + ".", out);
+        for (const Check &c : kChecks)
+            if (r.ok() && name == c.after)
+                c.check(r, out);
         path.pop_back();
     }
 }
 
-void read_scenario(Reader &r, const ojson &def, Scenario &out) {
-    Path path;
-    read_members(r, def, path, "", out);
-    // errno goes with result -1 and only with it.
-    for (const auto &[side, answer] : {std::pair{"local", &out.local}, {"peer", &out.peer}}) {
-        if (answer->result == -1 && answer->err == 0)
-            r.fail({"supervisors", side, "errno"},
-                   "result -1 needs an errno (1 to " + std::to_string(kMaxErrno) + ")");
-        else if (answer->result != -1 && answer->err != 0)
-            r.fail({"supervisors", side, "errno"}, "an errno goes only with result -1");
-    }
-    // Two supervisors in one slot: a scenario that sets only this_sup to the
-    // default other_sup would show both as the same card.
-    if (r.ok() && out.slots.this_sup == out.slots.other_sup)
-        r.fail({"slots", "other_sup"}, "the same slot as this_sup (set both)");
-}
-
-const ojson &default_document() {
-    static const ojson doc = ojson::parse(kDefaultScenario);
+const json &default_document() {
+    static const json doc = json::parse(kDefaultScenario);
     return doc;
 }
 
@@ -580,7 +613,8 @@ std::string parse_problem(const std::exception &e) {
 bool parse_document(const char *json_text, const std::string &origin, Scenario &out,
                     std::string &err) {
     Path path;
-    json doc(default_document());
+    json merged;
+    const json *doc = &default_document();
     // The embedded default is the base itself: nothing to check in a first
     // pass or to merge, which would only parse the same text twice more.
     if (json_text != kDefaultScenario) {
@@ -600,14 +634,16 @@ bool parse_document(const char *json_text, const std::string &origin, Scenario &
             err = origin + ": $: expected an object";
             return false;
         }
-        doc.merge_patch(patch);
+        merged = *doc;
+        merged.merge_patch(patch);
+        doc = &merged;
     }
 
-    Reader reader(doc, origin);
-    check_keys(doc, default_document(), path, reader);
+    Reader reader(*doc, origin);
+    check_keys(*doc, default_document(), path, reader);
     Scenario parsed;
     if (reader.ok())
-        read_scenario(reader, default_document(), parsed);
+        read_members(reader, default_document(), path, "", parsed);
     if (!reader.ok()) {
         err = reader.error();
         return false;
