@@ -10,6 +10,8 @@
 #include <cstring>
 #include <set>
 #include <string>
+#include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include <fcntl.h>
@@ -23,7 +25,9 @@
 namespace sysmgrsim::detail {
 namespace {
 
-using json = nlohmann::json;
+// Objects keep the default's order, in which members are read; problems
+// within an object are looked for in the order of its sorted keys.
+using json = nlohmann::ordered_json;
 using Path = std::vector<std::string>;
 
 // No default key lies deeper than this; deeper input is rejected before the
@@ -38,27 +42,12 @@ constexpr int64_t kMaxErrno = 0xFFF;
 
 // Fixed-size fields the platform fills: a text of exactly the field's size
 // fills it with no terminator.
-constexpr std::size_t kProcessorField = 128;
-constexpr std::size_t kSerialField = 64;
-constexpr std::size_t kBiosField = BIOS_RECORD_RUNNING_TEXT - BIOS_RECORD_FLASH_TEXT;
 constexpr std::size_t kServiceField = sizeof(last_rr_record_t::service[0]);
 constexpr std::size_t kSystemVersionField = sizeof(last_rr_record_t::sys_version[0]);
 constexpr std::size_t kPluginNameField = sizeof(plugin_record_t::name);
-static_assert(kBiosField == 128 && kServiceField == 32 && kSystemVersionField == 64 &&
-                  kPluginNameField == 256,
+static_assert(BIOS_RECORD_RUNNING_TEXT - BIOS_RECORD_FLASH_TEXT == 128 && kServiceField == 32 &&
+                  kSystemVersionField == 64 && kPluginNameField == 256,
               "field sizes of the platform records");
-
-// Top-level objects whose keys are the scenario's own (paths, identifiers), not the default's.
-constexpr const char *kFreeMaps[] = {"files", "release_files", "images", "error_texts"};
-
-bool is_identifier(const std::string &key) {
-    if (key.empty() || std::isdigit(static_cast<unsigned char>(key[0])))
-        return false;
-    for (char c : key)
-        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_')
-            return false;
-    return true;
-}
 
 // Paths name array elements by their decimal index.
 bool is_index(const std::string &key) {
@@ -71,20 +60,17 @@ bool is_index(const std::string &key) {
 std::string path_text(const Path &path) {
     std::string out = "$";
     for (const std::string &key : path) {
-        if (is_index(key)) {
-            out += "[" + key + "]";
-            continue;
-        }
-        if (is_identifier(key)) {
-            out += "." + key;
+        const bool name = !key.empty() && !std::isdigit(static_cast<unsigned char>(key[0])) &&
+                          std::all_of(key.begin(), key.end(), [](char c) {
+                              return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
+                          });
+        if (is_index(key) || name) {
+            out += is_index(key) ? "[" + key + "]" : "." + key;
             continue;
         }
         out += "['";
-        for (char c : key) {
-            if (c == '\'' || c == '\\')
-                out += '\\';
-            out += c;
-        }
+        for (char c : key)
+            out += c == '\'' || c == '\\' ? std::string{'\\', c} : std::string{c};
         out += "']";
     }
     return out;
@@ -100,81 +86,57 @@ struct Integer {
 };
 
 bool read_hex(const std::string &text, Integer &out, std::string &problem) {
-    if (text.size() < 3 || text[0] != '0' || (text[1] != 'x' && text[1] != 'X')) {
-        problem = "expected an integer or a \"0x...\" text";
+    problem = "expected an integer or a \"0x...\" text";
+    if (text.size() < 3 || text[0] != '0' || (text[1] != 'x' && text[1] != 'X'))
         return false;
-    }
-    uint64_t value = 0;
-    for (std::size_t i = 2; i < text.size(); ++i) {
-        int digit;
-        char c = text[i];
-        if (c >= '0' && c <= '9')
-            digit = c - '0';
-        else if (c >= 'a' && c <= 'f')
-            digit = c - 'a' + 10;
-        else if (c >= 'A' && c <= 'F')
-            digit = c - 'A' + 10;
-        else {
-            problem = "expected an integer or a \"0x...\" text";
-            return false;
-        }
-        if (value > (UINT64_MAX >> 4)) {
-            problem = "out of range";
-            return false;
-        }
-        value = value << 4 | static_cast<uint64_t>(digit);
-    }
-    out = {false, value};
-    return true;
+    const char *end = text.data() + text.size();
+    const auto [stop, ec] = std::from_chars(text.data() + 2, end, out.magnitude, 16);
+    if (ec == std::errc::result_out_of_range)
+        problem = "out of range";
+    out.negative = false;
+    return ec == std::errc() && stop == end;
 }
 
 bool read_integer(const json &v, Integer &out, std::string &problem) {
-    if (v.is_number_unsigned()) {
-        out = {false, v.get<uint64_t>()};
-        return true;
-    }
     if (v.is_number_integer()) {
-        int64_t i = v.get<int64_t>();
-        out = {i < 0, i < 0 ? 0 - static_cast<uint64_t>(i) : static_cast<uint64_t>(i)};
+        const bool negative = !v.is_number_unsigned() && v.get<int64_t>() < 0;
+        out = {negative,
+               negative ? 0 - static_cast<uint64_t>(v.get<int64_t>()) : v.get<uint64_t>()};
         return true;
-    }
-    if (v.is_number_float()) {
-        // Integers beyond 64 bits arrive as floating-point numbers.
-        double d = v.get<double>();
-        problem = std::isfinite(d) && d == std::floor(d) ? "out of range" : "expected an integer";
-        return false;
     }
     if (v.is_string())
         return read_hex(v.get_ref<const std::string &>(), out, problem);
-    problem = "expected an integer";
+    // Integers beyond 64 bits arrive as floating-point numbers.
+    const double d = v.is_number_float() ? v.get<double>() : 0.5;
+    problem = std::isfinite(d) && d == std::floor(d) ? "out of range" : "expected an integer";
     return false;
 }
 
 bool in_range(const Integer &v, int64_t lo, uint64_t hi) {
     if (!v.negative)
         return v.magnitude <= hi && (lo <= 0 || v.magnitude >= static_cast<uint64_t>(lo));
-    if (lo >= 0)
-        return v.magnitude == 0;
-    return v.magnitude <= 0 - static_cast<uint64_t>(lo);
+    return lo < 0 ? v.magnitude <= 0 - static_cast<uint64_t>(lo) : v.magnitude == 0;
 }
 
 std::string located(const std::string &origin, const Path &path, const std::string &problem) {
     return origin + ": " + path_text(path) + ": " + problem;
 }
 
-Path at(const Path &path, std::size_t index) {
-    Path p = path;
-    p.push_back(std::to_string(index));
-    return p;
-}
-Path at(const Path &path, const char *key) {
-    Path p = path;
-    p.push_back(key);
-    return p;
+std::vector<std::string> sorted_keys(const json &object) {
+    std::vector<std::string> keys;
+    for (auto it = object.begin(); it != object.end(); ++it)
+        keys.push_back(it.key());
+    std::sort(keys.begin(), keys.end());
+    return keys;
 }
 
-// Typed reads from the merged document; the first problem is kept and every
-// later read returns a default.
+Path at(Path path, const std::string &key) {
+    path.push_back(key);
+    return path;
+}
+
+// Finds the members of the merged document; the first problem is kept and
+// every later read finds nothing.
 class Reader {
   public:
     Reader(const json &doc, std::string origin) : doc_(doc), origin_(std::move(origin)) {}
@@ -189,32 +151,22 @@ class Reader {
 
     // The node at path; a missing one is a problem unless optional.
     const json *find(const Path &path, bool optional = false) {
-        const json *node = &doc_;
+        const json *node = ok() ? &doc_ : nullptr;
         Path walked;
-        for (const std::string &key : path) {
+        for (std::size_t i = 0; node != nullptr && i < path.size(); ++i) {
+            const std::string &key = path[i];
             walked.push_back(key);
-            if (node->is_array() && is_index(key)) {
-                std::size_t i = std::stoul(key);
-                if (i >= node->size()) {
-                    if (!optional)
-                        fail(walked, "missing");
-                    return nullptr;
-                }
-                node = &(*node)[i];
-                continue;
-            }
-            if (!node->is_object()) {
+            const bool element = node->is_array() && is_index(key);
+            if (!element && !node->is_object()) {
                 walked.pop_back();
                 fail(walked, "expected an object");
                 return nullptr;
             }
-            auto it = node->find(key);
-            if (it == node->end()) {
-                if (!optional)
-                    fail(walked, "missing");
-                return nullptr;
-            }
-            node = &*it;
+            auto it = element ? node->end() : node->find(key);
+            const bool found = element ? std::stoul(key) < node->size() : it != node->end();
+            if (!found && !optional)
+                fail(walked, "missing");
+            node = !found ? nullptr : element ? &(*node)[std::stoul(key)] : &*it;
         }
         return node;
     }
@@ -222,7 +174,7 @@ class Reader {
     // The node at path when it has the type is() tests; else null, and the
     // problem when it is there with another type.
     const json *typed(const Path &path, bool (json::*is)() const noexcept, const char *problem) {
-        const json *v = ok() ? find(path) : nullptr;
+        const json *v = find(path);
         if (v != nullptr && !(v->*is)()) {
             fail(path, problem);
             return nullptr;
@@ -233,129 +185,40 @@ class Reader {
     // True when path names a node other than null (the default's way of
     // listing a member that is absent unless given); no problem either way.
     bool present(const Path &path) {
-        const json *v = ok() ? find(path, true) : nullptr;
+        const json *v = find(path, true);
         return v != nullptr && !v->is_null();
     }
 
     // An object whose keys are all among the known ones.
     bool entry(const Path &path, std::initializer_list<const char *> known) {
         const json *v = typed(path, &json::is_object, "expected an object");
-        if (v == nullptr)
-            return false;
-        for (auto it = v->begin(); it != v->end(); ++it) {
+        for (const std::string &key : v != nullptr ? sorted_keys(*v) : std::vector<std::string>())
             if (std::none_of(known.begin(), known.end(),
-                             [&it](const char *k) { return it.key() == k; })) {
-                Path p = path;
-                p.push_back(it.key());
-                fail(p, "unknown key");
-                return false;
-            }
-        }
-        return true;
+                             [&key](const char *k) { return key == k; }))
+                fail(at(path, key), "unknown key");
+        return v != nullptr && ok();
     }
 
     // The number of elements of the array at path, at most max_count.
     std::size_t array(const Path &path, std::size_t max_count) {
         const json *v = typed(path, &json::is_array, "expected an array");
-        if (v == nullptr)
-            return 0;
-        if (v->size() > max_count) {
+        if (v != nullptr && v->size() > max_count)
             fail(path, "more than " + std::to_string(max_count) + " elements");
-            return 0;
-        }
-        return v->size();
+        return v != nullptr && ok() ? v->size() : 0;
     }
 
-    std::vector<std::string> texts(const Path &path, std::size_t max_count, std::size_t max) {
-        std::vector<std::string> out;
-        std::size_t n = array(path, max_count);
-        for (std::size_t i = 0; i < n && ok(); ++i)
-            out.push_back(text(at(path, i), max));
-        return out;
-    }
-
-    // A text that may be left out (or removed with null): none then.
-    std::optional<std::string> optional_text(const Path &path, std::size_t max) {
-        if (!present(path))
-            return std::nullopt;
-        return text(path, max);
-    }
-
-    // What a utility prints: a text, or an array of texts one per run; none
-    // when left out.
-    std::optional<std::vector<std::string>> outputs(const Path &path, std::size_t max) {
-        if (!present(path))
-            return std::nullopt;
+    Integer number(const Path &path, int64_t lo, uint64_t hi) {
         const json *v = find(path);
-        if (v->is_string())
-            return std::vector<std::string>{text(path, max)};
-        if (!v->is_array() || v->empty()) {
-            fail(path, "expected a text or a non-empty array of texts");
-            return std::nullopt;
-        }
-        return texts(path, 1024, max);
-    }
-
-    int64_t integer(const Path &path, int64_t lo, int64_t hi) {
-        return number(path, lo, static_cast<uint64_t>(hi)).as_int64();
-    }
-    // A 32-bit word: any signed or unsigned 32-bit value, kept as its bits.
-    uint32_t word(const Path &path) {
-        return static_cast<uint32_t>(number(path, INT32_MIN, UINT32_MAX).as_int64());
-    }
-    // An error identifier or a status that may hold one: any 32-bit pattern,
-    // so that "0x801E006E" is accepted as well as its signed value.
-    int32_t identifier(const Path &path) { return static_cast<int32_t>(word(path)); }
-    // The errno beside a request's result -1: 0 for none, else within what
-    // an error identifier carries (the transport's own error numbers, which
-    // mts_errno_get reports as they are, may be larger).
-    int32_t error_number(const Path &path) {
-        return static_cast<int32_t>(integer(path, 0, kMaxErrno));
-    }
-    uint64_t unsigned64(const Path &path, uint64_t lo) {
-        return number(path, static_cast<int64_t>(lo), UINT64_MAX).magnitude;
-    }
-    std::optional<uint64_t> optional_unsigned64(const Path &path) {
-        if (!present(path))
-            return std::nullopt;
-        return unsigned64(path, 0);
-    }
-
-    bool boolean(const Path &path) {
-        const json *v = typed(path, &json::is_boolean, "expected true or false");
-        return v != nullptr && v->get<bool>();
-    }
-
-    std::string text(const Path &path, std::size_t max) {
-        const json *v = typed(path, &json::is_string, "expected a text");
-        if (v == nullptr)
-            return {};
-        const std::string &s = v->get_ref<const std::string &>();
-        if (s.size() > max) {
-            fail(path, "text longer than " + std::to_string(max) + " bytes");
-            return {};
-        }
-        return s;
+        Integer value;
+        std::string problem;
+        if (v != nullptr && !read_integer(*v, value, problem))
+            fail(path, problem);
+        else if (v != nullptr && !in_range(value, lo, hi))
+            fail(path, "out of range (" + std::to_string(lo) + " to " + std::to_string(hi) + ")");
+        return ok() ? value : Integer{};
     }
 
   private:
-    Integer number(const Path &path, int64_t lo, uint64_t hi) {
-        const json *v = ok() ? find(path) : nullptr;
-        if (v == nullptr)
-            return {};
-        Integer value;
-        std::string problem;
-        if (!read_integer(*v, value, problem)) {
-            fail(path, problem);
-            return {};
-        }
-        if (!in_range(value, lo, hi)) {
-            fail(path, "out of range (" + std::to_string(lo) + " to " + std::to_string(hi) + ")");
-            return {};
-        }
-        return value;
-    }
-
     const json &doc_;
     std::string origin_;
     std::string error_;
@@ -365,105 +228,144 @@ class Reader {
 bool depth_ok(const json &node, int depth) {
     if (!node.is_structured())
         return true;
-    if (depth >= kMaxDepth)
-        return false;
-    for (const json &item : node)
-        if (!depth_ok(item, depth + 1))
-            return false;
-    return true;
+    return depth < kMaxDepth && std::all_of(node.begin(), node.end(), [depth](const json &item) {
+               return depth_ok(item, depth + 1);
+           });
 }
 
 // A files key: an absolute path without empty, "." or ".." components.
 bool valid_file_path(const std::string &p) {
-    if (p.size() < 2 || p.size() > kMaxPathLength || p[0] != '/' || p.back() == '/')
+    if (p.size() < 2 || p.size() > kMaxPathLength || p[0] != '/' || p.back() == '/' ||
+        p.find('\0') != std::string::npos)
         return false;
-    if (p.find('\0') != std::string::npos)
-        return false;
-    std::size_t start = 1;
-    while (start <= p.size()) {
-        std::size_t end = p.find('/', start);
-        if (end == std::string::npos)
-            end = p.size();
-        std::string part = p.substr(start, end - start);
-        if (part.empty() || part == "." || part == "..")
-            return false;
-        start = end + 1;
-    }
-    return true;
+    return (p + "/").find("//") == std::string::npos &&
+           (p + "/").find("/./") == std::string::npos &&
+           (p + "/").find("/../") == std::string::npos;
 }
 
-// Every key of doc must exist in the default; objects stay objects. The
-// "files" object is a free map of paths to texts.
-void check_keys(const json &doc, const json &def, Path &path, Reader &r) {
-    for (auto it = doc.begin(); it != doc.end() && r.ok(); ++it) {
-        path.push_back(it.key());
-        auto known = def.find(it.key());
-        if (known == def.end()) {
-            r.fail(path, "unknown key");
-        } else if (known->is_object()) {
-            if (!it->is_object())
-                r.fail(path, "expected an object");
-            else if (path.size() == 1 &&
-                     std::any_of(std::begin(kFreeMaps), std::end(kFreeMaps),
-                                 [&it](const char *m) { return it.key() == m; }))
-                ; // checked by their readers
-            else
-                check_keys(*it, *known, path, r);
-        }
-        path.pop_back();
-    }
+// The types of calls.def's items: what the reader accepts. A member the
+// default lists as null (a std::optional field) is none unless given.
+struct Int {
+    int64_t lo, hi;
+    Int(int64_t l, int64_t h) : lo(l), hi(h) {}
+};
+// An error identifier or a status that may hold one: any 32-bit pattern, so
+// that "0x801E006E" is accepted as well as its signed value.
+struct Id {};
+struct Word {}; // any 32-bit value, kept as its bits
+struct Bool {};
+struct U64 {
+    uint64_t lo;
+    explicit U64(uint64_t l) : lo(l) {}
+};
+struct Text {
+    std::size_t max;
+    explicit Text(std::size_t m) : max(m) {}
+};
+struct Texts {
+    std::size_t count, max;
+    Texts(std::size_t c, std::size_t m) : count(c), max(m) {}
+};
+// What a utility prints: a text, or a non-empty array of texts, one per run.
+struct Outputs : Text {
+    using Text::Text;
+};
+// Members read by hand below; a free map's keys are the scenario's own.
+struct ResetEntries {};
+struct FreeMap {};
+struct ReleaseFiles : FreeMap {};
+struct Images : FreeMap {};
+struct ErrorTexts : FreeMap {};
+struct Files : FreeMap {};
+
+template <typename F>
+void read(Reader &r, const Path &p, F &out, Int t) {
+    out = static_cast<F>(r.number(p, t.lo, static_cast<uint64_t>(t.hi)).as_int64());
+}
+void read(Reader &r, const Path &p, uint32_t &out, Word) {
+    out = static_cast<uint32_t>(r.number(p, INT32_MIN, UINT32_MAX).as_int64());
+}
+void read(Reader &r, const Path &p, int32_t &out, Id) {
+    out = static_cast<int32_t>(r.number(p, INT32_MIN, UINT32_MAX).as_int64());
+}
+void read(Reader &r, const Path &p, uint64_t &out, U64 t) {
+    out = r.number(p, static_cast<int64_t>(t.lo), UINT64_MAX).magnitude;
+}
+void read(Reader &r, const Path &p, bool &out, Bool) {
+    const json *v = r.typed(p, &json::is_boolean, "expected true or false");
+    out = v != nullptr && v->get<bool>();
+}
+void read(Reader &r, const Path &p, std::string &out, Text t) {
+    const json *v = r.typed(p, &json::is_string, "expected a text");
+    if (v != nullptr && v->get_ref<const std::string &>().size() > t.max)
+        r.fail(p, "text longer than " + std::to_string(t.max) + " bytes");
+    out = v != nullptr && r.ok() ? v->get<std::string>() : std::string();
+}
+void read(Reader &r, const Path &p, std::vector<std::string> &out, Texts t) {
+    const std::size_t n = r.array(p, t.count);
+    out.assign(n, {});
+    for (std::size_t i = 0; i < n && r.ok(); ++i)
+        read(r, at(p, std::to_string(i)), out[i], Text(t.max));
+}
+void read(Reader &r, const Path &p, std::vector<std::string> &out, Outputs t) {
+    const json *v = r.find(p);
+    if (v != nullptr && v->is_string())
+        read(r, p, out.emplace_back(), Text(t.max));
+    else if (v != nullptr && (!v->is_array() || v->empty()))
+        r.fail(p, "expected a text or a non-empty array of texts");
+    else
+        read(r, p, out, Texts(1024, t.max));
+}
+template <typename F, typename T>
+void read(Reader &r, const Path &p, std::optional<F> &out, T type) {
+    out.reset();
+    if (r.present(p))
+        read(r, p, out.emplace(), type);
+}
+// The members of an entry that are given; the others keep their defaults.
+template <typename F, typename T>
+void read_given(Reader &r, const Path &entry, const char *key, F &out, T type) {
+    if (r.present(at(entry, key)))
+        read(r, at(entry, key), out, type);
 }
 
-// The entries of a top-level map keyed by absolute paths, each handed to
-// read_entry(path of the entry, its value) in key order.
+// The entries of a map keyed by absolute paths, each handed to
+// read_entry(path of the entry) in key order.
 template <typename ReadEntry>
-void read_path_map(Reader &r, const char *name, ReadEntry read_entry) {
-    const json *map = r.ok() ? r.find({name}) : nullptr;
-    if (map == nullptr)
-        return;
-    for (auto it = map->begin(); it != map->end() && r.ok(); ++it) {
-        Path path{name, it.key()};
-        if (!valid_file_path(it.key()))
-            r.fail(path, "expected an absolute path without empty, \".\" or \"..\" parts");
-        else
-            read_entry(path, *it);
-    }
+void read_path_map(Reader &r, const Path &base, ReadEntry read_entry) {
+    const json *map = r.find(base);
+    for (const std::string &key : map != nullptr ? sorted_keys(*map) : std::vector<std::string>())
+        if (r.ok() && !valid_file_path(key))
+            r.fail(at(base, key), "expected an absolute path without empty, \".\" or \"..\" parts");
+        else if (r.ok())
+            read_entry(at(base, key));
 }
 
-void read_files(Reader &r, Scenario &out) {
-    read_path_map(r, "files", [&](const Path &path, const json &content) {
-        if (!content.is_string())
-            r.fail(path, "expected a text");
-        else
-            out.files[path.back()] = content.get<std::string>();
+void read(Reader &r, const Path &base, std::map<std::string, std::string> &out, Files) {
+    read_path_map(r, base, [&](const Path &path) {
+        read(r, path, out[path.back()], Text(std::string::npos));
     });
 }
 
-void read_release_files(Reader &r, Scenario &out) {
-    read_path_map(r, "release_files", [&](const Path &path, const json &) {
+void read(Reader &r, const Path &base, std::map<std::string, ReleaseFile> &out, ReleaseFiles) {
+    read_path_map(r, base, [&](const Path &path) {
         if (!r.entry(path, {"version", "interim_version", "compile_stamp"}))
             return;
-        ReleaseFile &f = out.release_files[path.back()];
-        f.version = r.optional_text(at(path, "version"), kMaxText);
-        f.interim_version = r.optional_text(at(path, "interim_version"), kMaxText);
-        if (r.present(at(path, "compile_stamp")))
-            f.compile_stamp =
-                static_cast<int32_t>(r.integer(at(path, "compile_stamp"), INT32_MIN, INT32_MAX));
+        ReleaseFile &f = out[path.back()];
+        read(r, at(path, "version"), f.version, Text(kMaxText));
+        read(r, at(path, "interim_version"), f.interim_version, Text(kMaxText));
+        read_given(r, path, "compile_stamp", f.compile_stamp, Int(INT32_MIN, INT32_MAX));
     });
 }
 
-void read_images(Reader &r, Scenario &out) {
-    read_path_map(r, "images", [&](const Path &path, const json &) {
+void read(Reader &r, const Path &base, std::map<std::string, ImageHeader> &out, Images) {
+    read_path_map(r, base, [&](const Path &path) {
         if (!r.entry(path, {"error", "handle_on_error", "build_time"}))
             return;
-        ImageHeader &image = out.images[path.back()];
-        if (r.present(at(path, "error")))
-            image.error = static_cast<int32_t>(r.word(at(path, "error")));
-        if (r.present(at(path, "handle_on_error")))
-            image.handle_on_error = r.boolean(at(path, "handle_on_error"));
-        if (r.present(at(path, "build_time")))
-            image.build_time =
-                static_cast<uint32_t>(r.integer(at(path, "build_time"), 0, UINT32_MAX));
+        ImageHeader &image = out[path.back()];
+        read_given(r, path, "error", image.error, Id());
+        read_given(r, path, "handle_on_error", image.handle_on_error, Bool());
+        read_given(r, path, "build_time", image.build_time, Int(0, UINT32_MAX));
     });
 }
 
@@ -476,192 +378,144 @@ bool read_identifier_key(const std::string &key, uint32_t &out) {
         if (!read_hex(key, value, problem))
             return false;
     } else {
-        const bool negative = !key.empty() && key[0] == '-';
-        const char *first = key.data() + (negative ? 1 : 0);
+        value.negative = !key.empty() && key[0] == '-';
+        const char *first = key.data() + (value.negative ? 1 : 0);
         const char *last = key.data() + key.size();
         auto [end, ec] = std::from_chars(first, last, value.magnitude);
         if (first == last || ec != std::errc() || end != last)
             return false;
-        value.negative = negative;
     }
-    if (!in_range(value, INT32_MIN, UINT32_MAX))
-        return false;
     out = static_cast<uint32_t>(value.as_int64());
-    return true;
+    return in_range(value, INT32_MIN, UINT32_MAX);
 }
 
-void read_error_texts(Reader &r, Scenario &out) {
-    const json *map = r.ok() ? r.find({"error_texts"}) : nullptr;
-    if (map == nullptr)
-        return;
-    for (auto it = map->begin(); it != map->end() && r.ok(); ++it) {
-        const Path path{"error_texts", it.key()};
+void read(Reader &r, const Path &base, std::map<uint32_t, std::string> &out, ErrorTexts) {
+    const json *map = r.find(base);
+    for (const std::string &key : map != nullptr ? sorted_keys(*map) : std::vector<std::string>()) {
         uint32_t id = 0;
-        if (!read_identifier_key(it.key(), id))
-            r.fail(path, "expected an error identifier, \"0x...\" or decimal, of 32 bits");
-        else if (out.error_texts.count(id) != 0)
-            r.fail(path, "the same identifier as another key");
+        if (!r.ok())
+            break;
+        if (!read_identifier_key(key, id))
+            r.fail(at(base, key), "expected an error identifier, \"0x...\" or decimal, of 32 bits");
+        else if (out.count(id) != 0)
+            r.fail(at(base, key), "the same identifier as another key");
         else
-            out.error_texts[id] = r.text(path, kMaxText);
+            read(r, at(base, key), out[id], Text(kMaxText));
     }
 }
 
-void read_last_reset(Reader &r, Scenario &out) {
-    const Path base{"last_reset"};
-    auto &rr = out.last_reset;
-    rr.result = r.identifier(at(base, "result"));
-    rr.next_index = r.word(at(base, "next_index"));
-    const Path entries = at(base, "entries");
-    std::size_t n = r.array(entries, LAST_RR_ENTRIES);
+void read(Reader &r, const Path &base, ResetEntry (&out)[LAST_RR_ENTRIES], ResetEntries) {
+    const std::size_t n = r.array(base, LAST_RR_ENTRIES);
     for (std::size_t i = 0; i < n && r.ok(); ++i) {
-        const Path path = at(entries, i);
+        const Path path = at(base, std::to_string(i));
         if (!r.entry(path, {"reason", "service", "system_version", "time", "usecs"}))
             return;
-        ResetEntry &e = rr.entries[i];
-        if (r.present(at(path, "reason")))
-            e.reason = r.word(at(path, "reason"));
-        if (r.present(at(path, "service")))
-            e.service = r.text(at(path, "service"), kServiceField);
-        if (r.present(at(path, "system_version")))
-            e.system_version = r.text(at(path, "system_version"), kSystemVersionField);
-        if (r.present(at(path, "time")))
-            e.time = r.word(at(path, "time"));
-        if (r.present(at(path, "usecs")))
-            e.usecs = r.word(at(path, "usecs"));
+        read_given(r, path, "reason", out[i].reason, Word());
+        read_given(r, path, "service", out[i].service, Text(kServiceField));
+        read_given(r, path, "system_version", out[i].system_version, Text(kSystemVersionField));
+        read_given(r, path, "time", out[i].time, Word());
+        read_given(r, path, "usecs", out[i].usecs, Word());
     }
 }
 
-// The services of the version reports.
-void read_platform_services(Reader &r, Scenario &out) {
-    auto &c = out.chassis;
-    c.dorrel = r.boolean({"chassis", "dorrel"});
-    c.bellwick = r.boolean({"chassis", "bellwick"});
-    c.slot_result = r.identifier({"chassis", "slot_result"});
-    c.slot = static_cast<uint8_t>(r.integer({"chassis", "slot"}, 0, 255));
-    c.name = r.optional_text({"chassis", "name"}, kMaxText);
-    c.dorrel_name = r.optional_text({"chassis", "dorrel_name"}, kMaxText);
-    c.module = r.optional_text({"chassis", "module"}, kMaxText);
-    c.processor_result = r.identifier({"chassis", "processor_result"});
-    c.processor = r.text({"chassis", "processor"}, kProcessorField);
-    c.serial_result = r.identifier({"chassis", "serial_result"});
-    c.serial = r.text({"chassis", "serial"}, kSerialField);
+// Every member the scenario holds, from calls.def: its path and its reader.
+struct Member {
+    const char *path;
+    void (*read)(Reader &, const Path &, Scenario &);
+    bool free_map;
+};
+#define M(path, field, type, capture)                                                              \
+    {path, [](Reader &r, const Path &p, Scenario &s) { read(r, p, s.field, type); },               \
+     std::is_base_of_v<FreeMap, decltype(type)>},
+#define CALL(ret, name, params, args, ints, texts, result, outs, members) members
+#define SCENARIO_ONLY(members) members
+constexpr Member kMembers[] = {
+#include "../calls.def"
+};
+#undef M
+#undef CALL
+#undef SCENARIO_ONLY
 
-    out.bios.result = r.identifier({"bios", "result"});
-    out.bios.flash = r.text({"bios", "flash"}, kBiosField);
-    out.bios.running = r.text({"bios", "running"}, kBiosField);
-
-    read_release_files(r, out);
-    read_images(r, out);
-
-    out.uri.schemes = r.texts({"uri", "schemes"}, 64, kMaxText);
-    out.uri.local_servers = r.texts({"uri", "local_servers"}, 64, kMaxText);
-
-    out.slot0_fs.result = r.identifier({"slot0_fs", "result"});
-    out.slot0_fs.block_size =
-        static_cast<uint32_t>(r.integer({"slot0_fs", "block_size"}, 0, UINT32_MAX));
-    out.slot0_fs.blocks = static_cast<uint32_t>(r.integer({"slot0_fs", "blocks"}, 0, UINT32_MAX));
-
-    out.tools.flash_size = r.outputs({"tools", "flash_size"}, kMaxFileSize);
-    out.tools.imghdr = r.outputs({"tools", "imghdr"}, kMaxFileSize);
-
-    read_last_reset(r, out);
-
-    out.plugins.result = r.identifier({"plugins", "result"});
-    out.plugins.count = static_cast<int32_t>(r.integer({"plugins", "count"}, INT32_MIN, INT32_MAX));
-    out.plugins.names = r.texts({"plugins", "names"}, PLUGIN_TABLE_ROWS, kPluginNameField);
-
-    out.cmp.version_lines = r.texts({"cmp", "version_lines"}, 1024, kMaxText);
-    out.cmp.hardware_lines = r.texts({"cmp", "hardware_lines"}, 1024, kMaxText);
+// The item named name, the first of a shared member's: a search of the items
+// sorted once by name.
+const Member *member_named(std::string_view name) {
+    static const std::vector<const Member *> sorted = [] {
+        std::vector<const Member *> v;
+        for (const Member &m : kMembers)
+            v.push_back(&m);
+        std::stable_sort(v.begin(), v.end(), [](const Member *a, const Member *b) {
+            return std::string_view(a->path) < b->path;
+        });
+        return v;
+    }();
+    auto it = std::lower_bound(sorted.begin(), sorted.end(), name,
+                               [](const Member *m, std::string_view n) { return m->path < n; });
+    return it != sorted.end() && (*it)->path == name ? *it : nullptr;
 }
 
-void read_supervisor(Reader &r, const char *side, SupervisorAnswer &out) {
-    static const char *const kWords[8] = {"status",         "internal_state", "rdn_state",
-                                          "peer_rdn_state", "sup_state",      "peer_node",
-                                          "admin_mode",     "ha_synced"};
-    Path base{"supervisors", side};
-    auto at = [&base](const char *key) {
-        Path p = base;
-        p.push_back(key);
-        return p;
-    };
-    out.result = r.identifier(at("result"));
-    out.err = r.error_number(at("errno"));
-    out.length = static_cast<uint32_t>(r.integer(at("length"), 0, 4096));
-    out.null_response = r.boolean(at("null_response"));
-    // errno goes with result -1 and only with it.
-    if (out.result == -1 && out.err == 0)
-        r.fail(at("errno"), "result -1 needs an errno (1 to " + std::to_string(kMaxErrno) + ")");
-    else if (out.result != -1 && out.err != 0)
-        r.fail(at("errno"), "an errno goes only with result -1");
-    for (int i = 0; i < 8; ++i)
-        out.words[i] = r.word(at(kWords[i]));
+// Every key of doc must exist in the default; objects stay objects. A free
+// map's keys are checked by its reader.
+void check_keys(const json &doc, const json &def, Path &path, Reader &r) {
+    for (const std::string &key : sorted_keys(doc)) {
+        if (!r.ok())
+            return;
+        path.push_back(key);
+        auto known = def.find(key);
+        const Member *m = path.size() == 1 ? member_named(key) : nullptr;
+        if (known == def.end())
+            r.fail(path, "unknown key");
+        else if (known->is_object() && !doc.at(key).is_object())
+            r.fail(path, "expected an object");
+        else if (known->is_object() && (m == nullptr || !m->free_map))
+            check_keys(doc.at(key), *known, path, r);
+        path.pop_back();
+    }
 }
 
-void read_exchange(Reader &r, const char *name, Exchange &out) {
-    out.send_errno = static_cast<int32_t>(r.integer({name, "send_errno"}, 0, INT32_MAX));
-    out.recv_errno = static_cast<int32_t>(r.integer({name, "recv_errno"}, 0, INT32_MAX));
-    out.interrupts = static_cast<uint32_t>(r.integer({name, "interrupts"}, 0, 1000000));
+// errno goes with result -1 and only with it.
+void check_errno(Reader &r, const SupervisorAnswer &answer, const char *side) {
+    if (answer.result == -1 && answer.err == 0)
+        r.fail({"supervisors", side, "errno"},
+               "result -1 needs an errno (1 to " + std::to_string(kMaxErrno) + ")");
+    else if (answer.result != -1 && answer.err != 0)
+        r.fail({"supervisors", side, "errno"}, "an errno goes only with result -1");
 }
 
-void read_scenario(Reader &r, Scenario &out) {
-    out.description = r.text({"description"}, kMaxText);
-
-    out.context.debug = static_cast<int32_t>(r.integer({"context", "debug"}, INT32_MIN, INT32_MAX));
-    out.context.on_sup =
-        static_cast<int32_t>(r.integer({"context", "on_sup"}, INT32_MIN, INT32_MAX));
-    out.context.mts_q = static_cast<int32_t>(r.integer({"context", "mts_q"}, INT32_MIN, INT32_MAX));
-    out.context.cmi_text1 = r.text({"context", "cmi_text1"}, kMaxCmiText);
-    out.context.cmi_text2 = r.text({"context", "cmi_text2"}, kMaxCmiText);
-
-    out.backend.rx_null = r.boolean({"backend", "rx_null"});
-    out.backend.command =
-        static_cast<int32_t>(r.integer({"backend", "command"}, INT32_MIN, INT32_MAX));
-    out.backend.xml_agent = r.boolean({"backend", "xml_agent"});
-    out.backend.send_result = r.identifier({"backend", "send_result"});
-
-    out.mts.bind_errno = static_cast<int32_t>(r.integer({"mts", "bind_errno"}, 0, INT32_MAX));
-    out.mts.default_vdc_bind_errno =
-        static_cast<int32_t>(r.integer({"mts", "default_vdc_bind_errno"}, 0, INT32_MAX));
-    out.mts.first_queue = static_cast<int32_t>(r.integer({"mts", "first_queue"}, 0, 1000000));
-
-    read_supervisor(r, "local", out.local);
-    read_supervisor(r, "peer", out.peer);
-
-    read_exchange(r, "scope_done", out.scope_exchange);
-    out.scope_done = r.word({"scope_done", "scope_done"});
-    out.uptime_base = r.unsigned64({"scope_done", "uptime_base"}, 0);
-    out.start_time = r.word({"scope_done", "start_time"});
-    read_exchange(r, "prior_uptime", out.prior_exchange);
-    out.prior_uptime = r.word({"prior_uptime", "prior_uptime"});
-
-    out.timer.cycles = r.unsigned64({"timer", "cycles"}, 0);
-    out.timer.cycles_per_msec = r.unsigned64({"timer", "cycles_per_msec"}, 1);
-    out.timer.elapsed_msec = r.optional_unsigned64({"timer", "elapsed_msec"});
-
-    out.card.result = r.identifier({"card", "result"});
-    out.card.card_kind = static_cast<uint8_t>(r.integer({"card", "card_kind"}, 0, 255));
-    out.card.module_type = static_cast<uint16_t>(r.integer({"card", "module_type"}, 0, 65535));
-
-    out.slots.result = r.identifier({"slots", "result"});
-    out.slots.this_sup = static_cast<uint8_t>(r.integer({"slots", "this_sup"}, 0, 255));
-    out.slots.other_sup = static_cast<uint8_t>(r.integer({"slots", "other_sup"}, 0, 255));
-    out.slots.byte3 = static_cast<uint8_t>(r.integer({"slots", "byte3"}, 0, 255));
-    out.slots.byte4 = static_cast<uint8_t>(r.integer({"slots", "byte4"}, 0, 255));
+// Checks across members, each run once the member named is read.
+struct Check {
+    const char *after;
+    void (*check)(Reader &, const Scenario &);
+};
+constexpr Check kChecks[] = {
+    {"supervisors.local.null_response",
+     [](Reader &r, const Scenario &s) { check_errno(r, s.local, "local"); }},
+    {"supervisors.peer.null_response",
+     [](Reader &r, const Scenario &s) { check_errno(r, s.peer, "peer"); }},
     // Two supervisors in one slot: a scenario that sets only this_sup to the
     // default other_sup would show both as the same card.
-    if (out.slots.this_sup == out.slots.other_sup)
-        r.fail({"slots", "other_sup"}, "the same slot as this_sup (set both)");
+    {"slots.byte4",
+     [](Reader &r, const Scenario &s) {
+         if (s.slots.this_sup == s.slots.other_sup)
+             r.fail({"slots", "other_sup"}, "the same slot as this_sup (set both)");
+     }},
+};
 
-    out.hostname.result = r.identifier({"hostname", "result"});
-    out.hostname.err = static_cast<int32_t>(r.integer({"hostname", "errno"}, 1, kMaxErrno));
-    out.hostname.name = r.text({"hostname", "name"}, kMaxText);
-    out.hostname.null_response = r.boolean({"hostname", "null_response"});
-    out.hostname.terminated = r.boolean({"hostname", "terminated"});
-
-    read_platform_services(r, out);
-
-    read_files(r, out);
-    read_error_texts(r, out);
+// The default's members in its order, each read by its item (the first of a
+// shared one); objects without an item of their own are walked into.
+void read_members(Reader &r, const json &def, Path &path, const std::string &prefix,
+                  Scenario &out) {
+    for (auto it = def.begin(); it != def.end() && r.ok(); ++it) {
+        path.push_back(it.key());
+        const std::string name = prefix + it.key();
+        if (const Member *m = member_named(name))
+            m->read(r, path, out);
+        else if (it->is_object())
+            read_members(r, *it, path, name + ".", out);
+        for (const Check &c : kChecks)
+            if (r.ok() && name == c.after)
+                c.check(r, out);
+        path.pop_back();
+    }
 }
 
 const json &default_document() {
@@ -759,7 +613,8 @@ std::string parse_problem(const std::exception &e) {
 bool parse_document(const char *json_text, const std::string &origin, Scenario &out,
                     std::string &err) {
     Path path;
-    json doc = default_document();
+    json merged;
+    const json *doc = &default_document();
     // The embedded default is the base itself: nothing to check in a first
     // pass or to merge, which would only parse the same text twice more.
     if (json_text != kDefaultScenario) {
@@ -779,14 +634,16 @@ bool parse_document(const char *json_text, const std::string &origin, Scenario &
             err = origin + ": $: expected an object";
             return false;
         }
-        doc.merge_patch(patch);
+        merged = *doc;
+        merged.merge_patch(patch);
+        doc = &merged;
     }
 
-    Reader reader(doc, origin);
-    check_keys(doc, default_document(), path, reader);
+    Reader reader(*doc, origin);
+    check_keys(*doc, default_document(), path, reader);
     Scenario parsed;
     if (reader.ok())
-        read_scenario(reader, parsed);
+        read_members(reader, default_document(), path, "", parsed);
     if (!reader.ok()) {
         err = reader.error();
         return false;

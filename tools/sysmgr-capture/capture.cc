@@ -86,6 +86,34 @@ bool not_found(int status) {
     return WIFEXITED(status) && WEXITSTATUS(status) == kExitNotFound;
 }
 
+class Builder;
+using Value = std::optional<ojson>;
+
+/* A scenario member and how a record of its call gives it (calls.def's capture column). */
+struct Item {
+    const char *path;
+    Value (*get)(Builder &, const char *path);
+};
+struct Row {
+    const char *fn;
+    std::vector<Item> items;
+};
+const Row *row_of(const std::string &fn);
+
+/* Marks the row of the call that answers with the transport's last errno. */
+Value errno_answer(Builder &, const char *) {
+    return {};
+}
+
+std::vector<std::string> keys_of(const std::string &path) {
+    std::vector<std::string> keys;
+    for (std::size_t start = 0, dot = 0; dot != std::string::npos; start = dot + 1) {
+        dot = path.find('.', start);
+        keys.push_back(path.substr(start, dot - start));
+    }
+    return keys;
+}
+
 class Builder {
   public:
     Builder(const std::vector<json> &record, Capture &out) : record_(record), out_(out) {}
@@ -97,117 +125,120 @@ class Builder {
         finish_tools();
     }
 
-  private:
-    /* Sets a scenario member the first time; later answers to the same call are not kept. */
-    void set(std::initializer_list<std::string> keys, ojson value, const std::string &from) {
-        std::string what;
-        ojson *node = &out_.scenario;
-        for (const std::string &k : keys) {
-            what += "/" + k;
-            node = &(*node)[k];
-        }
-        if (!set_.insert(what).second)
-            return;
-        *node = std::move(value);
-        out_.sources.push_back({keys, "", from});
-    }
-
-    std::string from() const { return record_[index_].value("fn", std::string()); }
-    int64_t ret() const {
-        const json &r = member(record_[index_], "r");
+    /* The record line being mapped, as calls.def's capture column reads it. */
+    const json &line() const { return record_[index_]; }
+    int64_t rc() const {
+        const json &r = member(line(), "r");
         return r.is_number() ? r.get<int64_t>() : 0;
     }
+    uint64_t rc_u64() const { return line().value("r", uint64_t{0}); }
+    ojson rc_text() const {
+        const json &r = member(line(), "r");
+        return r.is_null() ? ojson() : ojson(unhex(r));
+    }
     int64_t arg(std::size_t i) const {
-        const json &a = member(record_[index_], "a");
+        const json &a = member(line(), "a");
         return i < a.size() ? a[i].get<int64_t>() : 0;
     }
     std::string text(std::size_t i) const {
-        const json &t = member(record_[index_], "t");
+        const json &t = member(line(), "t");
         return i < t.size() ? unhex(t[i]) : std::string();
     }
-    std::string out(const char *name) const { return unhex(record_[index_].value(name, json())); }
-    bool has(const char *name) const { return record_[index_].contains(name); }
-    ojson ret_text() const {
-        const json &r = member(record_[index_], "r");
-        return r.is_null() ? ojson() : ojson(unhex(r));
+    int64_t num(const char *name) const { return line().value(name, int64_t{0}); }
+    std::string out(const char *name) const { return unhex(line().value(name, json())); }
+    template <typename T>
+    T as(const char *name) const {
+        return record_as<T>(out(name));
+    }
+    ojson out_text(const char *name, std::size_t offset, std::size_t size) const {
+        const std::string bytes = out(name);
+        return field_text(offset < bytes.size() ? bytes.substr(offset, size) : "");
+    }
+    /* A successful request of this opcode. */
+    bool answer(uint32_t opcode) const { return arg(0) == opcode && rc() == 0; }
+    /* The payload of a response to this opcode. */
+    bool payload(uint32_t opcode) const {
+        return num("opcode") == opcode && line().contains("payload");
     }
 
-    /* The errno a failed transport call left: what the next mts_errno_get answered. */
-    int64_t transport_errno() const {
-        for (std::size_t i = index_ + 1; i < record_.size(); ++i)
-            if (record_[i].value("fn", std::string()) == "mts_errno_get")
-                return record_[i].value("r", int64_t{0});
-        return 0;
+    /* The hooks calls.def names: logic across records or over several members. */
+    Value bound_queue(const char *) {
+        const int64_t q = rc();
+        if (q < 0)
+            return {};
+        // The simulator numbers the queues it binds from the first one.
+        if (binds_ == 0)
+            first_queue_ = q;
+        if (q != first_queue_ + binds_++)
+            out_.notes.push_back(from() + " gave queue " + std::to_string(q) +
+                                 "; the replay gives " + std::to_string(first_queue_ + binds_ - 1) +
+                                 ", which only the trace shows");
+        return q;
     }
-
-    const char *exchange(int64_t opcode) const {
-        return opcode == SYSMGR_OPC_SCOPE_DONE     ? "scope_done"
-               : opcode == SYSMGR_OPC_PRIOR_UPTIME ? "prior_uptime"
-                                                   : nullptr;
+    Value transport_errno(const char *) { return rc() < 0 ? Value(last_errno()) : Value(); }
+    Value receive_errno(const char *) {
+        return rc() < 0 && last_errno() != kInterrupted ? Value(last_errno()) : Value();
     }
-
-    void supervisor(const char *which) {
-        const std::string f = from();
-        const int64_t rc = ret();
-        set({"supervisors", which, "result"}, rc, f);
-        set({"supervisors", which, "errno"}, rc == -1 ? record_[index_].value("e", 0) : 0, f);
-        if (rc != 0)
-            return;
-        const std::string bytes = out("response");
-        set({"supervisors", which, "length"}, record_[index_].value("length", 0u), f);
-        set({"supervisors", which, "null_response"}, record_[index_].value("null_response", 0) != 0,
-            f);
-        const auto words = record_as<sysmgr_rdn_status_rsp_t>(bytes);
-        const std::pair<const char *, uint32_t> fields[] = {
-            {"status", words.status},         {"internal_state", words.internal_state},
-            {"rdn_state", words.rdn_state},   {"peer_rdn_state", words.peer_rdn_state},
-            {"sup_state", words.sup_state},   {"peer_node", words.peer_node},
-            {"admin_mode", words.admin_mode}, {"ha_synced", words.ha_synced}};
-        for (const auto &[name, value] : fields)
-            set({"supervisors", which, name}, value, f);
+    Value interrupts(const char *path) {
+        if (rc() < 0 && last_errno() == kInterrupted)
+            set(keys_of(path), ++interrupts_[path], true);
+        return {};
     }
-
-    void hostname() {
-        const std::string f = from();
-        const int64_t rc = ret();
-        set({"hostname", "result"}, rc, f);
-        if (rc == -1)
-            set({"hostname", "errno"}, record_[index_].value("e", 0), f);
-        if (rc != 0)
-            return;
-        const bool null_response = record_[index_].value("null_response", 0) != 0;
-        set({"hostname", "null_response"}, null_response, f);
-        if (null_response)
-            return;
-        std::string name = out("response");
-        const bool terminated = !name.empty() && name.back() == '\0';
-        if (terminated)
-            name.pop_back();
-        set({"hostname", "name"}, name, f);
-        set({"hostname", "terminated"}, terminated, f);
+    /* The errno beside a request's result -1. */
+    Value request_errno(const char *) { return rc() == -1 ? line().value("e", 0) : 0; }
+    /* A text response: without its terminating NUL, which says whether it had one. */
+    Value response_name(const char *) {
+        const std::string name = out("response");
+        return name.substr(0, name.empty() || name.back() != '\0' ? name.size() : name.size() - 1);
     }
-
-    void timer_diff() {
-        const std::string f = from();
-        const uint64_t later = member(record_[index_], "a")[0].get<uint64_t>();
-        const uint64_t earlier = member(record_[index_], "a")[1].get<uint64_t>();
-        const uint64_t msec = record_[index_].value("r", uint64_t{0});
-        const uint64_t cycles = later - earlier;
-        const uint64_t per_msec = msec > 0 ? cycles / msec : 0;
-        if (per_msec > 0 && cycles / per_msec == msec)
-            set({"timer", "cycles_per_msec"}, per_msec, f);
+    Value response_terminated(const char *) {
+        const std::string name = out("response");
+        return !name.empty() && name.back() == '\0';
+    }
+    Value error_text(const char *path) {
+        if (member(line(), "r").is_null())
+            out_.notes.push_back(from() + "(" + hex_id(arg(0)) +
+                                 ") gave no text; the replay shows the simulator's");
         else
-            set({"timer", "elapsed_msec"}, msec, f);
+            set({path, hex_id(arg(0))}, rc_text());
+        return {};
     }
-
-    void last_reset() {
-        const std::string f = from();
-        set({"last_reset", "result"}, ret(), f);
-        if (ret() < 0)
-            return;
-        const std::string bytes = out("record");
-        const auto rr = record_as<last_rr_record_t>(bytes);
-        set({"last_reset", "next_index"}, rr.next_index, f);
+    /* The timer's rate when the difference asked is a whole number of its milliseconds. */
+    Value cycles_per_msec(const char *) {
+        const uint64_t msec = rc_u64();
+        const uint64_t cycles = static_cast<uint64_t>(arg(0)) - static_cast<uint64_t>(arg(1));
+        const uint64_t per_msec = msec > 0 ? cycles / msec : 0;
+        return per_msec > 0 && cycles / per_msec == msec ? Value(per_msec) : Value();
+    }
+    Value elapsed_msec(const char *path) {
+        return cycles_per_msec(path) ? Value() : Value(rc_u64());
+    }
+    Value keyed(const char *path, const char *key, Value value) {
+        if (value)
+            set({path, text(0), key}, *value);
+        return {};
+    }
+    /* A scheme list: every scheme the platform accepted, in the order asked. */
+    Value scheme(const char *path) {
+        auto &schemes = schemes_[path];
+        if (rc() == 0 && std::find(schemes.begin(), schemes.end(), text(0)) == schemes.end())
+            schemes.push_back(text(0));
+        set(keys_of(path), schemes, true);
+        return {};
+    }
+    /* The names of the plug-in records, as many as reported and recorded. */
+    Value plugin_names(const char *) {
+        const std::string table = out("table");
+        ojson names = ojson::array();
+        for (std::size_t at = 0; at + sizeof(plugin_record_t) <= table.size();
+             at += sizeof(plugin_record_t)) {
+            const auto row = record_as<plugin_record_t>(table.substr(at));
+            names.push_back(field_text(std::string(row.name, sizeof row.name)));
+        }
+        return names;
+    }
+    Value reset_entries(const char *) {
+        const auto rr = as<last_rr_record_t>("record");
         ojson entries = ojson::array();
         for (std::size_t i = 0; i < LAST_RR_ENTRIES; ++i)
             entries.push_back({{"reason", rr.reason[i]},
@@ -215,18 +246,60 @@ class Builder {
                                {"system_version", field_text(std::string(rr.sys_version[i], 64))},
                                {"time", rr.reset_time[i]},
                                {"usecs", rr.reset_usecs[i]}});
-        set({"last_reset", "entries"}, entries, f);
+        return entries;
+    }
+    /* An image handle maps back to the path it was opened with. */
+    Value image_open(const char *path) {
+        const std::string file = text(0);
+        const int64_t error = num("error");
+        const uint64_t handle = rc_u64();
+        set({path, file, "error"}, hex_id(error));
+        set({path, file, "handle_on_error"}, handle != 0 && error != 0);
+        if (handle != 0)
+            image_paths_[handle] = file;
+        return {};
+    }
+    Value image_time(const char *path) {
+        auto it = image_paths_.find(line().value("image", uint64_t{0}));
+        if (it != image_paths_.end())
+            set({path, it->second, "build_time"}, rc());
+        return {};
     }
 
-    /* A scheme list: every scheme the platform accepted, in the order asked. */
-    void scheme(const char *list, const std::string &name, bool accepted) {
-        auto &schemes = schemes_[list];
-        if (accepted && std::find(schemes.begin(), schemes.end(), name) == schemes.end())
-            schemes.push_back(name);
-        out_.scenario["uri"][list] = schemes;
-        if (set_.insert(std::string("/uri/") + list).second)
-            out_.sources.push_back({{"uri", list}, "", from()});
+  private:
+    /*
+     * Sets a scenario member the first time; later answers to the same call
+     * are not kept, unless the member accumulates (a count, a list).
+     */
+    void set(const std::vector<std::string> &keys, ojson value, bool accumulates = false,
+             const std::string &from = "") {
+        std::string what;
+        ojson *node = &out_.scenario;
+        for (const std::string &k : keys) {
+            what += "/" + k;
+            node = &(*node)[k];
+        }
+        const bool first = set_.insert(what).second;
+        if (first || accumulates)
+            *node = std::move(value);
+        if (first)
+            out_.sources.push_back({keys, "", from.empty() ? this->from() : from});
     }
+
+    std::string from() const { return line().value("fn", std::string()); }
+
+    /* The errno a failed transport call left: what the next errno query answered. */
+    int64_t last_errno() const {
+        for (std::size_t i = index_ + 1; i < record_.size(); ++i) {
+            const Row *row = row_of(record_[i].value("fn", std::string()));
+            if (row != nullptr && !row->items.empty() && row->items[0].get == &errno_answer)
+                return record_[i].value("r", int64_t{0});
+        }
+        return 0;
+    }
+
+    /* One line: a file, utility or host line, or a call whose row gives its members. */
+    void one(const json &e);
 
     void file(const json &e) {
         const std::string path = unhex(member(e, "path"));
@@ -309,189 +382,6 @@ class Builder {
         }
     }
 
-    void one(const json &e) {
-        const std::string fn = e.value("fn", std::string());
-        const std::string f = fn;
-        if (fn.empty() || fn[0] == '@') {
-            if (fn == "@file")
-                file(e);
-            else if (fn == "@system" || fn == "@popen")
-                utility(e, fn == "@popen");
-            else if (fn == "@made")
-                made(unhex(member(e, "path")));
-            else if (fn == "@library")
-                library(e);
-            else if (fn == "@entry")
-                set({"context", "mts_q"}, e.value("q", -1),
-                    "the host's call of the alternate report");
-            return;
-        }
-        ++out_.calls;
-        const int64_t rc = ret();
-        if (fn == "cmd_paraminfo_to_rxhandle") {
-            const auto c = record_as<cli_context_t>(out("context"));
-            set({"context", "debug"}, c.debug, f);
-            set({"context", "on_sup"}, c.on_sup, f);
-            set({"context", "mts_q"}, c.mts_q, f);
-            set({"context", "cmi_text1"}, field_text(std::string(c.cmi_text1, 40)), f);
-            set({"context", "cmi_text2"}, field_text(std::string(c.cmi_text2, 40)), f);
-            set({"backend", "rx_null"}, e.value("r", uint64_t{0}) == 0, f);
-        } else if (fn == "cmd_req_cmdId_getnext") {
-            set({"backend", "command"}, rc, f);
-        } else if (fn == "cmd_req_is_xmlagent") {
-            set({"backend", "xml_agent"}, rc != 0, f);
-        } else if (fn == "cmd_prt_send") {
-            set({"backend", "send_result"}, rc, f);
-        } else if (fn == "mts_bind") {
-            if (rc >= 0) {
-                // The simulator numbers the queues it binds from the first one.
-                if (binds_ == 0)
-                    first_queue_ = rc;
-                if (rc != first_queue_ + binds_++)
-                    out_.notes.push_back(
-                        "mts_bind gave queue " + std::to_string(rc) + "; the replay gives " +
-                        std::to_string(first_queue_ + binds_ - 1) + ", which only the trace shows");
-                set({"mts", "first_queue"}, rc, f);
-            } else
-                set({"mts", arg(0) == 1 ? "default_vdc_bind_errno" : "bind_errno"},
-                    transport_errno(), f);
-        } else if (fn == "mts_send") {
-            if (const char *x = exchange(e.value("opcode", 0)); x != nullptr && rc < 0)
-                set({x, "send_errno"}, transport_errno(), f);
-        } else if (fn == "mts_recv") {
-            const char *x = exchange(e.value("opcode", 0));
-            if (x != nullptr && rc < 0) {
-                const int64_t error = transport_errno();
-                if (error == kInterrupted) {
-                    if (interrupts_[x]++ == 0)
-                        out_.sources.push_back({{x, "interrupts"}, "", f});
-                    out_.scenario[x]["interrupts"] = interrupts_[x];
-                } else {
-                    set({x, "recv_errno"}, error, f);
-                }
-            }
-        } else if (fn == "mts_payload_get") {
-            const std::string bytes = out("payload");
-            if (e.value("opcode", 0) == SYSMGR_OPC_SCOPE_DONE && has("payload")) {
-                const auto p = record_as<sysmgr_scope_done_rsp_t>(bytes);
-                set({"scope_done", "scope_done"}, p.scope_done, f);
-                set({"scope_done", "uptime_base"}, p.uptime_base, f);
-                set({"scope_done", "start_time"}, p.start_time, f);
-            } else if (e.value("opcode", 0) == SYSMGR_OPC_PRIOR_UPTIME && has("payload")) {
-                set({"prior_uptime", "prior_uptime"},
-                    record_as<sysmgr_prior_uptime_rsp_t>(bytes).prior_uptime, f);
-            }
-        } else if (fn == "cmi_req_resp") {
-            if (arg(0) == SYSMGR_OPC_REDUNDANCY_STATUS)
-                supervisor("local");
-            else if (arg(0) == SYSMGR_OPC_HOSTNAME)
-                hostname();
-        } else if (fn == "cmi_remote_req_resp") {
-            if (arg(0) == SYSMGR_OPC_REDUNDANCY_STATUS)
-                supervisor("peer");
-        } else if (fn == "syserr2str") {
-            if (member(e, "r").is_null())
-                out_.notes.push_back("syserr2str(" + hex_id(arg(0)) +
-                                     ") gave no text; the replay shows the simulator's");
-            else
-                set({"error_texts", hex_id(arg(0))}, ret_text(), f);
-        } else if (fn == "timer_get_cycles") {
-            set({"timer", "cycles"}, e.value("r", uint64_t{0}), f);
-        } else if (fn == "timer_diff_cycle_in_msec") {
-            timer_diff();
-        } else if (fn == "pfm_is_dorrel_switch") {
-            set({"chassis", "dorrel"}, rc != 0, f);
-        } else if (fn == "pdb_is_bellwick_chassis") {
-            set({"chassis", "bellwick"}, rc != 0, f);
-        } else if (fn == "card_get_slot_num") {
-            set({"chassis", "slot_result"}, rc, f);
-            if (rc == 0)
-                set({"chassis", "slot"}, static_cast<uint8_t>(out("slot")[0]), f);
-        } else if (fn == "get_module_bios_version_ext") {
-            set({"bios", "result"}, rc, f);
-            if (rc == 0) {
-                set({"bios", "flash"},
-                    field_text(out("record").substr(BIOS_RECORD_FLASH_TEXT, 128)), f);
-                set({"bios", "running"},
-                    field_text(out("record").substr(BIOS_RECORD_RUNNING_TEXT, 128)), f);
-            }
-        } else if (fn == "srg_timestamp_file_get") {
-            set({"release_files", text(0), "compile_stamp"}, rc, f);
-        } else if (fn == "srg_sw_ver_file_get") {
-            set({"release_files", text(0), "version"}, ret_text(), f);
-        } else if (fn == "srg_sw_interim_ver_file_get") {
-            set({"release_files", text(0), "interim_version"}, ret_text(), f);
-        } else if (fn == "get_card_module_info") {
-            set({"card", "result"}, rc, f);
-            const auto card = record_as<card_module_info_t>(out("record"));
-            if (rc == 0) {
-                set({"card", "card_kind"}, card.card_kind, f);
-                set({"card", "module_type"}, card.module_type, f);
-            }
-        } else if (fn == "get_platform_info") {
-            set({"slots", "result"}, rc, f);
-            const auto slots = record_as<platform_slot_info_t>(out("record"));
-            if (rc == 0) {
-                set({"slots", "this_sup"}, slots.this_sup, f);
-                set({"slots", "other_sup"}, slots.other_sup, f);
-                set({"slots", "byte3"}, slots.cmp_a, f);
-                set({"slots", "byte4"}, slots.cmp_b, f);
-            }
-        } else if (fn == "pfm_get_processor_name") {
-            set({"chassis", "processor_result"}, rc, f);
-            if (rc == 0)
-                set({"chassis", "processor"}, field_text(out("name")), f);
-        } else if (fn == "pdb_get_chassis_id_string") {
-            set({"chassis", "name"}, ret_text(), f);
-        } else if (fn == "pfm_get_dorrel_value") {
-            set({"chassis", "dorrel_name"}, ret_text(), f);
-        } else if (fn == "pdb_get_mod_id_string2") {
-            set({"chassis", "module"}, ret_text(), f);
-        } else if (fn == "pfm_get_sup_serial_num") {
-            set({"chassis", "serial_result"}, rc, f);
-            if (rc == 0)
-                set({"chassis", "serial"}, field_text(out("serial")), f);
-        } else if (fn == "urifs_server_validate") {
-            if (text(1) == "sup-local")
-                scheme("local_servers", text(0), rc == 0);
-        } else if (fn == "urifs_scheme_validate") {
-            scheme("schemes", text(0), rc == 0);
-        } else if (fn == "fileutil_fs_stat_get") {
-            set({"slot0_fs", "result"}, rc, f);
-            const auto fs = record_as<fs_stat_record_t>(out("record"));
-            if (rc == 0) {
-                set({"slot0_fs", "block_size"}, fs.word[FS_STAT_BLOCK_SIZE_WORD], f);
-                set({"slot0_fs", "blocks"}, fs.word[FS_STAT_BLOCK_COUNT_WORD], f);
-            }
-        } else if (fn == "get_running_plugins") {
-            set({"plugins", "result"}, rc, f);
-            if (rc == 0) {
-                ojson names = ojson::array();
-                const std::string t = out("table");
-                for (std::size_t i = 0; i + sizeof(plugin_record_t) <= t.size();
-                     i += sizeof(plugin_record_t))
-                    names.push_back(field_text(std::string(t, i + offsetof(plugin_record_t, name),
-                                                           sizeof(plugin_record_t::name))));
-                set({"plugins", "count"}, e.value("count", 0), f);
-                set({"plugins", "names"}, names, f);
-            }
-        } else if (fn == "pfm_last_rr") {
-            last_reset();
-        } else if (fn == "img_open") {
-            const std::string path = text(0);
-            const int64_t error = e.value("error", int64_t{0});
-            const uint64_t handle = e.value("r", uint64_t{0});
-            set({"images", path, "error"}, hex_id(error), f);
-            set({"images", path, "handle_on_error"}, handle != 0 && error != 0, f);
-            if (handle != 0)
-                image_paths_[handle] = path;
-        } else if (fn == "img_timestamp") {
-            auto it = image_paths_.find(e.value("image", uint64_t{0}));
-            if (it != image_paths_.end())
-                set({"images", it->second, "build_time"}, rc, f);
-        }
-    }
-
     const std::vector<json> &record_;
     Capture &out_;
     std::size_t index_ = 0;
@@ -503,6 +393,65 @@ class Builder {
     int64_t binds_ = 0;
     std::map<std::string, std::vector<std::optional<std::string>>> tools_;
 };
+
+// The capture forms of calls.def's items: functions of the record being mapped
+// (b) and the item's path, giving the member's value or none.
+#define RESULT [](Builder &b, const char *) -> Value { return b.rc(); }
+#define RESULT_U64 [](Builder &b, const char *) -> Value { return b.rc_u64(); }
+#define RESULT_BOOL [](Builder &b, const char *) -> Value { return b.rc() != 0; }
+#define RESULT_NULL [](Builder &b, const char *) -> Value { return b.rc_u64() == 0; }
+#define RESULT_TEXT [](Builder &b, const char *) -> Value { return b.rc_text(); }
+#define OUT(name, T, ...)                                                                          \
+    [](Builder &b, const char *) -> Value { return b.as<T>(name) __VA_ARGS__; }
+#define OUT_TEXT(name, offset, size)                                                               \
+    [](Builder &b, const char *) -> Value { return b.out_text(name, offset, size); }
+#define FIELD(name) [](Builder &b, const char *) -> Value { return b.num(name); }
+#define FLAG(name) [](Builder &b, const char *) -> Value { return b.num(name) != 0; }
+#define KEYED(key, get)                                                                            \
+    [](Builder &b, const char *p) -> Value { return b.keyed(p, key, (get)(b, p)); }
+#define IF(condition, get)                                                                         \
+    [](Builder &b, const char *p) -> Value { return (condition) ? (get)(b, p) : Value(); }
+#define HOOK(f) [](Builder &b, const char *p) -> Value { return b.f(p); }
+#define NONE nullptr
+#define ERRNO_ANSWER &errno_answer
+#define M(path, field, type, get) Item{path, get},
+#define CALL(ret, name, params, args, ints, texts, result, outs, members) Row{#name, {members}},
+const Row kRows[] = {
+#include "../../platform/calls.def"
+};
+#undef M
+#undef CALL
+
+const Row *row_of(const std::string &fn) {
+    for (const Row &row : kRows)
+        if (fn == row.fn)
+            return &row;
+    return nullptr;
+}
+
+void Builder::one(const json &e) {
+    const std::string fn = e.value("fn", std::string());
+    if (fn.empty() || fn[0] == '@') {
+        if (fn == "@file")
+            file(e);
+        else if (fn == "@system" || fn == "@popen")
+            utility(e, fn == "@popen");
+        else if (fn == "@made")
+            made(unhex(member(e, "path")));
+        else if (fn == "@library")
+            library(e);
+        else if (fn == "@entry")
+            set({"context", "mts_q"}, e.value("q", -1), false,
+                "the host's call of the alternate report");
+        return;
+    }
+    ++out_.calls;
+    if (const Row *row = row_of(fn))
+        for (const Item &item : row->items)
+            if (item.get != nullptr)
+                if (Value value = item.get(*this, item.path))
+                    set(keys_of(item.path), std::move(*value));
+}
 
 } // namespace
 
