@@ -640,7 +640,8 @@ bool parse_document(const char *json_text, const std::string &origin, Scenario &
     }
 
     Reader reader(*doc, origin);
-    check_keys(*doc, default_document(), path, reader);
+    if (doc != &default_document())
+        check_keys(*doc, default_document(), path, reader);
     Scenario parsed;
     if (reader.ok())
         read_members(reader, default_document(), path, "", parsed);
