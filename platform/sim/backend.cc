@@ -166,4 +166,11 @@ cmd_prt_arg_t *cmd_tuple(uint32_t tag, const uint32_t *value) {
     return &g_tuple_arg;
 }
 
+int sim_serve_report(const cli_context_t *context, int (*report)(int32_t, void *)) {
+    void *rx = cmd_paraminfo_to_rxhandle(context);
+    const int result = report(context->mts_q, rx);
+    cmd_prt_send(rx);
+    return result;
+}
+
 } // extern "C"

@@ -191,9 +191,7 @@ void serve(void *function, Entry entry, cli_context_t &context) {
         reinterpret_cast<ShowFunc>(function)(&context);
         return;
     }
-    void *rx = cmd_paraminfo_to_rxhandle(&context);
-    reinterpret_cast<VersionFunc>(function)(context.mts_q, rx);
-    cmd_prt_send(rx);
+    sim_serve_report(&context, reinterpret_cast<VersionFunc>(function));
 }
 
 /*

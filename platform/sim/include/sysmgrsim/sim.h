@@ -113,6 +113,14 @@ void sim_set_xml_agent(int xml_agent);
 void sim_set_command(int32_t command);
 
 /*
+ * Serves a report as the CLI back end serves one it calls itself: takes the
+ * receive handle for context, calls report with the context's queue handle
+ * and the receive handle, then sends what it printed. Both platform calls
+ * are recorded like the library's. Returns the report's result.
+ */
+int sim_serve_report(const cli_context_t *context, int (*report)(int32_t, void *));
+
+/*
  * The start time the System Manager answered the library's uptime request
  * with, in seconds since 1970; 0 before any answer. Cleared with the records.
  */
