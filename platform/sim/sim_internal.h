@@ -256,7 +256,7 @@ void clear_records(State &s);
 namespace answer {
 #define CALL(ret, name, params, args, ints, texts, result, outs, members)                          \
     [[gnu::visibility("hidden")]] ret name params;
-#include "calls.def"
+#include "../calls.def"
 #undef CALL
 } // namespace answer
 

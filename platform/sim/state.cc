@@ -331,7 +331,7 @@ namespace sim = sysmgrsim::detail;
         return r_;                                                                                 \
     }
 // clang-format on
-#include "calls.def"
+#include "../calls.def"
 #undef CALL
 #undef R_STATUS
 #undef R_POINTER

@@ -132,15 +132,19 @@ int32_t respond(const Answer &a, const void *bytes, std::size_t n, uint32_t leng
     }
     if (a.result != 0)
         return a.result;
-    void *block = a.null_response ? nullptr : std::calloc(length > 0 ? length : 1, 1);
-    if (!a.null_response && block == nullptr) {
+    if (a.null_response) {
+        *resp = nullptr;
+        *len = 0;
+        return 0;
+    }
+    void *block = std::calloc(length > 0 ? length : 1, 1);
+    if (block == nullptr) {
         errno = ENOMEM;
         return -1;
     }
-    if (block != nullptr)
-        std::memcpy(block, bytes, std::min<std::size_t>(length, n));
+    std::memcpy(block, bytes, std::min<std::size_t>(length, n));
     *resp = block;
-    *len = block != nullptr ? length : 0;
+    *len = length;
     return 0;
 }
 
