@@ -19,19 +19,13 @@ namespace {
 
 using sysmgrsim::detail::copy_error;
 
-/*
- * The variable naming the run log that the utilities and the sudo stand-in
- * append their runs to, so that a trace can show what ran.
- */
+// Names the run log the stand-ins append their runs to, for the trace.
 constexpr char kRunLogVariable[] = "SYSMGRSIM_RUN_LOG";
 
 /*
- * What every stand-in does first: it notes where its standard output and
- * error lead (/dev/null, a pipe, a file or other, told apart by the shell's
- * own tests so that no process is started for it), then log FILE NAME
- * ARGS... appends the run to FILE as a "run" line with NAME, an "arg" line
- * per argument and the "stdout" and "stderr" lines, so that argument
- * boundaries and redirections can be checked.
+ * Every stand-in first notes where its standard output and error lead (by
+ * the shell's own tests, starting no process); log FILE NAME ARGS... then
+ * appends the run to FILE as sim_install_sudo() describes.
  */
 constexpr char kLogRun[] =
     "#!/bin/sh\n"
@@ -47,11 +41,9 @@ constexpr char kLogRun[] =
     "}\n";
 
 /*
- * Each utility logs its run to <utility>.log beside it (and to the run log),
- * then prints a data file kept beside it byte for byte, so that any text (no
- * line end, blanks, shell syntax) comes out exactly as given: run k prints
- * <utility>.out.<k> when there is one (k counted from the "run" lines of its
- * log, by the shell itself), else <utility>.out.
+ * A utility logs its run beside it (and to the run log), then prints run k's
+ * data file byte for byte: <utility>.out.<k> when there is one (k counted
+ * from the "run" lines of its log), else <utility>.out.
  */
 constexpr char kPrintBeside[] =
     "log \"$0.log\" \"$0\" \"$@\"\n"
@@ -63,16 +55,12 @@ constexpr char kPrintBeside[] =
     "fi\n"
     "exec cat -- \"$0.out\"\n";
 
-/*
- * The sudo stand-in logs its run to sudo.log beside it (and to the run log);
- * it never runs anything.
- */
+// The sudo stand-in only logs its run beside it (and to the run log).
 constexpr char kSudo[] = "log \"${0%/*}/sudo.log\" sudo \"$@\"\n"
                          "[ -z \"$SYSMGRSIM_RUN_LOG\" ] || log \"$SYSMGRSIM_RUN_LOG\" sudo \"$@\"\n"
                          "exit 0\n";
 
-// The directory sim_install_sudo() last put on PATH.
-std::string g_sudo_dir;
+std::string g_sudo_dir; // what sim_install_sudo() last put on PATH
 std::string g_sudo_log;
 std::string g_run_log;
 
@@ -91,37 +79,22 @@ bool make_parents(const std::string &full, std::size_t root_length, std::string 
 
 bool write_file(const std::string &path, const std::string &content, mode_t mode,
                 std::string &problem) {
-    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, mode);
-    if (fd < 0 || fchmod(fd, mode) != 0) {
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, mode);
+    bool ok = fd >= 0 && fchmod(fd, mode) == 0;
+    for (std::size_t done = 0; ok && done < content.size();) {
+        const ssize_t n = write(fd, content.data() + done, content.size() - done);
+        ok = n > 0 || (n < 0 && errno == EINTR);
+        done += n > 0 ? static_cast<std::size_t>(n) : 0;
+    }
+    if (!ok)
         problem = path + ": " + std::strerror(errno);
-        if (fd >= 0)
-            close(fd);
-        return false;
-    }
-    std::size_t done = 0;
-    while (done < content.size()) {
-        ssize_t n = write(fd, content.data() + done, content.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            problem = path + ": " + std::strerror(errno);
-            close(fd);
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    if (close(fd) != 0) {
+    if (fd >= 0 && close(fd) != 0 && ok)
         problem = path + ": " + std::strerror(errno);
-        return false;
-    }
-    return true;
+    return problem.empty();
 }
 
-/*
- * The utility at root + path printing its texts: the last in <utility>.out,
- * each earlier one k in <utility>.out.<k>, and numbered files of an earlier
- * tool removed. Nothing when the tool is absent.
- */
+// The utility at root + path printing its texts, numbered files of an
+// earlier one removed; nothing when it is absent.
 bool write_utility(const std::string &root, const char *path,
                    const std::optional<std::vector<std::string>> &texts, std::string &problem) {
     const std::string full = root + path;
@@ -145,11 +118,23 @@ bool write_tools(const std::string &root, std::string &problem) {
            write_utility(root, "/vornboot/bin/imghdr", tools.imghdr, problem);
 }
 
-bool have_root(const char *root, char *err, size_t errlen) {
-    if (root != nullptr && root[0] != '\0')
-        return true;
-    copy_error("no root directory", err, errlen);
-    return false;
+// Runs step(problem); 0, or -1 with its problem (or exception) in err.
+template <typename Step>
+int run(char *err, size_t errlen, Step step) {
+    std::string problem;
+    try {
+        step(problem);
+    } catch (const std::exception &e) {
+        problem = e.what();
+    }
+    copy_error(problem, err, errlen);
+    return problem.empty() ? 0 : -1;
+}
+
+bool have_root(const char *root, std::string &problem) {
+    if (root == nullptr || root[0] == '\0')
+        problem = "no root directory";
+    return problem.empty();
 }
 
 // PATH with dir first, and without the directory a previous call put there.
@@ -199,59 +184,36 @@ void sysmgrsim::detail::clear_run_log() {
 extern "C" {
 
 int sim_write_files(const char *root, char *err, size_t errlen) {
-    if (!have_root(root, err, errlen))
-        return -1;
-    const std::string base = root;
-    const auto &scenario = sysmgrsim::detail::state().scenario;
-    std::string problem;
     int written = 0;
-    try {
-        for (const auto &[path, content] : scenario.files) {
-            std::string full = base + path;
-            if (!make_parents(full, base.size(), problem) ||
-                !write_file(full, content, 0644, problem))
-                break;
+    const int done = run(err, errlen, [&](std::string &problem) {
+        if (!have_root(root, problem))
+            return;
+        const std::string base = root;
+        for (const auto &[path, content] : sysmgrsim::detail::state().scenario.files) {
+            if (!make_parents(base + path, base.size(), problem) ||
+                !write_file(base + path, content, 0644, problem))
+                return;
             ++written;
         }
-        if (problem.empty())
-            for (const char *dir : {"/tmp/", "/var/tmp/"})
-                if (!make_parents(base + dir, base.size(), problem))
-                    break;
-        if (problem.empty() && write_tools(base, problem))
+        for (const char *dir : {"/tmp/", "/var/tmp/"})
+            if (!make_parents(base + dir, base.size(), problem))
+                return;
+        if (write_tools(base, problem))
             install_sudo(base + "/" SIM_SUDO_DIR, problem);
-    } catch (const std::exception &e) {
-        problem = e.what();
-    }
-    if (!problem.empty()) {
-        copy_error(problem, err, errlen);
-        return -1;
-    }
-    copy_error("", err, errlen);
-    return written;
+    });
+    return done < 0 ? done : written;
 }
 
 int sim_write_tools(const char *root, char *err, size_t errlen) {
-    if (!have_root(root, err, errlen))
-        return -1;
-    std::string problem;
-    try {
-        write_tools(root, problem);
-    } catch (const std::exception &e) {
-        problem = e.what();
-    }
-    copy_error(problem, err, errlen);
-    return problem.empty() ? 0 : -1;
+    return run(err, errlen, [root](std::string &problem) {
+        if (have_root(root, problem))
+            write_tools(root, problem);
+    });
 }
 
 int sim_install_sudo(const char *dir, char *err, size_t errlen) {
-    std::string problem;
-    try {
-        install_sudo(dir != nullptr ? dir : "", problem);
-    } catch (const std::exception &e) {
-        problem = e.what();
-    }
-    copy_error(problem, err, errlen);
-    return problem.empty() ? 0 : -1;
+    return run(err, errlen,
+               [dir](std::string &problem) { install_sudo(dir != nullptr ? dir : "", problem); });
 }
 
 const char *sim_sudo_log(void) {

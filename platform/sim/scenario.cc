@@ -14,10 +14,6 @@
 #include <type_traits>
 #include <vector>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <nlohmann/json.hpp>
 
 #include "sim_internal.h"
@@ -30,8 +26,7 @@ namespace {
 using json = nlohmann::ordered_json;
 using Path = std::vector<std::string>;
 
-// No default key lies deeper than this; deeper input is rejected before the
-// merge so that nothing recurses without bound.
+// Deeper than any default key: rejected before the merge, which recurses.
 constexpr int kMaxDepth = 16;
 constexpr std::size_t kMaxFileSize = 16u << 20;
 constexpr std::size_t kMaxPathLength = 1024;
@@ -39,15 +34,10 @@ constexpr std::size_t kMaxCmiText = sizeof(cli_context_t::cmi_text1) - 1;
 constexpr std::size_t kMaxText = 4096;
 // Error numbers travel in identifiers as 0x801E0000 | errno.
 constexpr int64_t kMaxErrno = 0xFFF;
-
-// Fixed-size fields the platform fills: a text of exactly the field's size
-// fills it with no terminator.
+// Fixed-size fields: a text of exactly the field's size has no terminator.
 constexpr std::size_t kServiceField = sizeof(last_rr_record_t::service[0]);
 constexpr std::size_t kSystemVersionField = sizeof(last_rr_record_t::sys_version[0]);
 constexpr std::size_t kPluginNameField = sizeof(plugin_record_t::name);
-static_assert(BIOS_RECORD_RUNNING_TEXT - BIOS_RECORD_FLASH_TEXT == 128 && kServiceField == 32 &&
-                  kSystemVersionField == 64 && kPluginNameField == 256,
-              "field sizes of the platform records");
 
 // Paths name array elements by their decimal index.
 bool is_index(const std::string &key) {
@@ -76,32 +66,25 @@ std::string path_text(const Path &path) {
     return out;
 }
 
-// A JSON integer, or a text "0x..." in hex, as sign and magnitude.
-struct Integer {
-    bool negative = false;
-    uint64_t magnitude = 0;
-    int64_t as_int64() const {
-        return negative ? static_cast<int64_t>(0 - magnitude) : static_cast<int64_t>(magnitude);
-    }
-};
+// A JSON integer, or a text "0x..." in hex: any 64-bit value of either sign.
+using Integer = __int128;
 
 bool read_hex(const std::string &text, Integer &out, std::string &problem) {
     problem = "expected an integer or a \"0x...\" text";
     if (text.size() < 3 || text[0] != '0' || (text[1] != 'x' && text[1] != 'X'))
         return false;
+    uint64_t magnitude = 0;
     const char *end = text.data() + text.size();
-    const auto [stop, ec] = std::from_chars(text.data() + 2, end, out.magnitude, 16);
+    const auto [stop, ec] = std::from_chars(text.data() + 2, end, magnitude, 16);
     if (ec == std::errc::result_out_of_range)
         problem = "out of range";
-    out.negative = false;
+    out = magnitude;
     return ec == std::errc() && stop == end;
 }
 
 bool read_integer(const json &v, Integer &out, std::string &problem) {
     if (v.is_number_integer()) {
-        const bool negative = !v.is_number_unsigned() && v.get<int64_t>() < 0;
-        out = {negative,
-               negative ? 0 - static_cast<uint64_t>(v.get<int64_t>()) : v.get<uint64_t>()};
+        out = v.is_number_unsigned() ? Integer(v.get<uint64_t>()) : Integer(v.get<int64_t>());
         return true;
     }
     if (v.is_string())
@@ -110,12 +93,6 @@ bool read_integer(const json &v, Integer &out, std::string &problem) {
     const double d = v.is_number_float() ? v.get<double>() : 0.5;
     problem = std::isfinite(d) && d == std::floor(d) ? "out of range" : "expected an integer";
     return false;
-}
-
-bool in_range(const Integer &v, int64_t lo, uint64_t hi) {
-    if (!v.negative)
-        return v.magnitude <= hi && (lo <= 0 || v.magnitude >= static_cast<uint64_t>(lo));
-    return lo < 0 ? v.magnitude <= 0 - static_cast<uint64_t>(lo) : v.magnitude == 0;
 }
 
 std::string located(const std::string &origin, const Path &path, const std::string &problem) {
@@ -152,21 +129,18 @@ class Reader {
     // The node at path; a missing one is a problem unless optional.
     const json *find(const Path &path, bool optional = false) {
         const json *node = ok() ? &doc_ : nullptr;
-        Path walked;
-        for (std::size_t i = 0; node != nullptr && i < path.size(); ++i) {
-            const std::string &key = path[i];
-            walked.push_back(key);
-            const bool element = node->is_array() && is_index(key);
-            if (!element && !node->is_object()) {
-                walked.pop_back();
-                fail(walked, "expected an object");
+        for (auto key = path.begin(); node != nullptr && key != path.end(); ++key) {
+            if (node->is_array() && is_index(*key)) {
+                node = std::stoul(*key) < node->size() ? &(*node)[std::stoul(*key)] : nullptr;
+            } else if (node->is_object()) {
+                auto it = node->find(*key);
+                node = it != node->end() ? &*it : nullptr;
+            } else {
+                fail(Path(path.begin(), key), "expected an object");
                 return nullptr;
             }
-            auto it = element ? node->end() : node->find(key);
-            const bool found = element ? std::stoul(key) < node->size() : it != node->end();
-            if (!found && !optional)
-                fail(walked, "missing");
-            node = !found ? nullptr : element ? &(*node)[std::stoul(key)] : &*it;
+            if (node == nullptr && !optional)
+                fail(Path(path.begin(), key + 1), "missing");
         }
         return node;
     }
@@ -209,13 +183,13 @@ class Reader {
 
     Integer number(const Path &path, int64_t lo, uint64_t hi) {
         const json *v = find(path);
-        Integer value;
+        Integer value = 0;
         std::string problem;
         if (v != nullptr && !read_integer(*v, value, problem))
             fail(path, problem);
-        else if (v != nullptr && !in_range(value, lo, hi))
+        else if (v != nullptr && (value < lo || value > hi))
             fail(path, "out of range (" + std::to_string(lo) + " to " + std::to_string(hi) + ")");
-        return ok() ? value : Integer{};
+        return ok() ? value : 0;
     }
 
   private:
@@ -249,10 +223,10 @@ struct Int {
     int64_t lo, hi;
     Int(int64_t l, int64_t h) : lo(l), hi(h) {}
 };
-// An error identifier or a status that may hold one: any 32-bit pattern, so
-// that "0x801E006E" is accepted as well as its signed value.
-struct Id {};
-struct Word {}; // any 32-bit value, kept as its bits
+// Any 32-bit pattern, kept as its bits: "0x801E006E" as well as its signed
+// value, for an error identifier or a status that may hold one.
+struct Word {};
+using Id = Word;
 struct Bool {};
 struct U64 {
     uint64_t lo;
@@ -280,16 +254,14 @@ struct Files : FreeMap {};
 
 template <typename F>
 void read(Reader &r, const Path &p, F &out, Int t) {
-    out = static_cast<F>(r.number(p, t.lo, static_cast<uint64_t>(t.hi)).as_int64());
+    out = static_cast<F>(r.number(p, t.lo, static_cast<uint64_t>(t.hi)));
 }
-void read(Reader &r, const Path &p, uint32_t &out, Word) {
-    out = static_cast<uint32_t>(r.number(p, INT32_MIN, UINT32_MAX).as_int64());
-}
-void read(Reader &r, const Path &p, int32_t &out, Id) {
-    out = static_cast<int32_t>(r.number(p, INT32_MIN, UINT32_MAX).as_int64());
+template <typename F>
+void read(Reader &r, const Path &p, F &out, Word) {
+    out = static_cast<F>(r.number(p, INT32_MIN, UINT32_MAX));
 }
 void read(Reader &r, const Path &p, uint64_t &out, U64 t) {
-    out = r.number(p, static_cast<int64_t>(t.lo), UINT64_MAX).magnitude;
+    out = static_cast<uint64_t>(r.number(p, static_cast<int64_t>(t.lo), UINT64_MAX));
 }
 void read(Reader &r, const Path &p, bool &out, Bool) {
     const json *v = r.typed(p, &json::is_boolean, "expected true or false");
@@ -372,21 +344,16 @@ void read(Reader &r, const Path &base, std::map<std::string, ImageHeader> &out, 
 // An error_texts key: an identifier in hex ("0x40AA0012") or decimal, any
 // 32-bit pattern.
 bool read_identifier_key(const std::string &key, uint32_t &out) {
-    Integer value;
+    int64_t decimal = 0;
+    const char *last = key.data() + key.size();
+    const auto [end, ec] = std::from_chars(key.data(), last, decimal);
+    Integer value = decimal;
     std::string problem;
-    if (key.size() > 2 && key[0] == '0' && (key[1] == 'x' || key[1] == 'X')) {
-        if (!read_hex(key, value, problem))
-            return false;
-    } else {
-        value.negative = !key.empty() && key[0] == '-';
-        const char *first = key.data() + (value.negative ? 1 : 0);
-        const char *last = key.data() + key.size();
-        auto [end, ec] = std::from_chars(first, last, value.magnitude);
-        if (first == last || ec != std::errc() || end != last)
-            return false;
-    }
-    out = static_cast<uint32_t>(value.as_int64());
-    return in_range(value, INT32_MIN, UINT32_MAX);
+    const bool hex = key.size() > 2 && key[0] == '0' && (key[1] == 'x' || key[1] == 'X');
+    if (hex ? !read_hex(key, value, problem) : ec != std::errc() || end != last)
+        return false;
+    out = static_cast<uint32_t>(value);
+    return value >= INT32_MIN && value <= UINT32_MAX;
 }
 
 void read(Reader &r, const Path &base, std::map<uint32_t, std::string> &out, ErrorTexts) {
@@ -436,21 +403,16 @@ constexpr Member kMembers[] = {
 #undef CALL
 #undef SCENARIO_ONLY
 
-// The item named name, the first of a shared member's: a search of the items
-// sorted once by name.
+// The item named name, the first of a shared member's.
 const Member *member_named(std::string_view name) {
-    static const std::vector<const Member *> sorted = [] {
-        std::vector<const Member *> v;
-        for (const Member &m : kMembers)
-            v.push_back(&m);
-        std::stable_sort(v.begin(), v.end(), [](const Member *a, const Member *b) {
-            return std::string_view(a->path) < b->path;
-        });
-        return v;
+    static const std::map<std::string_view, const Member *> by_name = [] {
+        std::map<std::string_view, const Member *> m;
+        for (const Member &member : kMembers)
+            m.emplace(member.path, &member);
+        return m;
     }();
-    auto it = std::lower_bound(sorted.begin(), sorted.end(), name,
-                               [](const Member *m, std::string_view n) { return m->path < n; });
-    return it != sorted.end() && (*it)->path == name ? *it : nullptr;
+    auto it = by_name.find(name);
+    return it != by_name.end() ? it->second : nullptr;
 }
 
 // Every key of doc must exist in the default; objects stay objects. A free
@@ -523,91 +485,52 @@ const json &default_document() {
     return doc;
 }
 
-/*
- * A first pass over the text for what the parser itself lets through or
- * reports without a place: a key given twice in one object (the parser would
- * keep the last silently) and a number beyond what a double holds. Both are
- * reported with their JSON path. Syntax errors are left to the parser.
- */
-class KeyCheck : public nlohmann::json_sax<json> {
-  public:
-    const std::string &problem() const { return problem_; }
-    const Path &where() const { return where_; }
-
-    bool null() override { return value(); }
-    bool boolean(bool) override { return value(); }
-    bool number_integer(number_integer_t) override { return value(); }
-    bool number_unsigned(number_unsigned_t) override { return value(); }
-    bool number_float(number_float_t, const string_t &) override { return value(); }
-    bool string(string_t &) override { return value(); }
-    bool binary(binary_t &) override { return value(); }
-    bool start_object(std::size_t) override { return open(false); }
-    bool start_array(std::size_t) override { return open(true); }
-    bool end_object() override { return close(); }
-    bool end_array() override { return close(); }
-
-    bool key(string_t &key) override {
-        Frame &f = frames_.back();
-        f.key = key;
-        if (!f.keys.insert(key).second)
-            return stop("duplicate key");
-        return true;
-    }
-
-    bool parse_error(std::size_t, const std::string &,
-                     const nlohmann::detail::exception &e) override {
-        // 406: a number the parser read but a double cannot hold.
-        if (e.id == 406)
-            stop("number out of range");
-        return false;
-    }
-
-  private:
-    struct Frame {
-        bool array = false;
-        std::size_t index = 0; // arrays: the element being read
-        std::string key;       // objects: the member being read
-        std::set<std::string> keys;
-    };
-
-    Path path() const {
-        Path p;
-        for (const Frame &f : frames_)
-            p.push_back(f.array ? std::to_string(f.index) : f.key);
-        return p;
-    }
-    // A value ended: an array moves on to its next element.
-    bool value() {
-        if (!frames_.empty() && frames_.back().array)
-            ++frames_.back().index;
-        return true;
-    }
-    bool open(bool array) {
-        frames_.push_back(Frame{array, 0, {}, {}});
-        return true;
-    }
-    bool close() {
-        frames_.pop_back();
-        return value();
-    }
-    bool stop(const char *problem) {
-        problem_ = problem;
-        where_ = path();
-        return false;
-    }
-
-    std::vector<Frame> frames_;
-    std::string problem_;
-    Path where_;
+// A place in the text being parsed: arrays count their elements, objects
+// keep the member being read and the keys seen, as the parser would keep only
+// the last of a key given twice.
+struct Level {
+    bool array;
+    std::size_t index;
+    std::string key;
+    std::set<std::string> keys;
 };
 
-// nlohmann's messages start with "[json.exception.parse_error.101] ".
-std::string parse_problem(const std::exception &e) {
-    std::string what = e.what();
-    std::size_t cut = what.find("] ");
-    if (what.rfind("[json.exception.", 0) == 0 && cut != std::string::npos)
-        what.erase(0, cut + 2);
-    return "malformed JSON: " + what;
+Path path_of(const std::vector<Level> &levels) {
+    Path p;
+    for (const Level &l : levels)
+        p.push_back(l.array ? std::to_string(l.index) : l.key);
+    return p;
+}
+
+struct Duplicate {};
+
+// The patch, its duplicate keys and numbers beyond a double reported with
+// their place.
+bool parse_patch(const char *json_text, const std::string &origin, json &patch, std::string &err) {
+    std::vector<Level> levels;
+    try {
+        patch = json::parse(json_text, [&levels](int, json::parse_event_t e, json &v) {
+            using E = json::parse_event_t;
+            if (e == E::object_start || e == E::array_start)
+                levels.push_back({e == E::array_start, 0, {}, {}});
+            if (e == E::key &&
+                !levels.back().keys.insert(levels.back().key = v.get<std::string>()).second)
+                throw Duplicate{};
+            if (e == E::object_end || e == E::array_end)
+                levels.pop_back();
+            if ((e == E::value || e == E::object_end || e == E::array_end) && !levels.empty() &&
+                levels.back().array)
+                ++levels.back().index;
+            return true;
+        });
+    } catch (const Duplicate &) {
+        err = located(origin, path_of(levels), "duplicate key");
+    } catch (const json::out_of_range &e) {
+        if (e.id != 406)
+            throw;
+        err = located(origin, path_of(levels), "number out of range");
+    }
+    return err.empty();
 }
 
 bool parse_document(const char *json_text, const std::string &origin, Scenario &out,
@@ -615,16 +538,11 @@ bool parse_document(const char *json_text, const std::string &origin, Scenario &
     Path path;
     json merged;
     const json *doc = &default_document();
-    // The embedded default is the base itself: nothing to check in a first
-    // pass or to merge, which would only parse the same text twice more.
+    // The embedded default is the base itself: nothing to check or merge.
     if (json_text != kDefaultScenario) {
-        KeyCheck check;
-        json::sax_parse(json_text, &check);
-        if (!check.problem().empty()) {
-            err = located(origin, check.where(), check.problem());
+        json patch;
+        if (!parse_patch(json_text, origin, patch, err))
             return false;
-        }
-        json patch = json::parse(json_text);
         if (!depth_ok(patch, 0)) {
             err = located(origin, path,
                           "nested deeper than " + std::to_string(kMaxDepth) + " levels");
@@ -664,7 +582,9 @@ bool parse_scenario(const char *json_text, const char *origin, Scenario &out, st
     try {
         return parse_document(json_text, where, out, err);
     } catch (const nlohmann::json::parse_error &e) {
-        err = where + ": $: " + parse_problem(e);
+        // Without nlohmann's "[json.exception.parse_error.101] ".
+        const char *cut = std::strstr(e.what(), "] ");
+        err = where + ": $: malformed JSON: " + (cut != nullptr ? cut + 2 : e.what());
     } catch (const std::exception &e) {
         err = where + ": $: " + e.what();
     }
@@ -678,38 +598,24 @@ namespace {
 using sysmgrsim::detail::copy_error;
 using sysmgrsim::detail::State;
 
-// Reads a whole scenario file, refusing a directory or anything larger than
-// kMaxFileSize.
+// Reads a whole scenario file of at most kMaxFileSize bytes; reading a
+// directory fails with EISDIR.
 bool read_file(const char *path, std::string &text, std::string &problem) {
-    const int fd = open(path, O_RDONLY | O_CLOEXEC);
-    struct stat st;
-    if (fd < 0) {
+    std::FILE *f = std::fopen(path, "rbe");
+    if (f == nullptr) {
         problem = std::strerror(errno);
         return false;
     }
-    if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-        problem = std::strerror(S_ISDIR(st.st_mode) ? EISDIR : errno);
-        close(fd);
-        return false;
-    }
     char chunk[65536];
-    for (;;) {
-        const ssize_t n = read(fd, chunk, sizeof chunk);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            problem = std::strerror(errno);
-            break;
-        }
-        if (n == 0)
-            break;
-        text.append(chunk, static_cast<std::size_t>(n));
-        if (text.size() > sysmgrsim::detail::kMaxFileSize) {
+    std::size_t n;
+    while (problem.empty() && (n = std::fread(chunk, 1, sizeof chunk, f)) > 0) {
+        text.append(chunk, n);
+        if (text.size() > sysmgrsim::detail::kMaxFileSize)
             problem = "file larger than 16 MiB";
-            break;
-        }
     }
-    close(fd);
+    if (problem.empty() && std::ferror(f))
+        problem = std::strerror(errno);
+    std::fclose(f);
     return problem.empty();
 }
 
@@ -732,15 +638,12 @@ int sim_load_scenario(const char *json_text, const char *origin, char *err, size
 
 int sim_load_scenario_file(const char *path, char *err, size_t errlen) {
     std::string text;
-    std::string problem;
+    std::string problem = path == nullptr ? "no file name" : "";
     try {
-        if (path == nullptr) {
-            problem = "no file name";
-        } else if (!read_file(path, text, problem)) {
+        if (path != nullptr && !read_file(path, text, problem))
             problem = std::string(path) + ": " + problem;
-        }
     } catch (const std::exception &e) {
-        problem = std::string(path != nullptr ? path : "scenario") + ": " + e.what();
+        problem = std::string(path) + ": " + e.what();
     }
     if (!problem.empty()) {
         sysmgrsim::detail::clear_records(sysmgrsim::detail::state());

@@ -63,7 +63,6 @@ struct ResetEntry {
     uint32_t usecs = 0;
 };
 
-/* A validated scenario, the default merged with a patch. */
 struct Scenario {
     std::string description;
     struct {
@@ -146,10 +145,7 @@ struct Scenario {
         uint32_t block_size = 0;
         uint32_t blocks = 0;
     } slot0_fs;
-    /*
-     * What a utility prints, run k printing item k and every later run the
-     * last item; none: the utility is absent.
-     */
+    /* Run k prints item k, later runs the last; none: the utility is absent. */
     struct {
         std::optional<std::vector<std::string>> flash_size;
         std::optional<std::vector<std::string>> imghdr;
@@ -168,15 +164,12 @@ struct Scenario {
         std::vector<std::string> version_lines;
         std::vector<std::string> hardware_lines;
     } cmp;
-    std::map<std::string, std::string> files; /* absolute path -> content */
-    std::map<uint32_t, std::string>
-        error_texts; /* identifier -> its text, before the built-in ones */
+    std::map<std::string, std::string> files;    /* absolute path -> content */
+    std::map<uint32_t, std::string> error_texts; /* before the built-in texts */
 };
 
-/* The embedded default scenario (generated from scenarios/default.json). */
-extern const char kDefaultScenario[];
-
-/* Builds a scenario from JSON text applied over the default; false with err. */
+extern const char kDefaultScenario[]; /* generated from scenarios/default.json */
+/* The JSON text applied over the default; false with err. */
 bool parse_scenario(const char *json_text, const char *origin, Scenario &out, std::string &err);
 /* The embedded default scenario, parsed on first use and kept. */
 const Scenario &default_scenario();

@@ -44,26 +44,17 @@ std::string render_value(uint32_t tag, const std::string &bytes) {
     time_t seconds;
     struct tm tm;
     char text[64];
-    switch (kind) {
-    case CMD_KIND_INT32:
-    case CMD_KIND_INT64:
-        if (value_integer(kind, bytes, number, is_signed))
-            return is_signed ? std::to_string(static_cast<int64_t>(number))
-                             : std::to_string(number);
-        break;
-    case CMD_KIND_TIME:
-        // Local time, "Sat Dec  6 11:43:40 2025"; its number when it cannot be shown.
-        if (!value_seconds(bytes, seconds))
-            break;
-        if (localtime_r(&seconds, &tm) == nullptr ||
-            std::strftime(text, sizeof text, "%a %b %e %H:%M:%S %Y", &tm) == 0)
-            return std::to_string(seconds);
-        return text;
-    default:
-        // Text, and any kind this back end does not know: up to the first NUL.
-        return bytes.substr(0, bytes.find('\0'));
-    }
-    return "<bad length " + std::to_string(bytes.size()) + ">";
+    if (kind != CMD_KIND_INT32 && kind != CMD_KIND_INT64 && kind != CMD_KIND_TIME)
+        return bytes.substr(0, bytes.find('\0')); // text, or a kind not known here
+    if (kind != CMD_KIND_TIME && value_integer(kind, bytes, number, is_signed))
+        return is_signed ? std::to_string(static_cast<int64_t>(number)) : std::to_string(number);
+    if (kind != CMD_KIND_TIME || !value_seconds(bytes, seconds))
+        return "<bad length " + std::to_string(bytes.size()) + ">";
+    // Local time, "Sat Dec  6 11:43:40 2025"; its number when it cannot be shown.
+    if (localtime_r(&seconds, &tm) == nullptr ||
+        std::strftime(text, sizeof text, "%a %b %e %H:%M:%S %Y", &tm) == 0)
+        return std::to_string(seconds);
+    return text;
 }
 
 } // namespace sysmgrsim::detail

@@ -26,25 +26,19 @@ struct Print {
 const std::vector<Print> &prints();
 
 /*
- * A value's bytes as an integer: 4 bytes of kind 0x11 are signed
- * (sign-extended, is_signed set); every other value is unsigned, 8 bytes
- * under 0x11 included (the slot0 size of the alternate report). False for
- * any other length.
+ * A value's 4 or 8 bytes as an integer, signed (is_signed set) only for 4
+ * bytes of kind 0x11: 8 bytes under 0x11 are the alternate report's slot0
+ * size. False for any other length.
  */
 bool value_integer(uint32_t kind, const std::string &bytes, uint64_t &out, bool &is_signed);
 /* A time value: 4 bytes of seconds since 1970. False for any other length. */
 bool value_seconds(const std::string &bytes, time_t &out);
 
 /*
- * One platform call, in call order: its name, its integer arguments as the
- * library passed them (pointers to integer records are read: the 8-byte
- * address as two words, the receive options as ten), and its text arguments.
- * Print calls are in prints(), not here.
- *
- * Arguments are recorded in the order of the C declaration. Other pointers
- * (records, buffers, message references, out-values such as the response
- * pointer and length) are not recorded; a null text is recorded as "(null)",
- * a null address or null receive options as no words.
+ * One platform call other than a print, in call order, with its integer and
+ * text arguments in declaration order. Integer records are read (an address
+ * as two words, receive options as ten; none when null); other pointers are
+ * not recorded; a null text is "(null)".
  */
 struct Call {
     std::string name;
