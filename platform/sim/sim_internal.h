@@ -205,8 +205,6 @@ struct State {
     bool delivered = false; /* the last cmd_prt_send succeeded */
 
     std::set<int32_t> bound;
-    int bind_calls = 0;
-    int unbind_calls = 0;
     int binds_done = 0;
     std::map<int32_t, int> errnos; /* mts_errno_get() per handle */
     std::map<int32_t, QueueState> queues;

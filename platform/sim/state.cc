@@ -182,8 +182,6 @@ void clear_records(State &s) {
     s.sends = 0;
     s.delivered = false;
     s.bound.clear();
-    s.bind_calls = 0;
-    s.unbind_calls = 0;
     s.binds_done = 0;
     s.errnos.clear();
     s.queues.clear();
@@ -279,14 +277,6 @@ int sim_output_delivered(void) {
 
 int sim_queues_bound(void) {
     return static_cast<int>(state().bound.size());
-}
-
-int sim_bind_calls(void) {
-    return state().bind_calls;
-}
-
-int sim_unbind_calls(void) {
-    return state().unbind_calls;
 }
 
 int sim_messages_outstanding(void) {

@@ -158,7 +158,6 @@ namespace sysmgrsim::detail::answer {
 
 int32_t mts_bind(int32_t kind, int32_t, int32_t, const char *) {
     State &s = state();
-    ++s.bind_calls;
     if (kind == kBindDefaultVdc && s.scenario.mts.default_vdc_bind_errno != 0)
         return fail(s, 0, s.scenario.mts.default_vdc_bind_errno);
     if (s.scenario.mts.bind_errno != 0)
@@ -170,7 +169,6 @@ int32_t mts_bind(int32_t kind, int32_t, int32_t, const char *) {
 
 int mts_unbind(int32_t q, int32_t) {
     State &s = state();
-    ++s.unbind_calls;
     if (s.bound.erase(q) == 0)
         return fail(s, q, EBADF);
     s.queues.erase(q);

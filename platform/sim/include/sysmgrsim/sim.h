@@ -105,10 +105,8 @@ uint32_t sim_answered_start_time(void);
 int sim_send_count(void);
 /* 1 when cmd_prt_send was called and its last call succeeded, else 0. */
 int sim_output_delivered(void);
-/* Queues bound and not yet unbound, and the call counts. */
+/* Queues bound and not yet unbound. */
 int sim_queues_bound(void);
-int sim_bind_calls(void);
-int sim_unbind_calls(void);
 /* Transport messages sent or received and not yet dropped. */
 int sim_messages_outstanding(void);
 /*
