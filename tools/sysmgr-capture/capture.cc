@@ -311,12 +311,8 @@ class Builder {
                 it->data = unhex(member(e, "data"));
             return;
         }
-        if (state == "absent") {
-            out_.files.push_back({path, state, 0, "", ""});
-            return;
-        }
-        out_.files.push_back({path, state, e.value("mode", 0u), unhex(e.value("data", json())),
-                              unhex(e.value("target", json()))});
+        out_.files.push_back({path, state, e.value("mode", 0u), unhex(member(e, "data")),
+                              unhex(member(e, "target"))});
     }
 
     void made(const std::string &path) {
