@@ -482,19 +482,15 @@ int main(int argc, char **argv) {
         return stopped(ran.signal);
 
     Capture capture;
-    if (!ran.problem.empty() || !sysmgrcapture::build_capture(ran.lines, capture, problem)) {
-        complain((ran.problem.empty() ? problem : ran.problem) + "; nothing captured");
-        return kExitNotCaptured;
-    }
+    if (!ran.problem.empty() || !sysmgrcapture::build_capture(ran.lines, capture, problem))
+        return complain((ran.problem.empty() ? problem : ran.problem) + "; nothing captured");
     capture.command = CLI::detail::join(command, " ");
     if (redact)
         sysmgrcapture::redact(capture, key);
     // DIR and what is in it: readable as the umask allows, writable by the owner only.
     const mode_t mode = ((0777 & ~mask) | 0700) & ~mode_t{022};
-    if (!write_capture(capture, work.fd(), mode, problem)) {
-        complain(problem + "; nothing captured");
-        return kExitNotCaptured;
-    }
+    if (!write_capture(capture, work.fd(), mode, problem))
+        return complain(problem + "; nothing captured");
     if (const int s = pending_signal(); s != 0)
         return stopped(s);
     if (!work.finish(mode, problem))
