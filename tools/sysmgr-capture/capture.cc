@@ -82,10 +82,6 @@ const char *tool_named(const std::string &command) {
     return nullptr;
 }
 
-bool not_found(int status) {
-    return WIFEXITED(status) && WEXITSTATUS(status) == kExitNotFound;
-}
-
 class Builder;
 using Value = std::optional<ojson>;
 
@@ -311,12 +307,8 @@ class Builder {
                 it->data = unhex(member(e, "data"));
             return;
         }
-        if (state == "absent") {
-            out_.files.push_back({path, state, 0, "", ""});
-            return;
-        }
-        out_.files.push_back({path, state, e.value("mode", 0u), unhex(e.value("data", json())),
-                              unhex(e.value("target", json()))});
+        out_.files.push_back({path, state, e.value("mode", 0u), unhex(member(e, "data")),
+                              unhex(member(e, "target"))});
     }
 
     void made(const std::string &path) {
@@ -354,7 +346,8 @@ class Builder {
                 }
             }
         }
-        if (not_found(status) && output.value_or("").empty())
+        if (WIFEXITED(status) && WEXITSTATUS(status) == kExitNotFound &&
+            output.value_or("").empty())
             output.reset();
         tools_[tool].push_back(output);
         out_.sources.push_back({{"tools", tool}, "", shown});
@@ -503,10 +496,6 @@ std::string shown(const ojson &value) {
     return value.dump(-1, ' ', false, ojson::error_handler_t::replace);
 }
 
-const char *file_kind(const FoundFile &f) {
-    return f.state == "regular" ? "file" : f.state == "directory" ? "directory" : f.state.c_str();
-}
-
 } // namespace
 
 std::string manifest_text(const Capture &capture) {
@@ -541,7 +530,7 @@ std::string manifest_text(const Capture &capture) {
         else if (f.state == "other")
             out += "root" + f.path + ": not a file, directory or link: not reproduced\n";
         else
-            out += "root" + f.path + ": " + file_kind(f) + " " + mode +
+            out += "root" + f.path + ": " + (f.state == "regular" ? "file" : f.state) + " " + mode +
                    (f.state == "regular" ? ", " + std::to_string(f.data.size()) + " bytes" : "") +
                    (f.state == "symlink" ? " -> " + f.target : "") + "\n";
     }

@@ -1,16 +1,11 @@
 // SPDX-License-Identifier: MIT
-// libsysmgrcapture.so: a dynamic-linker audit module (LD_AUDIT) that binds
-// every reference libsysmgrcli.so makes to a platform function (a row of
-// platform/calls.def), and to the C library functions through which files,
-// directories and utilities' output reach it (LIBC_CALLS), to a wrapper. The
-// wrapper calls the definition the reference would have bound to, wherever
-// the host put it, and sends what the call answered to sysmgr-capture
-// (capture_log.h).
-//
-// The module lives in a link-map namespace of its own with its own C
-// library: recording never changes the host's errno, and the host's errno and
-// environment are reached through the host's C library. It uses no C++
-// library: it is loaded into every process the command starts.
+// libsysmgrcapture.so, an audit module (LD_AUDIT): binds each reference
+// libsysmgrcli.so makes to a platform call (calls.def) or to a C library
+// function through which files and utilities' output reach it (LIBC_CALLS) to
+// a wrapper that calls the definition and sends what it answered to
+// sysmgr-capture (capture_log.h). In a link-map namespace of its own, it
+// reaches the host's errno and environment through the host's C library, and
+// uses no C++ library, as every process the command starts loads it.
 #include <link.h>
 
 #include <atomic>
@@ -37,7 +32,6 @@
 
 namespace {
 
-/* Holds a mutex for its lifetime. */
 class Locked {
   public:
     explicit Locked(pthread_mutex_t &mutex) : mutex_(mutex) { pthread_mutex_lock(&mutex_); }
@@ -50,8 +44,6 @@ class Locked {
 };
 pthread_mutex_t g_state_lock = PTHREAD_MUTEX_INITIALIZER; // the paths seen and the pipes
 pthread_mutex_t g_log_lock = PTHREAD_MUTEX_INITIALIZER;
-
-/* ---- The record ------------------------------------------------------- */
 
 const char *g_socket_path = nullptr; // the record's socket; null: this process records nothing
 std::atomic<int> g_bindings{0};
@@ -267,8 +259,6 @@ class Event {
     bool first_ = true;
 };
 
-/* ---- Files and utilities ---------------------------------------------- */
-
 /* The paths seen so far (below the root) and whether each was absent then. */
 struct Seen {
     char *path;
@@ -383,9 +373,10 @@ Pipe g_pipes[16]; // more pipes at once than a report opens are not kept
 std::atomic<int> g_pipes_open{0};
 
 /* Keeps what a read from a stream (or, with file null, a descriptor) gave, when it is a pipe's. */
-void keep_read(const std::FILE *file, int fd, const void *bytes, std::size_t n) {
-    if (n == 0 || g_pipes_open.load(std::memory_order_relaxed) == 0)
+void keep_read(const std::FILE *file, int fd, const void *bytes, ssize_t got) {
+    if (got <= 0 || g_pipes_open.load(std::memory_order_relaxed) == 0)
         return;
+    const auto n = static_cast<std::size_t>(got);
     Locked lock(g_state_lock);
     for (Pipe &p : g_pipes) {
         if (p.file != nullptr && (file != nullptr ? p.file == file : p.fd == fd)) {
@@ -394,8 +385,6 @@ void keep_read(const std::FILE *file, int fd, const void *bytes, std::size_t n) 
         }
     }
 }
-
-/* ---- The wrappers ----------------------------------------------------- */
 
 // The C library functions recorded through: the name and the template that
 // wraps it, with its arguments. A test compares the library's imports with it.
@@ -597,36 +586,23 @@ int getc_w(std::FILE *file) {
     keep_read(file, -1, &byte, c != EOF ? 1 : 0);
     return c;
 }
-template <Hook H>
-char *fgets_w(char *s, int size, std::FILE *file) {
-    char *line = real<decltype(&fgets_w<H>)>(H)(s, size, file);
-    keep_read(file, -1, line, line != nullptr ? std::strlen(line) : 0);
-    return line;
-}
-template <Hook H>
-std::size_t fread_w(void *p, std::size_t size, std::size_t count, std::FILE *file) {
-    const std::size_t n = real<decltype(&fread_w<H>)>(H)(p, size, count, file);
-    keep_read(file, -1, p, n * size);
-    return n;
-}
-template <Hook H>
-ssize_t getline_w(char **line, std::size_t *capacity, std::FILE *file) {
-    const ssize_t n = real<decltype(&getline_w<H>)>(H)(line, capacity, file);
-    keep_read(file, -1, n > 0 ? *line : nullptr, n > 0 ? static_cast<std::size_t>(n) : 0);
-    return n;
-}
-template <Hook H>
-ssize_t getdelim_w(char **line, std::size_t *capacity, int delimiter, std::FILE *file) {
-    const ssize_t n = real<decltype(&getdelim_w<H>)>(H)(line, capacity, delimiter, file);
-    keep_read(file, -1, n > 0 ? *line : nullptr, n > 0 ? static_cast<std::size_t>(n) : 0);
-    return n;
-}
-template <Hook H>
-ssize_t read_w(int fd, void *p, std::size_t size) {
-    const ssize_t n = real<decltype(&read_w<H>)>(H)(fd, p, size);
-    keep_read(nullptr, fd, p, n > 0 ? static_cast<std::size_t>(n) : 0);
-    return n;
-}
+#define READ_W(name, ret, params, args, file, fd, bytes, n)                                        \
+    template <Hook H>                                                                              \
+    ret name params {                                                                              \
+        const auto r = real<decltype(&name<H>)>(H) args;                                           \
+        keep_read(file, fd, bytes, n);                                                             \
+        return r;                                                                                  \
+    }
+READ_W(fgets_w, char *, (char *s, int size, std::FILE *file), (s, size, file), file, -1, r,
+       r != nullptr ? static_cast<ssize_t>(std::strlen(r)) : 0)
+READ_W(fread_w, std::size_t, (void *p, std::size_t size, std::size_t n, std::FILE *file),
+       (p, size, n, file), file, -1, p, static_cast<ssize_t>(r) * static_cast<ssize_t>(size))
+READ_W(getline_w, ssize_t, (char **line, std::size_t *capacity, std::FILE *file),
+       (line, capacity, file), file, -1, r > 0 ? *line : nullptr, r)
+READ_W(getdelim_w, ssize_t, (char **line, std::size_t *capacity, int delim, std::FILE *file),
+       (line, capacity, delim, file), file, -1, r > 0 ? *line : nullptr, r)
+READ_W(read_w, ssize_t, (int fd, void *p, std::size_t size), (fd, p, size), nullptr, fd, p, r)
+#undef READ_W
 
 /* The alternate report's entry, called by the host: its queue handle reaches no platform call. */
 std::atomic<void *> g_real_entry{nullptr};

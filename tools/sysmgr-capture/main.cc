@@ -15,7 +15,6 @@
 #include <poll.h>
 #include <spawn.h>
 #include <sys/prctl.h>
-#include <sys/random.h>
 #include <sys/signalfd.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -42,7 +41,6 @@ constexpr int kExitNotCaptured = 125;
 constexpr int kExitCannotRun = 126;
 constexpr int kExitNotFound = 127;
 
-/* Prints the message, then gives status. */
 int complain(const std::string &message, int status = kExitNotCaptured) {
     std::fprintf(stderr, "sysmgr-capture: %s\n", message.c_str());
     return status;
@@ -53,7 +51,6 @@ int stopped(int signal) {
                     128 + signal);
 }
 
-/* Sets problem, then gives false. */
 bool failed(std::string &problem, const std::string &message) {
     problem = message;
     return false;
@@ -117,20 +114,10 @@ class WorkDir {
         struct stat st;
         if (::fstatat(parent_fd_.get(), base_.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0)
             return failed(problem, out + " exists: name a new directory");
-        for (int attempt = 0; attempt < 100 && fd_.get() < 0; ++attempt) {
-            unsigned char random[6];
-            if (::getrandom(random, sizeof random, 0) != sizeof random)
-                break;
-            std::string name = base_ + ".partial.";
-            for (unsigned char r : random)
-                name += "abcdefghijklmnopqrstuvwxyz0123456789"[r % 36];
-            if (::mkdirat(parent_fd_.get(), name.c_str(), 0700) != 0) {
-                if (errno == EEXIST)
-                    continue;
-                break;
-            }
-            name_ = name;
-            fd_.reset(::openat(parent_fd_.get(), name.c_str(), kDirFlags));
+        std::string made = (parent_ / (base_ + ".partial.XXXXXX")).string();
+        if (::mkdtemp(made.data()) != nullptr) {
+            name_ = fs::path(made).filename().string();
+            fd_.reset(::openat(parent_fd_.get(), name_.c_str(), kDirFlags));
         }
         if (fd_.get() < 0 || ::fchmod(fd_.get(), 0700) != 0)
             return failed(problem, "cannot create " + out + ".partial.*: " + std::strerror(errno));
@@ -387,7 +374,6 @@ bool run(const std::vector<std::string> &command, const std::string &module, Wor
     return error == 0;
 }
 
-/* The first stop signal pending, 0 when none. */
 int pending_signal() {
     sigset_t pending;
     sigpending(&pending);
@@ -430,13 +416,6 @@ bool write_capture(Capture &capture, int dir, mode_t mode, std::string &problem)
             dir, "MANIFEST", sysmgrcapture::manifest_text(capture), mode & 0666))
         return failed(problem, std::string("cannot write MANIFEST: ") + std::strerror(error));
     return true;
-}
-
-std::string joined(const std::vector<std::string> &words) {
-    std::string out;
-    for (const std::string &w : words)
-        out += (out.empty() ? "" : " ") + w;
-    return out;
 }
 
 } // namespace
@@ -503,19 +482,15 @@ int main(int argc, char **argv) {
         return stopped(ran.signal);
 
     Capture capture;
-    if (!ran.problem.empty() || !sysmgrcapture::build_capture(ran.lines, capture, problem)) {
-        complain((ran.problem.empty() ? problem : ran.problem) + "; nothing captured");
-        return kExitNotCaptured;
-    }
-    capture.command = joined(command);
+    if (!ran.problem.empty() || !sysmgrcapture::build_capture(ran.lines, capture, problem))
+        return complain((ran.problem.empty() ? problem : ran.problem) + "; nothing captured");
+    capture.command = CLI::detail::join(command, " ");
     if (redact)
         sysmgrcapture::redact(capture, key);
     // DIR and what is in it: readable as the umask allows, writable by the owner only.
     const mode_t mode = ((0777 & ~mask) | 0700) & ~mode_t{022};
-    if (!write_capture(capture, work.fd(), mode, problem)) {
-        complain(problem + "; nothing captured");
-        return kExitNotCaptured;
-    }
+    if (!write_capture(capture, work.fd(), mode, problem))
+        return complain(problem + "; nothing captured");
     if (const int s = pending_signal(); s != 0)
         return stopped(s);
     if (!work.finish(mode, problem))

@@ -14,6 +14,7 @@
 #include <regex>
 #include <set>
 
+#include <nettle/base16.h>
 #include <nettle/hmac.h>
 
 #include "capture.h"
@@ -78,10 +79,8 @@ std::string cased(std::string text, bool upper = false) {
 }
 
 std::string hex(const unsigned char *bytes, std::size_t n) {
-    static const char digits[] = "0123456789abcdef";
-    std::string out;
-    for (std::size_t i = 0; i < n; ++i)
-        out += {digits[bytes[i] >> 4], digits[bytes[i] & 15]};
+    std::string out(BASE16_ENCODE_LENGTH(n), '\0');
+    base16_encode_update(out.data(), n, bytes);
     return out;
 }
 

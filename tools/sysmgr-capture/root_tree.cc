@@ -48,15 +48,11 @@ int write_new_file(int dir_fd, const char *name, const std::string &data, unsign
 }
 
 bool path_components(const std::string &path, std::vector<std::string> &out) {
-    out.clear();
-    for (std::size_t at = path.starts_with('/') ? 1 : 0; at <= path.size();) {
-        const std::size_t end = std::min(path.find('/', at), path.size());
-        const std::string &part = out.emplace_back(path.substr(at, end - at));
-        if (part.empty() || part == "." || part == ".." || part.find('\0') != std::string::npos)
-            return false;
-        at = end + 1;
-    }
-    return true;
+    out = tree::components(path);
+    return !out.empty() && !path.ends_with('/') && path.find("//") == std::string::npos &&
+           std::none_of(out.begin(), out.end(), [](const std::string &part) {
+               return part == "." || part == ".." || part.find('\0') != std::string::npos;
+           });
 }
 
 bool write_tree(int root_fd, const Capture &capture, std::vector<std::string> &notes,
