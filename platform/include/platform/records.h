@@ -69,7 +69,7 @@ typedef struct fs_stat_record {
 #define FS_STAT_BLOCK_SIZE_WORD 2
 #define FS_STAT_BLOCK_COUNT_WORD 3
 
-/* Plug-in record (get_running_plugins). */
+/* Plug-in record: one row of the table of running plug-ins (services.h). */
 #define PLUGIN_RECORD_SIZE 768
 #define PLUGIN_NAME_OFFSET 512
 #define PLUGIN_TABLE_ROWS 32
