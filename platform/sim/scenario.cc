@@ -67,7 +67,27 @@ std::string path_text(const Path &path) {
 }
 
 // A JSON integer, or a text "0x..." in hex: any 64-bit value of either sign.
-using Integer = __int128;
+// Sign and magnitude: no 128-bit type on 32-bit targets.
+struct Integer {
+    bool negative = false;
+    uint64_t magnitude = 0;
+    Integer() = default;
+    Integer(uint64_t v) : magnitude(v) {}
+    Integer(int64_t v)
+        : negative(v < 0),
+          magnitude(v < 0 ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v)) {}
+    bool below(int64_t lo) const {
+        if (lo < 0)
+            return negative && magnitude > 0 - static_cast<uint64_t>(lo);
+        return negative || magnitude < static_cast<uint64_t>(lo);
+    }
+    bool above(uint64_t hi) const { return !negative && magnitude > hi; }
+    // The value's two's complement, cut to T.
+    template <typename T>
+    explicit operator T() const {
+        return static_cast<T>(negative ? 0 - magnitude : magnitude);
+    }
+};
 
 bool read_hex(const std::string &text, Integer &out, std::string &problem) {
     problem = "expected an integer or a \"0x...\" text";
@@ -183,13 +203,13 @@ class Reader {
 
     Integer number(const Path &path, int64_t lo, uint64_t hi) {
         const json *v = find(path);
-        Integer value = 0;
+        Integer value;
         std::string problem;
         if (v != nullptr && !read_integer(*v, value, problem))
             fail(path, problem);
-        else if (v != nullptr && (value < lo || value > hi))
+        else if (v != nullptr && (value.below(lo) || value.above(hi)))
             fail(path, "out of range (" + std::to_string(lo) + " to " + std::to_string(hi) + ")");
-        return ok() ? value : 0;
+        return ok() ? value : Integer();
     }
 
   private:
@@ -353,7 +373,7 @@ bool read_identifier_key(const std::string &key, uint32_t &out) {
     if (hex ? !read_hex(key, value, problem) : ec != std::errc() || end != last)
         return false;
     out = static_cast<uint32_t>(value);
-    return value >= INT32_MIN && value <= UINT32_MAX;
+    return !value.below(INT32_MIN) && !value.above(UINT32_MAX);
 }
 
 void read(Reader &r, const Path &base, std::map<uint32_t, std::string> &out, ErrorTexts) {
