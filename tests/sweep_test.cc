@@ -64,7 +64,8 @@ constexpr const char *kKindNames[KINDS] = {"open",  "fstat",  "fcntl",  "fdopen"
 /* One row of the failure table. */
 struct Failure {
     int error = 0;
-    bool retried = false;           // an EINTR is retried and changes nothing
+    bool retried = false; // an EINTR is retried and changes nothing
+    int goes_on = 1;      // a report still ends with its last line: 1, 0 never, -1 not always
     std::vector<std::string> shows; // patterns of the lines a failure may add, output or messages
 };
 
@@ -74,7 +75,7 @@ std::map<std::string, Failure> read_table() {
     const std::map<std::string, int> errors = {{"EIO", EIO},       {"ENOSPC", ENOSPC},
                                                {"EMFILE", EMFILE}, {"ENOMEM", ENOMEM},
                                                {"EACCES", EACCES}, {"ECHILD", ECHILD}};
-    const std::regex row(R"(^\| `(\w+)` \| (\w+) \| (yes|no) \| (.*) \| (yes|no) \|$)");
+    const std::regex row(R"(^\| `(\w+)` \| (\w+) \| (yes|no) \| (.*) \| ([^|]+) \|$)");
     const std::regex quoted("`([^`]+)`");
     std::map<std::string, Failure> table;
     for (std::string line; std::getline(in, line);) {
@@ -84,6 +85,7 @@ std::map<std::string, Failure> read_table() {
         Failure &f = table[m[1]];
         f.error = errors.at(m[2]);
         f.retried = m[3] == "yes";
+        f.goes_on = m[5] == "yes" ? 1 : m[5] == "no" ? 0 : -1;
         const std::string shows = m[4];
         for (std::sregex_iterator q(shows.begin(), shows.end(), quoted), end; q != end; ++q) {
             std::string text; // only * is special
@@ -205,32 +207,33 @@ TEST_P(Sweep, EachFailingCallShowsWhatTheTableSaysAndLeavesNothingBehind) {
     struct Operation {
         const char *name;
         int32_t command; // 0: not a command
+        bool report;
         std::function<std::string()> run;
     };
     auto text = [](const char *s) { return std::string(s != nullptr ? s : "(null)"); };
     const Operation operations[] = {
-        {"command 1", 1, {}},
-        {"command 107", 107, {}},
-        {"alternate report", 0,
+        {"command 1", 1, true, {}},
+        {"command 107", 107, true, {}},
+        {"alternate report", 0, true,
          [this] {
              sysmgr_show_version_internal2(context_.mts_q, rx());
              return std::string(sim_output());
          }},
-        {"sysmgr_get_loader_ver", 0,
+        {"sysmgr_get_loader_ver", 0, false,
          [] {
              char buf[64] = "";
              return std::to_string(sysmgr_get_loader_ver(buf, sizeof buf)) + buf;
          }},
-        {"sysmgr_get_loader_ver_information", 0,
+        {"sysmgr_get_loader_ver_information", 0, false,
          [&] {
              char buf[64] = "";
              return text(sysmgr_get_loader_ver_information(buf, sizeof buf));
          }},
-        {"get_sw_ver_string", 0,
+        {"get_sw_ver_string", 0, false,
          [&] { return text(get_sw_ver_string("/vorn/etc/srg.sro", "/var/run/curr-vorn.hdr")); }},
-        {"read_flash_size_file_item", 0,
+        {"read_flash_size_file_item", 0, false,
          [] { return std::to_string(read_flash_size_file_item("/proc/meminfo", 1)); }},
-        {"read_file_str", 0, [&] { return text(read_file_str("/proc/cmdline")); }},
+        {"read_file_str", 0, false, [&] { return text(read_file_str("/proc/cmdline")); }},
     };
     const std::set<std::string> may_appear = {
         "/var/tmp/bootloader_ver", "/" SIM_SUDO_DIR "/sudo.log", "/vorn/bin/flash_size.log",
@@ -288,6 +291,11 @@ TEST_P(Sweep, EachFailingCallShowsWhatTheTableSaysAndLeavesNothingBehind) {
                              std::to_string(at) + ", scenario " + scenario);
                 ++runs;
                 const auto failed = run(op, scenario, Kind(k), at, f.error);
+                if (op.report && f.goes_on >= 0) { // ends as the clean one when it goes on
+                    const std::string last =
+                        clean.first.substr(clean.first.rfind('\n', clean.first.size() - 2) + 1);
+                    EXPECT_EQ(failed.first.ends_with(last), f.goes_on == 1) << failed.first;
+                }
                 for (const std::string &added : added_lines(clean.first + "\n" + clean.second,
                                                             failed.first + "\n" + failed.second)) {
                     const std::size_t from = added.find_first_not_of(' ');
