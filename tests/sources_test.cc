@@ -85,6 +85,10 @@ TEST_F(Sources, LoaderVersionFromTheCommandLineOrTheStatusFiles) {
         {{{cmdline, "loader_ver=\"\"\n"}}, 128, 0, "\n"},
         {{{cmdline, "loader_ver=abc\n"}, {sync, ""}}, 128, -1, ""},
         {{{cmdline, "loader_ver=\"3.6(0)\"\n"}}, 4, 0, "3.6"},
+        {{{cmdline, "loader_ver=\""}}, 128, -1, ""},
+        // The line's buffer holds 255 bytes: the value is cut where it ends.
+        {{{cmdline, std::string(240, 'a') + " loader_ver=\"3.6(0)\"\n"}}, 128, 0, "3."},
+        {{{cmdline, std::string(242, ' ') + "loader_ver=\"3.6(0)\"  \n"}}, 128, 0, "3"},
         {{}, 128, -1, "", "sysmgr_get_loader_ver Couldn't open cmdline file \n"},
         {{{cmdline, "\n"}, {sync, ""}, {uri, force}}, 128, 0, "image booted through mgmt0"},
         {{{cmdline, "\n"}, {uri, force}}, 128, 0, "image booted through force-dnld"},
@@ -236,9 +240,15 @@ TEST_F(Sources, FlashListingItems) {
         int32_t item;
         int32_t value;
     } items[] = {
-        {listing, 0, 1000}, {listing, 1, 2000},
-        {listing, 2, 0},    {"bootflash 1000 kB\nslot0 none kB\n", 1, 1000},
+        {listing, 0, 1000},
+        {listing, 1, 2000},
+        {listing, 2, 0},
+        {"bootflash 1000 kB\nslot0 none kB\n", 1, 1000},
         {{}, 0, 0},
+        // Lines over the 255-byte buffer count once; blank lines and blanks around do not count.
+        {std::string(300, 'x') + " 9\nslot0 2000 kB\n", 1, 2000},
+        {std::string(254, 'x') + "\nslot0 2000 kB\n", 1, 2000},
+        {"\n  \t\n  bootflash   1000 kB  \n", 0, 1000},
     };
     for (const Case &c : items) {
         prepare({}, c.content ? Files{{"/f", *c.content}} : Files{});
