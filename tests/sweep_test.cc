@@ -217,7 +217,7 @@ TEST_P(Sweep, EachFailingCallShowsWhatTheTableSaysAndLeavesNothingBehind) {
         {"alternate report", 0, true,
          [this] {
              sysmgr_show_version_internal2(context_.mts_q, rx());
-             return std::string(sim_output());
+             return testsupport::printed();
          }},
         {"sysmgr_get_loader_ver", 0, false,
          [] {
@@ -254,7 +254,7 @@ TEST_P(Sweep, EachFailingCallShowsWhatTheTableSaysAndLeavesNothingBehind) {
         const testsupport::Captured cap = testsupport::capture([&] {
             if (op.command != 0)
                 sysmgr_cli_generic_show_func(&context_);
-            out = op.command != 0 ? std::string(sim_output()) : op.run();
+            out = op.command != 0 ? testsupport::printed() : op.run();
         });
         plan.kind = KINDS;
         EXPECT_EQ(open_fds(), fds);
