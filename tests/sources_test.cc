@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "support/show_runner.h"
 #include "support/sim_fixture.h"
 #include "sysmgrcli/sysmgrcli.h"
 #include "sysmgrsim/sim.h"
@@ -26,11 +27,6 @@ using nlohmann::json;
 using testsupport::capture;
 using testsupport::Captured;
 using Files = std::map<std::string, std::string>;
-
-std::string slurp(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 /* Everything printed into the receive handle, values as {tag:text}. */
 std::string printed() {
@@ -158,9 +154,10 @@ TEST_F(Sources, LoaderCacheIsFilledOnceThenRead) {
             if (got != nullptr) {
                 EXPECT_STREQ(got, c.text);
             }
-            EXPECT_EQ(slurp(sim_sudo_log()), call == 0 ? mounts : "") << "call " << call;
+            EXPECT_EQ(testsupport::read_file(sim_sudo_log()), call == 0 ? mounts : "")
+                << "call " << call;
         }
-        EXPECT_EQ(slurp(root_ + cache), c.kept);
+        EXPECT_EQ(testsupport::read_file(root_ + cache), c.kept);
         struct stat st {};
         EXPECT_EQ(stat((root_ + cache).c_str(), &st), 0);
         if (!c.found) {
@@ -199,7 +196,7 @@ TEST_F(Sources, VersionTextWithBuildAndImageKind) {
                                     ? ""
                                     : "run " + tool + "\narg Debug\narg " + root_ +
                                           "/var/run/curr-ks.hdr\nstdout pipe\n";
-        EXPECT_EQ(slurp(tool + ".log").substr(0, run.size()), run);
+        EXPECT_EQ(testsupport::read_file(tool + ".log").substr(0, run.size()), run);
     }
 }
 
@@ -218,7 +215,7 @@ TEST_F(Sources, PathsInCommandsRunNothingElse) {
     std::string text;
     Captured cap = capture([&] { text = get_sw_ver_string("/vorn/etc/srg.sro", image.c_str()); });
     EXPECT_EQ(text, "4.2(1) [build 4.2(1.118)] [gdb]");
-    EXPECT_EQ(slurp(tool + ".log"), root + image + "\n");
+    EXPECT_EQ(testsupport::read_file(tool + ".log"), root + image + "\n");
     EXPECT_EQ(cap.err, "");
     for (const char *made : {"X", "Y", "Z"})
         EXPECT_FALSE(fs::exists(root_ + "/" + made)) << made;

@@ -9,7 +9,6 @@
 // but for the texts the table lists, and an interrupted call the library
 // retries changes nothing. Linked with the library's objects, to reach the
 // call table that the shared library keeps to itself.
-#include <dirent.h>
 #include <fcntl.h>
 #include <fnmatch.h>
 #include <sys/wait.h>
@@ -36,6 +35,9 @@
 #include "sysmgrsim/sim.h"
 
 namespace {
+
+using testsupport::files_under;
+using testsupport::open_fds;
 
 namespace fs = std::filesystem;
 using sysmgrcli::sys;
@@ -149,25 +151,6 @@ void install_fakes() {
     };
     sys.system = fake<SYSTEM, &sysmgrcli::SystemCalls::system, -1>();
     sys.calloc = fake<CALLOC, &sysmgrcli::SystemCalls::calloc, nullptr>();
-}
-
-int open_fds() {
-    int n = 0;
-    if (DIR *d = opendir("/proc/self/fd")) {
-        while (readdir(d) != nullptr)
-            ++n;
-        closedir(d);
-    }
-    return n;
-}
-
-std::set<std::string> files_under(const std::string &root) {
-    std::set<std::string> files;
-    std::error_code ec;
-    for (auto it = fs::recursive_directory_iterator(root, ec);
-         it != fs::recursive_directory_iterator(); it.increment(ec))
-        files.insert(it->path().string().substr(root.size()));
-    return files;
 }
 
 std::vector<std::string> lines_of(const std::string &text) {
