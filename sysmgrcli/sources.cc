@@ -57,40 +57,6 @@ constexpr BuildKind kBuildKinds[] = {
     {.number = 3, .marker = " [insure]"},
 };
 
-/* A descriptor from open(2), closed when its owner goes. */
-class Fd {
-  public:
-    explicit Fd(int fd) noexcept : fd_(fd) {}
-    ~Fd() {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    Fd(const Fd &) = delete;
-    Fd &operator=(const Fd &) = delete;
-    int get() const noexcept { return fd_; }
-    /* Gives the descriptor up without closing it. */
-    int release() noexcept {
-        int fd = fd_;
-        fd_ = -1;
-        return fd;
-    }
-    /* Closes now; the result of close(2). */
-    int close() noexcept {
-        int rc = ::close(fd_);
-        fd_ = -1;
-        return rc;
-    }
-
-  private:
-    int fd_;
-};
-
-/* A pipe from popen(), closed with pclose() when its owner goes. */
-struct PipeCloser {
-    void operator()(std::FILE *pipe) const noexcept { ::pclose(pipe); }
-};
-using Pipe = std::unique_ptr<std::FILE, PipeCloser>;
-
 /* An image header from img_open(), closed once when its owner goes. */
 class ImageHeader {
   public:
@@ -127,40 +93,6 @@ void append(char *buf, std::size_t size, const char *format, ...) {
     va_end(args);
 }
 
-/* Characters a path may hold and still be placed in a command unquoted. */
-bool shell_safe(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-           std::strchr("_./:@%+,=-", c) != nullptr;
-}
-
-/*
- * Writes path as one shell word into out[pos..size): as it is when every
- * character is safe, else in single quotes with each ' written as '\''.
- * Returns the new position, or size when it does not fit.
- */
-std::size_t put_word(char *out, std::size_t size, std::size_t pos, const char *path) {
-    auto put = [&](char c) {
-        if (pos < size)
-            out[pos++] = c;
-    };
-    bool safe = *path != '\0';
-    for (const char *p = path; *p != '\0' && safe; ++p)
-        safe = shell_safe(*p);
-    if (!safe)
-        put('\'');
-    for (const char *p = path; *p != '\0'; ++p) {
-        if (!safe && *p == '\'') {
-            for (char c : {'\'', '\\', '\'', '\''})
-                put(c);
-        } else {
-            put(*p);
-        }
-    }
-    if (!safe)
-        put('\'');
-    return pos;
-}
-
 /*
  * The release version of the boot loader store, read with the store mounted
  * read-only for the time of the read. False when the shell cannot be run.
@@ -174,28 +106,14 @@ bool read_loader_store_version(const char **version) {
     // A mount that cannot run counts as a failed mount: the read goes on. A
     // negative result (ECHILD too, in a host that ignores SIGCHLD, after the
     // mount has run) ends the fill here, and the partition stays mounted.
-    if (mount_ok && std::system(mount) < 0)
+    if (mount_ok && sys.system(mount) < 0)
         return false;
     *version = srg_sw_interim_ver_file_get(kLoaderReleaseFile);
     if (mount_ok && build_command(umount, sizeof umount, kOperation,
                                   "sudo /bin/umount %s > /dev/null 2>&1", {kLoaderMountPoint})) {
-        if (std::system(umount) == -1) {
+        if (sys.system(umount) == -1) {
             // A store left mounted does not change the version read.
         }
-    }
-    return true;
-}
-
-/* Writes all of len bytes, retrying short and interrupted writes. */
-bool write_all(int fd, const char *data, std::size_t len) {
-    while (len > 0) {
-        ssize_t n = ::write(fd, data, len);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data += n;
-        len -= static_cast<std::size_t>(n);
     }
     return true;
 }
@@ -214,14 +132,14 @@ File fill_loader_cache() {
     // directory is not followed to create or fill a file elsewhere.
     Fd cache(open_descriptor(path.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_NOFOLLOW, 0666));
     struct stat st;
-    if (cache.get() < 0 || ::fstat(cache.get(), &st) != 0 || !S_ISREG(st.st_mode))
+    if (cache.get() < 0 || sys.fstat(cache.get(), &st) != 0 || !S_ISREG(st.st_mode))
         return nullptr;
     const char *version = nullptr;
     if (!read_loader_store_version(&version))
         return nullptr;
     if (version != nullptr)
         write_all(cache.get(), version, std::strlen(version) + 1);
-    ::fsync(cache.get());
+    sys.fsync(cache.get());
     cache.close();
     return open_rooted(kLoaderCachePath, O_NOFOLLOW);
 }
@@ -237,7 +155,7 @@ bool image_build_kind(const char *image_path, long *kind, bool *started) {
     if (!build_command(command, sizeof command, "get_sw_ver_string", "%s Debug %s",
                        {kImageHeaderTool, image_path}))
         return false;
-    Pipe pipe(::popen(command, "re"));
+    Pipe pipe(sys.popen(command, "re"));
     if (!pipe) {
         *started = false;
         return false;
@@ -282,189 +200,6 @@ bool read_entry(TextReader &listing, char *buf, std::size_t size) {
 }
 
 } // namespace
-
-int open_descriptor(const char *path, int flags, mode_t mode) noexcept {
-    int fd;
-    do {
-        fd = ::open(path, flags | O_CLOEXEC, mode);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0 || fd > STDERR_FILENO)
-        return fd;
-    const int moved = ::fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
-    const int error = errno;
-    ::close(fd);
-    errno = error;
-    return moved;
-}
-
-DirectoryTurn::DirectoryTurn(const char *dir) noexcept {
-    RootedPath rooted(dir);
-    fd_ = rooted.c_str() != nullptr
-              ? open_descriptor(rooted.c_str(), O_RDONLY | O_DIRECTORY | O_NONBLOCK)
-              : -1;
-    // Tried a millisecond apart rather than waited for, so that a lock that
-    // is never released cannot hold the report.
-    for (int waited = 0; fd_ >= 0 && waited <= kTurnWaitMs; ++waited) {
-        if (::flock(fd_, LOCK_EX | LOCK_NB) == 0) {
-            held_ = true;
-            break;
-        }
-        if (errno != EWOULDBLOCK && errno != EINTR)
-            break;
-        const timespec ms = {0, 1000000};
-        ::nanosleep(&ms, nullptr);
-    }
-}
-
-DirectoryTurn::~DirectoryTurn() {
-    if (fd_ >= 0)
-        ::close(fd_); // releases the lock
-}
-
-int TextReader::get() noexcept {
-    if (has_pushed()) {
-        const int c = pushed_;
-        pushed_ = EOF;
-        return c;
-    }
-    while (left_ > 0) {
-        const int c = std::getc(stream_);
-        if (c != EOF) {
-            --left_;
-            return c;
-        }
-        if (!std::ferror(stream_) || errno != EINTR)
-            break;
-        std::clearerr(stream_);
-    }
-    return EOF;
-}
-
-bool TextReader::line(char *buf, std::size_t size) noexcept {
-    if (size == 0)
-        return false;
-    std::size_t n = 0;
-    for (int c; n + 1 < size && (c = get()) != EOF;) {
-        buf[n++] = static_cast<char>(c);
-        if (c == '\n')
-            break;
-    }
-    buf[n] = '\0';
-    return n > 0;
-}
-
-bool TextReader::word(char *buf, std::size_t size, const char *set) noexcept {
-    if (size == 0)
-        return false;
-    int c;
-    while ((c = get()) != EOF && std::isspace(c)) {
-    }
-    std::size_t n = 0;
-    for (; c != EOF && n + 1 < size; c = get()) {
-        const bool in_word =
-            set != nullptr ? c != '\0' && std::strchr(set, c) != nullptr : std::isspace(c) == 0;
-        if (!in_word)
-            break;
-        buf[n++] = static_cast<char>(c);
-    }
-    unget(c);
-    buf[n] = '\0';
-    return n > 0;
-}
-
-bool TextReader::literal(const char *text) noexcept {
-    for (; *text != '\0'; ++text) {
-        const int c = get();
-        if (c != static_cast<unsigned char>(*text)) {
-            unget(c);
-            return false;
-        }
-    }
-    return true;
-}
-
-File open_rooted(const char *path, int flags) noexcept {
-    RootedPath rooted(path);
-    if (rooted.c_str() == nullptr) {
-        errno = rooted.error();
-        return nullptr;
-    }
-    Fd fd(open_descriptor(rooted.c_str(), O_RDONLY | O_NONBLOCK | flags));
-    if (fd.get() < 0)
-        return nullptr;
-    struct stat st;
-    if (::fstat(fd.get(), &st) != 0)
-        return nullptr;
-    if (!S_ISREG(st.st_mode)) {
-        errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
-        return nullptr;
-    }
-    // Reads of a regular file never wait; blocking mode is restored anyway
-    // so that the stream behaves as one from fopen would.
-    const int status = ::fcntl(fd.get(), F_GETFL);
-    if (status < 0 || ::fcntl(fd.get(), F_SETFL, status & ~O_NONBLOCK) != 0)
-        return nullptr;
-    File file(::fdopen(fd.get(), "r"));
-    if (file)
-        fd.release();
-    return file;
-}
-
-int stat_rooted(const char *path, struct stat *st) noexcept {
-    RootedPath rooted(path);
-    if (rooted.c_str() == nullptr) {
-        errno = rooted.error();
-        return -1;
-    }
-    return ::stat(rooted.c_str(), st);
-}
-
-bool create_output_file(const char *path) noexcept {
-    RootedPath rooted(path);
-    if (rooted.c_str() == nullptr)
-        return false;
-    if (::unlink(rooted.c_str()) != 0 && errno != ENOENT)
-        return false;
-    // Mode as the shell would create it; the process's mask applies.
-    Fd fd(open_descriptor(rooted.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0666));
-    return fd.get() >= 0 && fd.close() == 0;
-}
-
-bool read_first_line(const char *path, char *buf, std::size_t size) noexcept {
-    if (size == 0)
-        return false;
-    buf[0] = '\0';
-    File file = open_rooted(path);
-    return file && TextReader(file.get()).line(buf, size);
-}
-
-bool build_command(char *out, std::size_t size, const char *operation, const char *format,
-                   std::initializer_list<const char *> paths) noexcept {
-    if (size == 0)
-        return false;
-    std::size_t pos = 0;
-    auto path = paths.begin();
-    for (const char *f = format; *f != '\0' && pos < size; ++f) {
-        if (f[0] == '%' && f[1] == 's' && path != paths.end()) {
-            RootedPath rooted(*path++);
-            if (rooted.error() == EINVAL) {
-                out[0] = '\0'; // a refused root runs nothing; the call has said so
-                return false;
-            }
-            pos = rooted.c_str() != nullptr ? put_word(out, size, pos, rooted.c_str()) : size;
-            ++f;
-        } else {
-            out[pos++] = *f;
-        }
-    }
-    if (pos >= size) {
-        out[0] = '\0';
-        say(stderr, "%s: command does not fit in %zu bytes, not run\n", operation, size);
-        return false;
-    }
-    out[pos] = '\0';
-    return true;
-}
 
 const char *sw_ver_string(const char *release_path, const char *image_path, char *text,
                           std::size_t size) noexcept {
@@ -567,7 +302,7 @@ SYSMGRCLI_EXPORT char *sysmgr_get_loader_ver_information(char *buf, int32_t size
     std::size_t n = 0;
     for (int c; n < static_cast<std::size_t>(size) && (c = reader.get()) != EOF;)
         buf[n++] = static_cast<char>(c);
-    if (n == 0)
+    if (n == 0 || reader.failed())
         return nullptr;
     // The cache holds the text with its NUL; anything else is cut to fit.
     if (std::memchr(buf, '\0', n) == nullptr)

@@ -309,7 +309,7 @@ bool bios_line(Report &r) {
     trace_slot(r);
     cmd_prt(r.rx, "  BIOS:      version ");
     int32_t length = BIOS_RECORD_SIZE;
-    const BiosRecord record(static_cast<char *>(std::calloc(1, BIOS_RECORD_SIZE)));
+    const BiosRecord record(static_cast<char *>(sys.calloc(1, BIOS_RECORD_SIZE)));
     if (!record) {
         say(stdout, "%s: Memory failure for module %d\n", r.style.op, r.slot);
         return false;
@@ -665,14 +665,15 @@ bool device_name(Report &r) {
     return true;
 }
 
-/* Runs a shell command built from format and rooted paths; nothing when it does not fit. */
-void run_command(Report &r, const char *format, std::initializer_list<const char *> paths) {
+/*
+ * Runs a shell command built from format and rooted paths; nothing when it
+ * does not fit. False when the shell did not run. Failures of the utility
+ * itself show as a size of 0.
+ */
+bool run_command(Report &r, const char *format, std::initializer_list<const char *> paths) {
     char *command = r.w.command_text;
-    if (build_command(command, sizeof r.w.command_text, r.style.op, format, paths)) {
-        if (std::system(command) == -1) {
-            // Failures of the utility show as a size of 0.
-        }
-    }
+    return build_command(command, sizeof r.w.command_text, r.style.op, format, paths) &&
+           sys.system(command) != -1;
 }
 
 /* The size of the slot0 file system in kB of 1000 bytes; 0 when it is not served here. */
@@ -699,8 +700,9 @@ bool flash_sizes(Report &r) {
         run_command(r, "%s > %s 2> /dev/null", {kFlashSizeTool, kFlashSizeFile});
     const int32_t bootflash = listing ? read_flash_size_file_item(kFlashSizeFile, 0) : 0;
     const uint64_t slot0 = slot0_size_kb();
-    if (listing)
-        run_command(r, "rm -f %s 2> /dev/null", {kFlashSizeFile});
+    // A shell that cannot run cannot remove the listing either: it goes directly.
+    if (listing && !run_command(r, "rm -f %s 2> /dev/null", {kFlashSizeFile}))
+        unlink_rooted(kFlashSizeFile);
 
     cmd_prt(r.rx, "  bootflash: ");
     print_value(r.rx, t.bootflash_size, &bootflash, sizeof bootflash, "%10s");

@@ -19,6 +19,7 @@
 namespace {
 
 using testsupport::read_file;
+using testsupport::snapshot;
 
 const std::string kSource = SYSMGRCLI_SOURCE_DIR;
 
@@ -151,18 +152,6 @@ TEST(SysmgrShow, CommandLineMistakesAndExitStatuses) {
         }
         EXPECT_TRUE(std::filesystem::is_empty(dir + "/tmp")) << "temporary root left";
     }
-}
-
-// Every name, type, mode and content under dir, a line each.
-std::string snapshot(const std::string &dir) {
-    std::string out;
-    for (const auto &e : std::filesystem::recursive_directory_iterator(dir)) {
-        const auto st = e.symlink_status();
-        out += e.path().string() + " " + std::to_string(static_cast<int>(st.type())) + " " +
-               std::to_string(static_cast<int>(st.permissions())) + " " +
-               (e.is_regular_file() ? read_file(e.path()) : "") + "\n";
-    }
-    return out;
 }
 
 /*

@@ -18,6 +18,7 @@ namespace {
 namespace fs = std::filesystem;
 using replay::Node;
 using replay::Resolved;
+using testsupport::snapshot;
 
 TEST(ReplayCopy, LinksResolveInsideTheRoot) {
     // A tree: "/d..." is a directory at any depth, "/f" a file.
@@ -66,20 +67,6 @@ TEST(ReplayCopy, LinksResolveInsideTheRoot) {
             EXPECT_EQ(r.path, row.path);
         }
     }
-}
-
-// Every name, type, mode and content under dir, a line each.
-std::string snapshot(const fs::path &dir) {
-    std::string out;
-    for (const auto &e : fs::recursive_directory_iterator(dir)) {
-        const auto st = e.symlink_status();
-        std::ostringstream content;
-        if (fs::is_regular_file(st))
-            content << std::ifstream(e.path(), std::ios::binary).rdbuf();
-        out += e.path().string() + " " + std::to_string(static_cast<int>(st.type())) + " " +
-               std::to_string(static_cast<int>(st.permissions())) + " " + content.str() + "\n";
-    }
-    return out;
 }
 
 /*

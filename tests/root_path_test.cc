@@ -14,6 +14,8 @@
 
 #include "root_path.h"
 #include "support/show_runner.h"
+#include "support/sim_fixture.h"
+#include "sysmgrcli/sysmgrcli.h"
 
 namespace {
 
@@ -64,6 +66,31 @@ TEST(RootedPath, TakesTheRootOfTheCallAndKeepsNothingAfterIt) {
     {
         const sysmgrcli::CallRoot next;
         EXPECT_STREQ(sysmgrcli::RootedPath("/proc/uptime").c_str(), "/second/proc/uptime");
+    }
+    set_root(nullptr);
+}
+
+// Under a root that is refused or too long, the sources read nothing and run nothing.
+TEST(RootedPath, SourcesUnderAnUnusableRootGiveTheirEmptyAnswers) {
+    const std::string long_root = "/" + std::string(sysmgrcli::RootedPath::kMax, 'r');
+    for (const char *root : {long_root.c_str(), "A="}) {
+        set_root(root);
+        char buf[64] = "";
+        int rc = 0;
+        char *info = buf;
+        int32_t item = -1;
+        std::string line;
+        testsupport::capture([&] {
+            rc = sysmgr_get_loader_ver(buf, sizeof buf);
+            info = sysmgr_get_loader_ver_information(buf, sizeof buf);
+            item = read_flash_size_file_item("/proc/meminfo", 0);
+            line = read_file_str("/proc/cmdline");
+        });
+        SCOPED_TRACE(root[0] == 'A' ? "relative" : "too long");
+        EXPECT_EQ(rc, -1);
+        EXPECT_EQ(info, nullptr);
+        EXPECT_EQ(item, 0);
+        EXPECT_EQ(line, "");
     }
     set_root(nullptr);
 }

@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "support/show_runner.h"
 #include "support/sim_fixture.h"
 #include "sysmgrcli/sysmgrcli.h"
 #include "sysmgrsim/sim.h"
@@ -26,11 +27,6 @@ using nlohmann::json;
 using testsupport::capture;
 using testsupport::Captured;
 using Files = std::map<std::string, std::string>;
-
-std::string slurp(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 /* Everything printed into the receive handle, values as {tag:text}. */
 std::string printed() {
@@ -85,6 +81,10 @@ TEST_F(Sources, LoaderVersionFromTheCommandLineOrTheStatusFiles) {
         {{{cmdline, "loader_ver=\"\"\n"}}, 128, 0, "\n"},
         {{{cmdline, "loader_ver=abc\n"}, {sync, ""}}, 128, -1, ""},
         {{{cmdline, "loader_ver=\"3.6(0)\"\n"}}, 4, 0, "3.6"},
+        {{{cmdline, "loader_ver=\""}}, 128, -1, ""},
+        // The line's buffer holds 255 bytes: the value is cut where it ends.
+        {{{cmdline, std::string(240, 'a') + " loader_ver=\"3.6(0)\"\n"}}, 128, 0, "3."},
+        {{{cmdline, std::string(242, ' ') + "loader_ver=\"3.6(0)\"  \n"}}, 128, 0, "3"},
         {{}, 128, -1, "", "sysmgr_get_loader_ver Couldn't open cmdline file \n"},
         {{{cmdline, "\n"}, {sync, ""}, {uri, force}}, 128, 0, "image booted through mgmt0"},
         {{{cmdline, "\n"}, {uri, force}}, 128, 0, "image booted through force-dnld"},
@@ -154,9 +154,10 @@ TEST_F(Sources, LoaderCacheIsFilledOnceThenRead) {
             if (got != nullptr) {
                 EXPECT_STREQ(got, c.text);
             }
-            EXPECT_EQ(slurp(sim_sudo_log()), call == 0 ? mounts : "") << "call " << call;
+            EXPECT_EQ(testsupport::read_file(sim_sudo_log()), call == 0 ? mounts : "")
+                << "call " << call;
         }
-        EXPECT_EQ(slurp(root_ + cache), c.kept);
+        EXPECT_EQ(testsupport::read_file(root_ + cache), c.kept);
         struct stat st {};
         EXPECT_EQ(stat((root_ + cache).c_str(), &st), 0);
         if (!c.found) {
@@ -195,7 +196,7 @@ TEST_F(Sources, VersionTextWithBuildAndImageKind) {
                                     ? ""
                                     : "run " + tool + "\narg Debug\narg " + root_ +
                                           "/var/run/curr-ks.hdr\nstdout pipe\n";
-        EXPECT_EQ(slurp(tool + ".log").substr(0, run.size()), run);
+        EXPECT_EQ(testsupport::read_file(tool + ".log").substr(0, run.size()), run);
     }
 }
 
@@ -214,7 +215,7 @@ TEST_F(Sources, PathsInCommandsRunNothingElse) {
     std::string text;
     Captured cap = capture([&] { text = get_sw_ver_string("/vorn/etc/srg.sro", image.c_str()); });
     EXPECT_EQ(text, "4.2(1) [build 4.2(1.118)] [gdb]");
-    EXPECT_EQ(slurp(tool + ".log"), root + image + "\n");
+    EXPECT_EQ(testsupport::read_file(tool + ".log"), root + image + "\n");
     EXPECT_EQ(cap.err, "");
     for (const char *made : {"X", "Y", "Z"})
         EXPECT_FALSE(fs::exists(root_ + "/" + made)) << made;
@@ -236,9 +237,15 @@ TEST_F(Sources, FlashListingItems) {
         int32_t item;
         int32_t value;
     } items[] = {
-        {listing, 0, 1000}, {listing, 1, 2000},
-        {listing, 2, 0},    {"bootflash 1000 kB\nslot0 none kB\n", 1, 1000},
+        {listing, 0, 1000},
+        {listing, 1, 2000},
+        {listing, 2, 0},
+        {"bootflash 1000 kB\nslot0 none kB\n", 1, 1000},
         {{}, 0, 0},
+        // Lines over the 255-byte buffer count once; blank lines and blanks around do not count.
+        {std::string(300, 'x') + " 9\nslot0 2000 kB\n", 1, 2000},
+        {std::string(254, 'x') + "\nslot0 2000 kB\n", 1, 2000},
+        {"\n  \t\n  bootflash   1000 kB  \n", 0, 1000},
     };
     for (const Case &c : items) {
         prepare({}, c.content ? Files{{"/f", *c.content}} : Files{});

@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <set>
@@ -108,6 +109,17 @@ std::string read_file(const std::string &path) {
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();
+}
+
+std::string snapshot(const std::string &dir) {
+    std::string out;
+    for (const auto &e : std::filesystem::recursive_directory_iterator(dir)) {
+        const auto st = e.symlink_status();
+        out += e.path().string() + " " + std::to_string(static_cast<int>(st.type())) + " " +
+               std::to_string(static_cast<int>(st.permissions())) + " " +
+               (std::filesystem::is_regular_file(st) ? read_file(e.path()) : "") + "\n";
+    }
+    return out;
 }
 
 } // namespace testsupport

@@ -31,6 +31,10 @@ std::vector<std::string> show_command();
 /* A file's whole contents; empty when it cannot be read. */
 std::string read_file(const std::string &path);
 
+/* Every name, type, mode and (of a regular file, not through a link) content under dir, a line
+ * each. */
+std::string snapshot(const std::string &dir);
+
 /* Runs sysmgr-show with the arguments, TZ=UTC and LC_ALL=C unless env sets them. */
 RunResult run_show(const std::vector<std::string> &args, const std::vector<std::string> &env = {});
 

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "support/sim_fixture.h"
 
+#include <dirent.h>
+
 #include <cstdlib>
 #include <filesystem>
 
@@ -86,6 +88,25 @@ Captured SimTest::show(const std::string &patch) {
     EXPECT_EQ(sim_queues_bound(), 0) << "a queue was left bound";
     EXPECT_EQ(sim_messages_outstanding(), 0) << "a transport message was not dropped";
     return captured;
+}
+
+int open_fds() {
+    int n = 0;
+    if (DIR *d = opendir("/proc/self/fd")) {
+        while (readdir(d) != nullptr)
+            ++n;
+        closedir(d);
+    }
+    return n;
+}
+
+std::set<std::string> files_under(const std::string &root) {
+    std::set<std::string> files;
+    std::error_code ec;
+    for (auto it = std::filesystem::recursive_directory_iterator(root, ec);
+         it != std::filesystem::recursive_directory_iterator(); it.increment(ec))
+        files.insert(it->path().string().substr(root.size()));
+    return files;
 }
 
 } // namespace testsupport

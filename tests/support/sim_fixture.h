@@ -13,6 +13,7 @@
 
 #include <functional>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,12 @@ std::string printed();
 
 /* The value prints (tagged values) recorded so far, in order. */
 std::vector<sysmgrsim::Print> recorded_values();
+
+/* The descriptors open in this process. */
+int open_fds();
+
+/* Every path under root, relative to it. */
+std::set<std::string> files_under(const std::string &root);
 
 class SimTest : public ::testing::Test {
   protected:
