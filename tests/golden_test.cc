@@ -1,15 +1,13 @@
+// SPDX-License-Identifier: MIT
 // Whole reports as the host program prints them, compared byte for byte with
 // the transcripts in tests/golden/. UPDATE_GOLDEN=1 rewrites the transcripts.
-#include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
-
-#include <ostream>
 
 #include "support/show_runner.h"
 
@@ -46,20 +44,6 @@ const GoldenCase kCases[] = {
     {"version-bellwick", "version", 0},
     {"version-dorrel", "version", 0},
 };
-
-/* A unified diff of expected against actual, for the failure message. */
-std::string diff(const std::string &expected_path, const std::string &actual) {
-    char path[] = "/tmp/sysmgrcli-golden-XXXXXX";
-    const int fd = mkstemp(path);
-    if (fd < 0)
-        return "(no diff: cannot create a temporary file)";
-    FILE *f = fdopen(fd, "w");
-    std::fwrite(actual.data(), 1, actual.size(), f);
-    std::fclose(f);
-    const std::string d = testsupport::run_program({"diff", "-u", expected_path, path}).out;
-    std::remove(path);
-    return d;
-}
 
 /* The golden file's bytes, or, under UPDATE_GOLDEN=1, the file rewritten with actual. */
 std::string expected_or_update(const std::string &golden, const std::string &actual) {
@@ -106,7 +90,7 @@ void check_formats(const char *scenario, const char *command, int status, const 
         // Also when nothing was sent (status 1): an empty text, a document that says so.
         const std::string ext = std::string(format) == "text" ? "txt" : format;
         const std::string golden = source + "/tests/golden/" + scenario + "." + command + "." + ext;
-        EXPECT_TRUE(run.out == expected_or_update(golden, run.out)) << diff(golden, run.out);
+        EXPECT_EQ(run.out, expected_or_update(golden, run.out)) << golden; // a failure shows a diff
         if (ext == "xml") {
             const testsupport::RunResult valid = testsupport::run_program(
                 {"xmllint", "--noout", "--schema", source + "/schema/" + schema, golden});
