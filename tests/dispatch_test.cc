@@ -74,26 +74,6 @@ TEST_F(Dispatch, RequestsCarryTheContextsQueueAndTexts) {
     }
 }
 
-TEST_F(Dispatch, Command1ValuesCarryTheirTagsAndLengths) {
-    // The default switch: both supervisors answer, the kernel line is shown.
-    // Texts count their NUL; the uptime figures are 32-bit integers.
-    const std::pair<uint32_t, uint32_t> expected[] = {
-        {0x305c0002, 3},  {0x305c0003, 3}, {0x305c0004, 8}, {0x305c0005, 7},  {0x305c0006, 7},
-        {0x305c0007, 23}, {0x305c0008, 8}, {0x305c0009, 8}, {0x305c000a, 11}, {0x305c000b, 11},
-        {0x305c000c, 26}, {0x115c000d, 4}, {0x115c000e, 4}, {0x115c000f, 4},  {0x115c0010, 4},
-        {0x115c0011, 4},  {0x115c0012, 4}, {0x115c0013, 4}, {0x115c0014, 4},  {0x115c0015, 4},
-        {0x115c0016, 4},  {0x115c0017, 4}, {0x115c0018, 4},
-    };
-    show();
-    const auto values = testsupport::recorded_values();
-    ASSERT_EQ(values.size(), std::size(expected));
-    for (std::size_t i = 0; i < values.size(); ++i) {
-        EXPECT_EQ(values[i].tag, expected[i].first) << i;
-        EXPECT_EQ(values[i].len, expected[i].second) << i;
-        EXPECT_EQ(values[i].format, "%s") << i;
-    }
-}
-
 TEST_F(Dispatch, WideValuesAndRecordsReadTheSameOnEveryTarget) {
     // Times past 2038 up to the last unsigned 32-bit second, the 64-bit
     // fields and integers, each read from a record the platform fills.

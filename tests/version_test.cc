@@ -367,18 +367,30 @@ TEST_F(Version, EveryResetReasonCodeHasItsReviewedText) {
         EXPECT_EQ(texts, reviewed.at(name).get<std::vector<std::string>>()) << name;
 }
 
-// Every value each report prints is tagged from that report's own set of the
-// tag table; the goldens' field names pin which tag within the set.
-TEST_F(Version, EachReportTagsItsValuesFromItsOwnSet) {
+// Every value a report prints is tagged from that report's own set of the tag
+// table (the goldens' field names pin which tag within the set); a text's
+// length takes in its NUL.
+TEST_F(Version, EveryValueIsTaggedFromItsReportsOwnSet) {
     using sysmgrcli::tags::tag_dictionary;
-    for (const bool alt : {false, true}) {
-        for (const sysmgrsim::Print &p : report(alt, json::object()).values) {
+    using Set = sysmgrcli::tags::Report;
+    for (const Set set : {Set::redundancy, Set::version, Set::version2}) {
+        std::vector<sysmgrsim::Print> values;
+        if (set == Set::redundancy) {
+            show();
+            values = testsupport::recorded_values();
+        } else {
+            values = report(set == Set::version2, json::object()).values;
+        }
+        for (const sysmgrsim::Print &p : values) {
+            SCOPED_TRACE(::testing::Message()
+                         << std::hex << p.tag << " in report " << static_cast<int>(set));
             const auto row = std::find_if(std::begin(tag_dictionary), std::end(tag_dictionary),
                                           [&p](const auto &r) { return r.id == p.tag; });
-            EXPECT_TRUE(row != std::end(tag_dictionary) &&
-                        row->report == (alt ? sysmgrcli::tags::Report::version2
-                                            : sysmgrcli::tags::Report::version))
-                << std::hex << p.tag << (alt ? " in the alternate report" : "");
+            ASSERT_NE(row, std::end(tag_dictionary));
+            EXPECT_EQ(row->report, set);
+            if (row->kind == sysmgrcli::tags::TagKind::text) {
+                EXPECT_GT(p.len, std::strlen(p.value.c_str()));
+            }
         }
     }
 }
