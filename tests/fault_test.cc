@@ -70,9 +70,6 @@ Prepare link_at(const char *path, const char *target) {
         fs::create_symlink(target, root + path);
     };
 }
-Prepare text_at(const char *path, const char *text) {
-    return [path, text](const std::string &root) { std::ofstream(root + path) << text; };
-}
 
 constexpr char kListing[] = "/tmp/sysmgrcli_show_flash_size";
 
@@ -173,7 +170,7 @@ TEST_F(FaultMatrix, EachFaultSendsOnceOrNeverAndLeavesNothingBehind) {
         {"no temporary directory", 107, {}, [](const std::string &root) { fs::remove_all(root + "/tmp"); },
          1, "", "", "bootflash:          0 kB"},
         {"leftover listing", 107, {{"tools", {{"flash_size", nullptr}}}},
-         text_at(kListing, "bootflash 999 kB\n"), 1, "", "", "bootflash:          0 kB"},
+         [](const std::string &root) { std::ofstream(root + kListing) << "bootflash 999 kB\n"; }, 1, "", "", "bootflash:          0 kB"},
 
         // The alternate report sends nothing itself.
         {"alternate report", kAlternate, {}, {}, 0, "", "", "bootflash:    1806352 kB"},

@@ -1,10 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "support/sim_fixture.h"
 
-#include <dirent.h>
-
 #include <cstdlib>
 #include <filesystem>
+#include <iterator>
 
 #include <nlohmann/json.hpp>
 
@@ -91,13 +90,8 @@ Captured SimTest::show(const std::string &patch) {
 }
 
 int open_fds() {
-    int n = 0;
-    if (DIR *d = opendir("/proc/self/fd")) {
-        while (readdir(d) != nullptr)
-            ++n;
-        closedir(d);
-    }
-    return n;
+    return static_cast<int>(std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
+                                          std::filesystem::directory_iterator()));
 }
 
 std::set<std::string> files_under(const std::string &root) {
