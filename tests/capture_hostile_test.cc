@@ -30,16 +30,9 @@ using testsupport::RunResult;
 
 class CaptureHostile : public ::testing::Test {
   protected:
-    void SetUp() override {
-        char name[] = "/tmp/sysmgr-capture-hostile.XXXXXX";
-        ASSERT_NE(mkdtemp(name), nullptr);
-        dir_ = name;
-    }
-    void TearDown() override {
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
-    }
-    fs::path dir_;
+    void SetUp() override { ASSERT_FALSE(dir_.empty()); }
+    const testsupport::ScratchDir scratch_;
+    const fs::path dir_ = scratch_.dir;
 };
 
 TEST_F(CaptureHostile, DirectoriesSignalsAndHosts) {
@@ -254,9 +247,8 @@ TEST(Redact, PlaceholdersFollowTheKeyAndAreOneToOne) {
 }
 
 TEST(Redact, AKeyFileOnlyItsOwnerCanReadOfExactly32Bytes) {
-    char name[] = "/tmp/redact-key-test.XXXXXX";
-    ASSERT_NE(mkdtemp(name), nullptr);
-    const fs::path dir = name;
+    const testsupport::ScratchDir scratch;
+    const fs::path dir = scratch.dir;
     ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
     const struct {
         const char *file;
@@ -287,7 +279,6 @@ TEST(Redact, AKeyFileOnlyItsOwnerCanReadOfExactly32Bytes) {
         else
             EXPECT_EQ(key.bytes[31], 'k');
     }
-    fs::remove_all(dir);
 }
 
 } // namespace

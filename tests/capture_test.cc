@@ -49,14 +49,7 @@ class Capture : public ::testing::Test {
         // The emulator runs one program; the captured host would be a second.
         if (std::string(SYSMGR_SHOW_EMULATOR).size() > 0)
             GTEST_SKIP() << "capture runs hosts natively only";
-        char name[] = "/tmp/sysmgr-capture-test.XXXXXX";
-        ASSERT_NE(mkdtemp(name), nullptr);
-        dir_ = name;
-    }
-    void TearDown() override {
-        std::error_code ec;
-        if (!dir_.empty())
-            fs::remove_all(dir_, ec);
+        ASSERT_FALSE(dir_.empty());
     }
 
     RunResult capture(const std::string &name, const std::vector<std::string> &command,
@@ -97,7 +90,8 @@ class Capture : public ::testing::Test {
         EXPECT_EQ(calls(live.err), calls(replay.err));
     }
 
-    fs::path dir_;
+    const testsupport::ScratchDir scratch_;
+    const fs::path dir_ = scratch_.dir;
     int runs_ = 0;
 };
 

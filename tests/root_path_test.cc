@@ -4,7 +4,6 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -99,15 +98,12 @@ TEST(RootedPath, SourcesUnderAnUnusableRootGiveTheirEmptyAnswers) {
 // only root can give a program for a group of another) takes no root from
 // the environment its caller chose, and sysmgr-show does not run at all.
 TEST(RootedPath, IsNotTakenFromTheEnvironmentOfAPrivilegedProcess) {
-    char dir[] = "/tmp/sysmgr-secure-test.XXXXXX";
     struct statvfs fs {};
     if (geteuid() != 0 || *SYSMGR_SHOW_EMULATOR != '\0' || statvfs("/tmp", &fs) != 0 ||
         (fs.f_flag & ST_NOSUID) != 0)
         GTEST_SKIP() << "needs root and a kernel that starts the program itself with its mode";
-    ASSERT_NE(mkdtemp(dir), nullptr);
-    // The privileged copies go with the directory, whatever fails.
-    const std::unique_ptr<char, void (*)(char *)> removal(
-        dir, [](char *d) { std::filesystem::remove_all(d); });
+    const testsupport::ScratchDir scratch; // the privileged copies go with it, whatever fails
+    ASSERT_FALSE(scratch.dir.empty());
     const struct Row {
         const char *program;
         std::vector<std::string> args;
@@ -120,7 +116,7 @@ TEST(RootedPath, IsNotTakenFromTheEnvironmentOfAPrivilegedProcess) {
     };
     for (const Row &row : rows) {
         const std::string copy =
-            std::string(dir) + "/" + std::filesystem::path(row.program).filename().string();
+            scratch.dir + "/" + std::filesystem::path(row.program).filename().string();
         std::filesystem::copy_file(row.program, copy);
         ASSERT_EQ(chown(copy.c_str(), 0, 65534), 0);
         ASSERT_EQ(chmod(copy.c_str(), 02755), 0);
