@@ -2,7 +2,6 @@
 // sysmgr-capture: a live run, captured, replays through sysmgr-show byte for
 // byte; a host that cannot be captured leaves nothing behind.
 #include <algorithm>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>

@@ -18,7 +18,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Whole reports as the host program prints them, compared byte for byte with
 // the transcripts in tests/golden/. UPDATE_GOLDEN=1 rewrites the transcripts.
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <ostream>
@@ -65,15 +66,6 @@ std::vector<std::string> show_args(const std::string &scenario, std::vector<std:
     return args;
 }
 
-std::string case_name(const char *scenario) {
-    std::string n = scenario;
-    for (char &ch : n) {
-        if (ch == '-')
-            ch = '_';
-    }
-    return n;
-}
-
 /*
  * One subcommand in the three formats, each against its transcript
  * tests/golden/<scenario>.<subcommand>.<txt|xml|json>; the XML documents
@@ -112,7 +104,10 @@ TEST_P(Golden, OutputsMatchTheTranscripts) {
 
 INSTANTIATE_TEST_SUITE_P(Scenarios, Golden, ::testing::ValuesIn(kCases),
                          [](const ::testing::TestParamInfo<GoldenCase> &info) {
-                             return case_name(info.param.scenario) + "_" + info.param.command;
+                             std::string name =
+                                 std::string(info.param.scenario) + "_" + info.param.command;
+                             std::replace(name.begin(), name.end(), '-', '_');
+                             return name;
                          });
 
 } // namespace

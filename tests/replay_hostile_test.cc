@@ -2,7 +2,6 @@
 // A capture given to sysmgr-show --root is untrusted, and so is the directory
 // its temporary root is made in: the link resolver that keeps a capture's
 // links inside the copy, and hostile captures and directories end to end.
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "support/sim_fixture.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <iterator>
@@ -23,10 +24,8 @@ Captured capture(const std::function<void()> &body) {
 
 std::vector<sysmgrsim::Print> recorded_values() {
     std::vector<sysmgrsim::Print> values;
-    for (const sysmgrsim::Print &p : sysmgrsim::prints()) {
-        if (p.kind == sysmgrsim::Print::Kind::value)
-            values.push_back(p);
-    }
+    std::copy_if(sysmgrsim::prints().begin(), sysmgrsim::prints().end(), std::back_inserter(values),
+                 [](const auto &p) { return p.kind == sysmgrsim::Print::Kind::value; });
     return values;
 }
 
