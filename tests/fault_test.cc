@@ -108,7 +108,6 @@ TEST_F(FaultMatrix, EachFaultSendsOnceOrNeverAndLeavesNothingBehind) {
         std::string lacks{}; // and not this
     };
     auto local = [](json f) { return json{{"supervisors", {{"local", std::move(f)}}}}; };
-    auto peer = [](json f) { return json{{"supervisors", {{"peer", std::move(f)}}}}; };
     // A back end without a queue of its own, off the supervisor, whose binds fail.
     const json no_queue = {{"context", {{"mts_q", -1}, {"on_sup", 0}}},
                            {"mts", {{"bind_errno", 12}}}};
@@ -130,7 +129,7 @@ TEST_F(FaultMatrix, EachFaultSendsOnceOrNeverAndLeavesNothingBehind) {
          "System uptime:", "Redundancy"},
         {"longer local response", 1, local({{"length", 40}, {"internal_state", 34}}), {}, 1, "",
          "", "Internal state:\tN/A\n"},
-        {"short remote response", 1, peer({{"length", 16}}), {}, 1, "",
+        {"short remote response", 1, {{"supervisors", {{"peer", {{"length", 16}}}}}}, {}, 1, "",
          cmd1 + "short redundancy status response (16 bytes, expected 32).\n",
          "Error in getting supervisor and internal state of other supervisor.\n"},
         {"card information fails", 1, {{"card", {{"result", 1}}}}, {}, 1, "", "",
