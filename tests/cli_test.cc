@@ -35,15 +35,7 @@ std::vector<std::string> words(const std::string &text, const std::string &dir) 
     return out;
 }
 
-// A scratch directory removed on scope exit.
-struct Scratch {
-    std::string dir;
-    Scratch() {
-        char tmpl[] = "/tmp/sysmgr_show_test.XXXXXX";
-        dir = mkdtemp(tmpl) != nullptr ? tmpl : "";
-    }
-    ~Scratch() { std::filesystem::remove_all(dir); }
-};
+using Scratch = testsupport::ScratchDir;
 
 // sysmgr-show with the arguments, the standard input read from stdin_file.
 testsupport::RunResult run_with_input(const std::vector<std::string> &args,

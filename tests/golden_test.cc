@@ -1,15 +1,14 @@
+// SPDX-License-Identifier: MIT
 // Whole reports as the host program prints them, compared byte for byte with
 // the transcripts in tests/golden/. UPDATE_GOLDEN=1 rewrites the transcripts.
-#include <cstdio>
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
-
-#include <ostream>
 
 #include "support/show_runner.h"
 
@@ -47,20 +46,6 @@ const GoldenCase kCases[] = {
     {"version-dorrel", "version", 0},
 };
 
-/* A unified diff of expected against actual, for the failure message. */
-std::string diff(const std::string &expected_path, const std::string &actual) {
-    char path[] = "/tmp/sysmgrcli-golden-XXXXXX";
-    const int fd = mkstemp(path);
-    if (fd < 0)
-        return "(no diff: cannot create a temporary file)";
-    FILE *f = fdopen(fd, "w");
-    std::fwrite(actual.data(), 1, actual.size(), f);
-    std::fclose(f);
-    const std::string d = testsupport::run_program({"diff", "-u", expected_path, path}).out;
-    std::remove(path);
-    return d;
-}
-
 /* The golden file's bytes, or, under UPDATE_GOLDEN=1, the file rewritten with actual. */
 std::string expected_or_update(const std::string &golden, const std::string &actual) {
     const char *update = std::getenv("UPDATE_GOLDEN");
@@ -81,15 +66,6 @@ std::vector<std::string> show_args(const std::string &scenario, std::vector<std:
     return args;
 }
 
-std::string case_name(const char *scenario) {
-    std::string n = scenario;
-    for (char &ch : n) {
-        if (ch == '-')
-            ch = '_';
-    }
-    return n;
-}
-
 /*
  * One subcommand in the three formats, each against its transcript
  * tests/golden/<scenario>.<subcommand>.<txt|xml|json>; the XML documents
@@ -106,7 +82,7 @@ void check_formats(const char *scenario, const char *command, int status, const 
         // Also when nothing was sent (status 1): an empty text, a document that says so.
         const std::string ext = std::string(format) == "text" ? "txt" : format;
         const std::string golden = source + "/tests/golden/" + scenario + "." + command + "." + ext;
-        EXPECT_TRUE(run.out == expected_or_update(golden, run.out)) << diff(golden, run.out);
+        EXPECT_EQ(run.out, expected_or_update(golden, run.out)) << golden; // a failure shows a diff
         if (ext == "xml") {
             const testsupport::RunResult valid = testsupport::run_program(
                 {"xmllint", "--noout", "--schema", source + "/schema/" + schema, golden});
@@ -128,7 +104,10 @@ TEST_P(Golden, OutputsMatchTheTranscripts) {
 
 INSTANTIATE_TEST_SUITE_P(Scenarios, Golden, ::testing::ValuesIn(kCases),
                          [](const ::testing::TestParamInfo<GoldenCase> &info) {
-                             return case_name(info.param.scenario) + "_" + info.param.command;
+                             std::string name =
+                                 std::string(info.param.scenario) + "_" + info.param.command;
+                             std::replace(name.begin(), name.end(), '-', '_');
+                             return name;
                          });
 
 } // namespace

@@ -2,7 +2,6 @@
 // A capture given to sysmgr-show --root is untrusted, and so is the directory
 // its temporary root is made in: the link resolver that keeps a capture's
 // links inside the copy, and hostile captures and directories end to end.
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -116,9 +115,9 @@ TEST(ReplayCopy, HostileCapturesAndDirectories) {
         {"too few descriptors", "", "ulimit -n 20; ", "redundancy", 2,
          "the limit of open files (20) is below the 256 a run needs"},
     };
-    char name[] = "/tmp/replay_hostile_test.XXXXXX";
-    ASSERT_NE(mkdtemp(name), nullptr);
-    const fs::path dir = name;
+    const testsupport::ScratchDir scratch;
+    const fs::path dir = scratch.dir;
+    ASSERT_FALSE(dir.empty());
     fs::create_directories(dir / "outside" / "tmp");
     std::ofstream(dir / "outside" / "secret") << "keep\n";
     const std::string outside = snapshot(dir / "outside");
@@ -148,7 +147,6 @@ TEST(ReplayCopy, HostileCapturesAndDirectories) {
         EXPECT_EQ(snapshot(dir / "outside"), outside);
         EXPECT_TRUE(fs::is_empty(dir / "tmp")) << "temporary root left";
     }
-    testsupport::run_program({"sh", "-c", "chmod -R u+rwx \"$0\"; rm -rf \"$0\"", dir.string()});
 }
 
 } // namespace

@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: MIT
 // The version and image sources over temporary roots: the files they read,
-// the commands they run, the texts they return and what they print.
+// the commands they run, the texts they return and what they print; and
+// where the library looks for its fixed paths.
 #include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -10,15 +13,16 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "root_path.h"
 #include "support/show_runner.h"
 #include "support/sim_fixture.h"
 #include "sysmgrcli/sysmgrcli.h"
 #include "sysmgrsim/sim.h"
-#include "sysmgrsim/sim.hpp"
 
 namespace {
 
@@ -28,28 +32,14 @@ using testsupport::capture;
 using testsupport::Captured;
 using Files = std::map<std::string, std::string>;
 
-/* Everything printed into the receive handle, values as {tag:text}. */
-std::string printed() {
-    std::string out;
-    for (const auto &p : sysmgrsim::prints()) {
-        char tag[16];
-        std::snprintf(tag, sizeof tag, "%08x", p.tag);
-        out +=
-            p.kind == sysmgrsim::Print::Kind::value ? "{" + (tag + (":" + p.text)) + "}" : p.text;
-    }
-    return out;
-}
-
 class Sources : public testsupport::SimTest {
   protected:
-    void use(const json &patch) { load(patch.is_null() ? "{}" : patch.dump()); }
-
     /*
      * The scenario, then a root that holds only files and the sudo stand-in;
      * a content "-> TARGET" makes a symbolic link to TARGET.
      */
     void prepare(const json &patch, const Files &files) {
-        use(patch);
+        load(patch.is_null() ? "{}" : patch.dump());
         root_changed();
         for (const auto &entry : fs::directory_iterator(root_))
             if (entry.path().filename() != ".sim-bin")
@@ -289,31 +279,125 @@ TEST(ChangeDisplay, DisplayFormsStayWithinPathLengthPlusThree) {
     }
 }
 
-TEST_F(Sources, PrintedTimesAndImageHeaderFailures) {
-    const std::string missing = " [could not extract timestamp: No such file or directory]\n";
+// Image types above 10 have no time to show.
+TEST_F(Sources, TimesOfImageTypesUpTo10) {
+    load();
+    disp_time(10091112, 10, rx(), 0x305c0022);
+    disp_time(10091112, 11, rx(), 0x305c0022);
+    EXPECT_EQ(testsupport::printed(), " 9/11/2010 12:00:00 Unknown type of image supplied\n");
+}
+
+/* ---- Where the library looks for its fixed paths ------------------------- */
+
+// Sets SYSMGRCLI_ROOT, or clears it for null.
+void set_root(const char *value) {
+    if (value != nullptr)
+        setenv("SYSMGRCLI_ROOT", value, 1);
+    else
+        unsetenv("SYSMGRCLI_ROOT");
+}
+
+TEST(RootedPath, TakesFixedPathsUnderTheRootWhenOneIsSet) {
+    const std::string long_root(sysmgrcli::RootedPath::kMax, 'r');
     struct Case {
-        json patch;
-        void (*print)(void *rx);
-        std::string shown;
+        const char *root;
+        const char *expected; // nullptr: does not fit
     } cases[] = {
-        {{},
-         [](void *rx) { disp_time(10091112, 1, rx, 0x305c0022); },
-         "{305c0022: 9/11/2010 12:00:00} "},
-        {{},
-         [](void *rx) { disp_time(10091112, 11, rx, 0x305c0022); },
-         "Unknown type of image supplied\n"},
-        {{},
-         [](void *rx) { get_image_timestamp("/var/run/curr-ks.hdr", rx, 0x305c0023); },
-         "[{305c0023:11/03/2025 16:00:00}]\n"},
-        {{}, [](void *rx) { get_image_timestamp("/unknown.hdr", rx, 1); }, missing},
+        {nullptr, "/proc/uptime"},
+        {"", "/proc/uptime"},
+        {"/tmp/capture", "/tmp/capture/proc/uptime"},
+        {"/tmp/capture/", "/tmp/capture//proc/uptime"},
+        {long_root.c_str(), nullptr},
+        {"A=", nullptr}, // relative: refused
     };
     for (const Case &c : cases) {
-        SCOPED_TRACE(c.shown);
-        use(c.patch);
-        c.print(rx());
-        EXPECT_EQ(printed(), c.shown);
-        EXPECT_EQ(sim_images_open(), 0);
-        EXPECT_EQ(sim_image_close_errors(), 0);
+        set_root(c.root);
+        sysmgrcli::RootedPath path("/proc/uptime");
+        SCOPED_TRACE(c.root ? c.root : "(unset)");
+        if (c.expected == nullptr)
+            EXPECT_EQ(path.c_str(), nullptr);
+        else
+            EXPECT_STREQ(path.c_str(), c.expected);
+    }
+    set_root(nullptr);
+}
+
+// A call reads the root once: a change of the environment during the call
+// does not move its paths, and the next call sees the change.
+TEST(RootedPath, TakesTheRootOfTheCallAndKeepsNothingAfterIt) {
+    set_root("/first");
+    {
+        const sysmgrcli::CallRoot call;
+        set_root("/second");
+        const sysmgrcli::CallRoot nested; // an exported source called by a report
+        EXPECT_STREQ(sysmgrcli::RootedPath("/proc/uptime").c_str(), "/first/proc/uptime");
+    }
+    EXPECT_STREQ(sysmgrcli::RootedPath("/proc/uptime").c_str(), "/second/proc/uptime");
+    {
+        const sysmgrcli::CallRoot next;
+        EXPECT_STREQ(sysmgrcli::RootedPath("/proc/uptime").c_str(), "/second/proc/uptime");
+    }
+    set_root(nullptr);
+}
+
+// Under a root that is refused or too long, the sources read nothing and run nothing.
+TEST(RootedPath, SourcesUnderAnUnusableRootGiveTheirEmptyAnswers) {
+    const std::string long_root = "/" + std::string(sysmgrcli::RootedPath::kMax, 'r');
+    for (const char *root : {long_root.c_str(), "A="}) {
+        set_root(root);
+        char buf[64] = "";
+        int rc = 0;
+        char *info = buf;
+        int32_t item = -1;
+        std::string line;
+        testsupport::capture([&] {
+            rc = sysmgr_get_loader_ver(buf, sizeof buf);
+            info = sysmgr_get_loader_ver_information(buf, sizeof buf);
+            item = read_flash_size_file_item("/proc/meminfo", 0);
+            line = read_file_str("/proc/cmdline");
+        });
+        SCOPED_TRACE(root[0] == 'A' ? "relative" : "too long");
+        EXPECT_EQ(rc, -1);
+        EXPECT_EQ(info, nullptr);
+        EXPECT_EQ(item, 0);
+        EXPECT_EQ(line, "");
+    }
+    set_root(nullptr);
+}
+
+// A process that gains privilege when it starts (here set-group-ID, which
+// only root can give a program for a group of another) takes no root from
+// the environment its caller chose, and sysmgr-show does not run at all.
+TEST(RootedPath, IsNotTakenFromTheEnvironmentOfAPrivilegedProcess) {
+    struct statvfs tmp {};
+    if (geteuid() != 0 || *SYSMGR_SHOW_EMULATOR != '\0' || statvfs("/tmp", &tmp) != 0 ||
+        (tmp.f_flag & ST_NOSUID) != 0)
+        GTEST_SKIP() << "needs root and a kernel that starts the program itself with its mode";
+    const testsupport::ScratchDir scratch; // the privileged copies go with it, whatever fails
+    ASSERT_FALSE(scratch.dir.empty());
+    const struct Row {
+        const char *program;
+        std::vector<std::string> args;
+        int status;
+        const char *said; // on the standard error
+        bool has;
+    } rows[] = {
+        {EXAMPLE_HOST_PATH, {"1", SYSMGRCLI_LIBRARY}, 0, "not an absolute path", false},
+        {SYSMGR_SHOW_PATH, {"redundancy"}, 2, "sysmgr-show: refusing to run", true},
+    };
+    for (const Row &row : rows) {
+        const std::string copy =
+            scratch.dir + "/" + std::filesystem::path(row.program).filename().string();
+        std::filesystem::copy_file(row.program, copy);
+        ASSERT_EQ(chown(copy.c_str(), 0, 65534), 0);
+        ASSERT_EQ(chmod(copy.c_str(), 02755), 0);
+        std::vector<std::string> argv{copy};
+        argv.insert(argv.end(), row.args.begin(), row.args.end());
+        const testsupport::RunResult run =
+            testsupport::run_program(argv, {"SYSMGRCLI_ROOT=relative"});
+        SCOPED_TRACE(copy);
+        EXPECT_EQ(run.status, row.status);
+        EXPECT_EQ(run.err.find(row.said) != std::string::npos, row.has) << run.err;
     }
 }
 

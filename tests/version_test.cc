@@ -1,18 +1,25 @@
 // SPDX-License-Identifier: MIT
 // The version report and the alternate version report: the rules of their
 // lines, the texts that stand in for missing sources, how the two reports
-// differ, and their hooks.
+// differ, their closing kernel uptime and last reset lines, their banners
+// and their hooks.
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "platform/cli.h"
 #include "support/sim_fixture.h"
 #include "sysmgrcli/sysmgrcli.h"
+#include "sysmgrcli/tags.h"
 #include "sysmgrsim/sim.h"
 #include "sysmgrsim/sim.hpp"
 
@@ -26,15 +33,6 @@ struct Report {
     testsupport::Captured streams;
     std::vector<sysmgrsim::Print> values;
 };
-
-/* The value printed with tag, or null. */
-const sysmgrsim::Print *value_of(const Report &run, uint32_t tag) {
-    for (const sysmgrsim::Print &p : run.values) {
-        if (p.tag == tag)
-            return &p;
-    }
-    return nullptr;
-}
 
 class Version : public testsupport::SimTest {
   protected:
@@ -58,6 +56,17 @@ class Version : public testsupport::SimTest {
         return run;
     }
     Report generic(const json &patch = json::object()) { return report(false, patch); }
+    /*
+     * The version report's closing lines on a scenario with no plug-ins, so
+     * that everything after the flash sizes is the kernel uptime and last reset.
+     */
+    std::string tail(json patch) {
+        patch.update({{"plugins", {{"count", 0}, {"names", json::array()}}}});
+        const std::string out = generic(patch).text, flash_end = "(expansion flash)\n\n";
+        const std::size_t at = out.find(flash_end);
+        return at == std::string::npos ? "(no flash lines)\n" + out
+                                       : out.substr(at + flash_end.size());
+    }
     Report alternate(const json &patch = json::object()) { return report(true, patch); }
 };
 
@@ -67,15 +76,6 @@ struct LineCase {
     std::vector<std::string> present;
     std::vector<std::string> absent = {};
 };
-
-void expect_lines(const Report &run, const LineCase &c) {
-    for (const std::string &s : c.present)
-        EXPECT_NE(run.text.find(s), std::string::npos) << c.name << ": no " << json(s) << " in\n"
-                                                       << run.text;
-    for (const std::string &s : c.absent)
-        EXPECT_EQ(run.text.find(s), std::string::npos) << c.name << ": " << json(s) << " in\n"
-                                                       << run.text;
-}
 
 json file(const char *path, const json &content) {
     return {{"files", {{path, content}}}};
@@ -88,8 +88,11 @@ const char *const kLoaderStore = "/mnt/bootloader/srg-sloader.sro";
 const char *const kSyncedKickstart = "/var/sysmgr/ftp/img-sync/curr-ks.img";
 const char *const kSyncedSystem = "/var/sysmgr/ftp/img-sync/curr-vorn.img";
 
-TEST_F(Version, SoftwareSectionRules) {
+TEST_F(Version, LineRulesAndMissingSources) {
     const std::string x200(200, 'x');
+    json names = json::array();
+    for (int i = 0; i < 32; ++i)
+        names.push_back("p" + std::to_string(i));
     const LineCase cases[] = {
         {"BIOS texts without marks",
          {{"bios", {{"flash", "BIOS 3.6.0"}, {"running", "BIOS 3.6.0"}}}},
@@ -100,9 +103,6 @@ TEST_F(Version, SoftwareSectionRules) {
         {"loader store differs",
          release(kLoaderStore, {{"interim_version", "3.5(0)"}}),
          {"  loader:    version 3.5(0) [last: 3.6(0)]\n"}},
-        {"no loader store version",
-         release(kLoaderStore, {{"interim_version", nullptr}}),
-         {"  loader:    version unavailable [last: 3.6(0)]\n"}},
         {"no booted loader version either",
          {{"release_files", {{kLoaderStore, {{"interim_version", nullptr}}}}},
           {"files", {{"/proc/cmdline", nullptr}}}},
@@ -146,16 +146,6 @@ TEST_F(Version, SoftwareSectionRules) {
           {"files", {{"/var/run/curr-ks.hdr", nullptr}, {"/var/run/curr-vorn.hdr", nullptr}}}},
          {"vorn-kickstart.4.2.1.bin\n  system image file is:    "
           "bootflash:///vorn-system.4.2.1.bin\n\nHardware\n"}},
-    };
-    for (const LineCase &c : cases)
-        expect_lines(generic(c.patch), c);
-}
-
-TEST_F(Version, HardwareSectionAndMissingSources) {
-    json names = json::array();
-    for (int i = 0; i < 32; ++i)
-        names.push_back("p" + std::to_string(i));
-    const LineCase cases[] = {
         {"no MemTotal line",
          file("/proc/meminfo", "MemFree: 1 kB\n"),
          {"  Dual-core 64-bit processor with 0  of memory.\n"}},
@@ -185,13 +175,16 @@ TEST_F(Version, HardwareSectionAndMissingSources) {
          {{"plugins", {{"count", 3}, {"names", {"", "B", ""}}}}},
          {"\nplugin\n  B\n"}},
         {"no named plug-in", {{"plugins", {{"count", 2}, {"names", {"", ""}}}}}, {}, {"plugin"}},
-        {"bellwick",
-         {{"chassis", {{"bellwick", true}}}},
-         {"  velta 10-slot chassis (\"Supervisor Module-3\")\n"},
-         {"BIOS:", "BIOS compile time"}},
     };
-    for (const LineCase &c : cases)
-        expect_lines(generic(c.patch), c);
+    for (const LineCase &c : cases) {
+        const std::string text = generic(c.patch).text;
+        for (const std::string &s : c.present)
+            EXPECT_NE(text.find(s), std::string::npos) << c.name << ": no " << json(s) << " in\n"
+                                                       << text;
+        for (const std::string &s : c.absent)
+            EXPECT_EQ(text.find(s), std::string::npos) << c.name << ": " << json(s) << " in\n"
+                                                       << text;
+    }
 
     // On a bellwick chassis the slot is asked for once, by the Hardware section.
     generic({{"chassis", {{"bellwick", true}}}});
@@ -224,10 +217,11 @@ TEST_F(Version, AlternateReportDifferences) {
         EXPECT_NE(alt.text.find(c.alternate), std::string::npos) << alt.text;
     }
 
-    // The manufacturer, for the XML agent: the hook in one, the report itself in the other.
-    const json xml = {{"backend", {{"xml_agent", true}}}};
-    EXPECT_NE(value_of(generic(xml), 0x305c0039), nullptr);
-    EXPECT_NE(value_of(alternate(xml), 0x302f003a), nullptr);
+    // The manufacturer, for the XML agent: the alternate report prints it itself (the
+    // version report leaves it to its hook, below).
+    const auto values = alternate({{"backend", {{"xml_agent", true}}}}).values;
+    EXPECT_TRUE(std::any_of(values.begin(), values.end(),
+                            [](const auto &p) { return p.tag == 0x302f003a; }));
 
     // Debug traces belong to the version report's context only.
     const json debug = {{"context", {{"debug", 1}}}};
@@ -282,10 +276,6 @@ TEST_F(Version, EveryPlatformAnswerCanBeGiven) {
          "cmi_req_resp",
          "0, response of 11 bytes",
          "  Device name: switch\n"},
-        {{{"backend", redundancy}, {"timer", {{"elapsed_msec", 61000}}}},
-         "timer_diff_cycle_in_msec",
-         "61000",
-         "Active supervisor uptime:   0 days, 0 hours, 1 minutes, 1 seconds\n"},
         {{{"backend", redundancy}, {"slots", {{"result", 5}}}},
          "get_platform_info",
          "5",
@@ -300,6 +290,95 @@ TEST_F(Version, EveryPlatformAnswerCanBeGiven) {
             EXPECT_EQ(calls.front().result, c.result);
         }
         EXPECT_NE(testsupport::printed().find(c.text), std::string::npos) << testsupport::printed();
+    }
+}
+
+/* ---- Kernel uptime and last reset ----------------------------------------- */
+
+/* One ring entry, reason 9, no time; next_index 1 selects it. */
+json entry(const std::string &version, uint32_t reason = 9, const std::string &service = "") {
+    return {{"reason", reason},
+            {"service", service},
+            {"system_version", version},
+            {"time", 0},
+            {"usecs", 0}};
+}
+json history(const std::vector<json> &entries, uint32_t next_index = 1) {
+    return {
+        {"last_reset", {{"result", 0}, {"next_index", next_index}, {"entries", json(entries)}}}};
+}
+
+TEST_F(Version, ResetEntryReasonAndFieldBounds) {
+    const std::vector<json> ring = {entry("e0"), entry("e1"), entry("e2"), entry("e3")};
+    const std::string service32(32, 's');
+    const std::string version64(64, 'v');
+    struct Case {
+        json patch;
+        std::string expected; // a line of the last reset block
+    };
+    const Case cases[] = {
+        {history(ring, 0), "  System version: e3\n"},
+        {history(ring, 1), "  System version: e0\n"},
+        {history(ring, 3), "  System version: e2\n"},
+        {history(ring, 4), "  System version: e3\n"},
+        {history(ring, 6), "  System version: e1\n"}, // beyond the ring: taken modulo 4
+        {history(ring, 0xFFFFFFFF), "  System version: e2\n"},
+        {history({entry("", 158)}), "  Reason: Reset due to soft reload attempt failure\n"},
+        {history({entry("", 159)}), "  Reason: Not defined\n"},
+        {history({entry("", 0xFFFFFFFF)}), "  Reason: Not defined\n"},
+        {history({entry("", 103)}), "  Reason: Policy trigger initiated reset: \n"},
+        // Fields that fill their record space without a terminator.
+        {history({entry("", 0, service32)}), "  Service: " + service32 + "\n"},
+        {history({entry(version64)}), "  System version: " + version64.substr(0, 63) + "\n"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.patch.dump());
+        EXPECT_NE(tail(c.patch).find(c.expected), std::string::npos) << tail(c.patch);
+    }
+    // No kernel uptime: an empty line; a reset without a time: no "at".
+    json patch = history({entry("", 0)});
+    patch["files"] = {{"/proc/uptime", nullptr}};
+    EXPECT_EQ(tail(patch), "\n\nLast reset \n  Reason: Unknown\n  System version: \n  Service: \n");
+}
+
+// Every reset-reason text, against the reviewed list in tests/golden/.
+TEST_F(Version, EveryResetReasonCodeHasItsReviewedText) {
+    std::ifstream in(SYSMGRCLI_SOURCE_DIR "/tests/golden/reset-reasons.json");
+    const json reviewed = json::parse(in);
+    const std::pair<const char *, std::vector<std::string>> tables[] = {
+        {"rr_string", {std::begin(rr_string), std::end(rr_string)}},
+        {"sup_device_rr_string",
+         {std::begin(sup_device_rr_string), std::end(sup_device_rr_string)}},
+    };
+    for (const auto &[name, texts] : tables)
+        EXPECT_EQ(texts, reviewed.at(name).get<std::vector<std::string>>()) << name;
+}
+
+// Every value a report prints is tagged from that report's own set of the tag
+// table (the goldens' field names pin which tag within the set); a text's
+// length takes in its NUL.
+TEST_F(Version, EveryValueIsTaggedFromItsReportsOwnSet) {
+    using sysmgrcli::tags::tag_dictionary;
+    using Set = sysmgrcli::tags::Report;
+    for (const Set set : {Set::redundancy, Set::version, Set::version2}) {
+        std::vector<sysmgrsim::Print> values;
+        if (set == Set::redundancy) {
+            show();
+            values = testsupport::recorded_values();
+        } else {
+            values = report(set == Set::version2, json::object()).values;
+        }
+        for (const sysmgrsim::Print &p : values) {
+            SCOPED_TRACE(::testing::Message()
+                         << std::hex << p.tag << " in report " << static_cast<int>(set));
+            const auto row = std::find_if(std::begin(tag_dictionary), std::end(tag_dictionary),
+                                          [&p](const auto &r) { return r.id == p.tag; });
+            ASSERT_NE(row, std::end(tag_dictionary));
+            EXPECT_EQ(row->report, set);
+            if (row->kind == sysmgrcli::tags::TagKind::text) {
+                EXPECT_GT(p.len, std::strlen(p.value.c_str()));
+            }
+        }
     }
 }
 
@@ -369,6 +448,31 @@ TEST_F(Version, HooksAreCalledWithTheCallersArguments) {
         ASSERT_EQ(g_hook_calls.size(), 1u);
         EXPECT_EQ(g_hook_calls[0].q, -7);
         EXPECT_EQ(g_hook_calls[0].rx, &marker);
+    }
+}
+
+TEST_F(Version, HeaderIsTheStandardBannerOrWhatReplacedIt) {
+    const char *standard = header_str;
+    EXPECT_EQ(sysmgr_cli_get_show_version_header(), standard);
+    header_str = "Replaced banner\n";
+    EXPECT_STREQ(sysmgr_cli_get_show_version_header(), "Replaced banner\n");
+    header_str = standard;
+}
+
+TEST_F(Version, DefaultsPrintTheManufacturerLineOrNothing) {
+    load();
+    EXPECT_EQ(sysmgrpd_firmware_show_version(-1, rx()), 0);
+    EXPECT_TRUE(sysmgrsim::prints().empty());
+    for (uint32_t value : {0u, 0xFFFFFFFFu}) {
+        sim_clear_records();
+        cmd_prt_arg_t arg{};
+        sysmgrpd_show_hardware_manufacture_print(value, &arg, rx());
+        const auto &prints = sysmgrsim::prints();
+        ASSERT_EQ(prints.size(), 2u);
+        EXPECT_EQ(prints[0].tag, 0x305c0039u);
+        EXPECT_EQ(prints[0].value, std::string("Velta Systems, Inc.", 20));
+        EXPECT_EQ(prints[1].text, "\n");
+        EXPECT_EQ(arg.tag, 0x305c0039u) << "the caller's print argument is used";
     }
 }
 

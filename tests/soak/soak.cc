@@ -11,15 +11,16 @@
 // COMMAND is a command identifier for the entry point (1, 107), or "alt" for
 // the alternate version report, which a back end calls through its own
 // export and then sends itself.
-#include <dirent.h>
 #include <malloc.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <iterator>
 #include <string>
 
 #include "platform/cli.h"
@@ -28,77 +29,44 @@
 
 namespace {
 
-int count_entries(const char *dir) {
-    DIR *d = opendir(dir);
-    if (d == nullptr)
-        return -1;
-    int n = 0;
-    while (readdir(d) != nullptr)
-        ++n;
-    closedir(d);
-    return n;
-}
+namespace fs = std::filesystem;
 
-// Files and directories below dir, at any depth: what the library leaves
-// under its root (temporary files are taken under it too).
-int count_tree(const std::string &dir) {
-    DIR *d = opendir(dir.c_str());
-    if (d == nullptr)
-        return 0;
-    int n = 0;
-    while (dirent *e = readdir(d)) {
-        std::string name = e->d_name;
-        if (name == "." || name == "..")
-            continue;
-        ++n;
-        if (e->d_type == DT_DIR)
-            n += count_tree(dir + "/" + name);
-    }
-    closedir(d);
-    return n;
+/* text as a whole number from min to max: atoi would take "1x" as 1 and "many" as 0. */
+bool whole(const char *text, long min, long max, long *value) {
+    char *end = nullptr;
+    errno = 0;
+    *value = std::strtol(text, &end, 10);
+    return end != text && *end == '\0' && errno == 0 && *value >= min && *value <= max;
 }
 
 struct Usage {
     size_t heap;
-    int fds;
-    int root_entries;
+    long fds;
+    long root_entries; // at any depth: temporary files are taken under the root too
     int queues;
     int messages;
 };
 
 Usage measure(const char *root) {
-    return Usage{mallinfo2().uordblks, count_entries("/proc/self/fd"), count_tree(root),
-                 sim_queues_bound(), sim_messages_outstanding()};
-}
-
-bool has_children() {
-    errno = 0;
-    return waitpid(-1, nullptr, WNOHANG) != -1 || errno != ECHILD;
+    return Usage{
+        mallinfo2().uordblks,
+        std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator()),
+        std::distance(fs::recursive_directory_iterator(root), fs::recursive_directory_iterator()),
+        sim_queues_bound(), sim_messages_outstanding()};
 }
 
 } // namespace
 
 int main(int argc, char **argv) {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: %s COMMAND CALLS\n", argv[0]);
-        return 2;
-    }
-    // Both must be whole numbers (COMMAND may be "alt"); atoi would take
-    // "1x" as 1 and "many" as 0 and soak nothing.
-    const bool alternate = std::string(argv[1]) == "alt";
-    char *end = nullptr;
-    errno = 0;
-    const long command_number = alternate ? 107 : std::strtol(argv[1], &end, 10);
-    const bool command_ok = alternate || (end != argv[1] && *end == '\0' && errno == 0 &&
-                                          command_number >= INT32_MIN && command_number <= INT32_MAX);
-    errno = 0;
-    long calls = std::strtol(argv[2], &end, 10);
-    if (!command_ok || end == argv[2] || *end != '\0' || errno != 0 || calls < 1) {
-        std::fprintf(stderr, "%s: COMMAND must be a number or alt, CALLS a positive number\n",
+    const bool alternate = argc == 3 && std::string(argv[1]) == "alt";
+    long command = 107, calls = 0;
+    if (argc != 3 || !(alternate || whole(argv[1], INT32_MIN, INT32_MAX, &command)) ||
+        !whole(argv[2], 1, LONG_MAX, &calls)) {
+        std::fprintf(stderr,
+                     "usage: %s COMMAND CALLS, COMMAND a number or alt, CALLS a positive number\n",
                      argv[0]);
         return 2;
     }
-    const int command = static_cast<int>(command_number);
 
     char root[] = "/tmp/sysmgrcli-soak-XXXXXX";
     if (mkdtemp(root) == nullptr) {
@@ -107,7 +75,7 @@ int main(int argc, char **argv) {
     }
     char err[256];
     char patch[64];
-    std::snprintf(patch, sizeof patch, "{\"backend\":{\"command\":%d}}", command);
+    std::snprintf(patch, sizeof patch, "{\"backend\":{\"command\":%ld}}", command);
     if (sim_load_scenario(patch, "soak", err, sizeof err) != 0 ||
         sim_write_files(root, err, sizeof err) < 0) {
         std::fprintf(stderr, "%s\n", err);
@@ -145,20 +113,20 @@ int main(int argc, char **argv) {
     Usage after = measure(root);
 
     std::printf(
-        "%s, %ld calls: heap %zu -> %zu bytes, fds %d -> %d, root entries %d -> "
-        "%d, queues %d -> %d, messages %d -> %d, image handles left open or closed twice %ld\n",
+        "%s, %ld calls: heap %zu -> %zu bytes, fds %ld -> %ld, root entries %ld -> "
+        "%ld, queues %d -> %d, messages %d -> %d, image handles left open or closed twice %ld\n",
         argv[1], calls, before.heap, after.heap, before.fds, after.fds, before.root_entries,
         after.root_entries, before.queues, after.queues, before.messages, after.messages, images);
-    std::string cleanup = std::string("rm -rf '") + root + "'";
-    int rc = std::system(cleanup.c_str());
-    (void)rc;
+    std::error_code ec;
+    fs::remove_all(root, ec);
 
     // A little slack for allocator bookkeeping; a leak of even one byte a
     // call shows as many times more.
     constexpr size_t kHeapSlack = 16 * 1024;
     bool grew = after.heap > before.heap + kHeapSlack || after.fds > before.fds ||
                 after.root_entries > before.root_entries || after.queues != 0 ||
-                after.messages != 0 || images != 0 || has_children();
+                after.messages != 0 || images != 0 || waitpid(-1, nullptr, WNOHANG) != -1 ||
+                errno != ECHILD;
     if (grew) {
         std::fprintf(stderr, "resource growth over %ld calls\n", calls);
         return 1;

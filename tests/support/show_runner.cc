@@ -111,6 +111,23 @@ std::string read_file(const std::string &path) {
     return text.str();
 }
 
+ScratchDir::ScratchDir() {
+    char name[] = "/tmp/sysmgrcli-scratch.XXXXXX";
+    if (mkdtemp(name) != nullptr)
+        dir = name;
+}
+
+ScratchDir::~ScratchDir() {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    for (auto it = fs::recursive_directory_iterator(dir, ec);
+         it != fs::recursive_directory_iterator(); it.increment(ec))
+        if (it->is_directory(ec) && !it->is_symlink(ec))
+            fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
+    if (!dir.empty())
+        fs::remove_all(dir, ec);
+}
+
 std::string snapshot(const std::string &dir) {
     std::string out;
     for (const auto &e : std::filesystem::recursive_directory_iterator(dir)) {

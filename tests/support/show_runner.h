@@ -35,6 +35,18 @@ std::string read_file(const std::string &path);
  * each. */
 std::string snapshot(const std::string &dir);
 
+/*
+ * A directory of its own under /tmp (dir; empty when none could be made),
+ * removed with all it holds, read-only directories too, when it goes.
+ */
+struct ScratchDir {
+    ScratchDir();
+    ~ScratchDir();
+    ScratchDir(const ScratchDir &) = delete;
+    ScratchDir &operator=(const ScratchDir &) = delete;
+    std::string dir;
+};
+
 /* Runs sysmgr-show with the arguments, TZ=UTC and LC_ALL=C unless env sets them. */
 RunResult run_show(const std::vector<std::string> &args, const std::vector<std::string> &env = {});
 

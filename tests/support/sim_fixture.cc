@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "support/sim_fixture.h"
 
-#include <dirent.h>
-
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <iterator>
 
 #include <nlohmann/json.hpp>
 
@@ -24,10 +24,8 @@ Captured capture(const std::function<void()> &body) {
 
 std::vector<sysmgrsim::Print> recorded_values() {
     std::vector<sysmgrsim::Print> values;
-    for (const sysmgrsim::Print &p : sysmgrsim::prints()) {
-        if (p.kind == sysmgrsim::Print::Kind::value)
-            values.push_back(p);
-    }
+    std::copy_if(sysmgrsim::prints().begin(), sysmgrsim::prints().end(), std::back_inserter(values),
+                 [](const auto &p) { return p.kind == sysmgrsim::Print::Kind::value; });
     return values;
 }
 
@@ -91,13 +89,8 @@ Captured SimTest::show(const std::string &patch) {
 }
 
 int open_fds() {
-    int n = 0;
-    if (DIR *d = opendir("/proc/self/fd")) {
-        while (readdir(d) != nullptr)
-            ++n;
-        closedir(d);
-    }
-    return n;
+    return static_cast<int>(std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
+                                          std::filesystem::directory_iterator()));
 }
 
 std::set<std::string> files_under(const std::string &root) {
