@@ -222,37 +222,60 @@ bool copy_dir(Walk &w, DIR *from, int to, const std::string &dir, int depth) {
     }
 }
 
-bool remove_below(int dir_fd, const char *name, std::string &problem, int depth) {
-    struct stat st;
-    if (fstatat(dir_fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
-        if (errno == ENOENT)
-            return true;
-        problem = std::string(name) + ": " + std::strerror(errno);
-        return false;
+// Directory levels removal descends at most: a run's root holds the copy
+// (kMaxDepth) and what the library and its utilities add below it.
+constexpr int kMaxRemoveDepth = 4 * kMaxDepth;
+
+// Keeps the name that failed, cut to size, and returns error.
+int failed_on(const char *name, char *failed, std::size_t size, int error) {
+    if (size > 0) {
+        const std::size_t n = strnlen(name, size - 1);
+        std::memcpy(failed, name, n);
+        failed[n] = '\0';
     }
-    if (S_ISDIR(st.st_mode)) {
-        if ((st.st_mode & S_IRWXU) != S_IRWXU &&
-            fchmodat(dir_fd, name, (st.st_mode & 07777) | S_IRWXU, 0) != 0) {
-            problem = std::string(name) + ": " + std::strerror(errno);
-            return false;
-        }
-        Dir dir(depth < 4 * kMaxDepth ? openat(dir_fd, name, kDirFlags) : -1);
-        if (dir.get() == nullptr) {
-            problem =
-                std::string(name) + ": " + std::strerror(depth < 4 * kMaxDepth ? errno : ELOOP);
-            return false;
-        }
-        for (const dirent *e; (e = readdir(dir.get())) != nullptr;) {
-            if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0 &&
-                !remove_below(dir.fd(), e->d_name, problem, depth + 1))
-                return false;
+    return error;
+}
+
+/*
+ * Removes name in dir_fd with everything below it; type is its dirent type
+ * when known. A file is unlinked at once; a directory is read with
+ * getdents64, and given its owner's permissions only when it lacks them.
+ */
+int remove_below(int dir_fd, const char *name, unsigned char type, int depth, char *failed,
+                 std::size_t size) {
+    if (type != DT_DIR) {
+        if (unlinkat(dir_fd, name, 0) == 0 || errno == ENOENT)
+            return 0;
+        if (errno != EISDIR)
+            return failed_on(name, failed, size, errno);
+    }
+    if (depth >= kMaxRemoveDepth)
+        return failed_on(name, failed, size, ELOOP);
+    int fd = openat(dir_fd, name, kDirFlags);
+    if (fd < 0 && errno == EACCES && fchmodat(dir_fd, name, S_IRWXU, 0) == 0)
+        fd = openat(dir_fd, name, kDirFlags);
+    if (fd < 0)
+        return errno == ENOENT ? 0 : failed_on(name, failed, size, errno);
+    alignas(dirent64) char entries[1024]; // room for at least one entry of any name
+    int error = 0;
+    ssize_t n;
+    while (error == 0 && (n = getdents64(fd, entries, sizeof entries)) > 0) {
+        for (ssize_t at = 0; error == 0 && at < n;) {
+            const auto *e = reinterpret_cast<const dirent64 *>(entries + at);
+            at += e->d_reclen;
+            if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0)
+                continue;
+            error = remove_below(fd, e->d_name, e->d_type, depth + 1, failed, size);
+            if (error == EACCES && fchmod(fd, S_IRWXU) == 0)
+                error = remove_below(fd, e->d_name, e->d_type, depth + 1, failed, size);
         }
     }
-    if (unlinkat(dir_fd, name, S_ISDIR(st.st_mode) ? AT_REMOVEDIR : 0) != 0 && errno != ENOENT) {
-        problem = std::string(name) + ": " + std::strerror(errno);
-        return false;
-    }
-    return true;
+    if (error == 0 && n < 0)
+        error = failed_on(name, failed, size, errno);
+    close(fd);
+    if (error == 0 && unlinkat(dir_fd, name, AT_REMOVEDIR) != 0 && errno != ENOENT)
+        error = failed_on(name, failed, size, errno);
+    return error;
 }
 
 } // namespace
@@ -308,8 +331,8 @@ bool copy_capture(int from_fd, int to_fd, std::uint64_t max_bytes, std::string &
     return true;
 }
 
-bool remove_tree(int dir_fd, const char *name, std::string &problem) {
-    return remove_below(dir_fd, name, problem, 0);
+int remove_tree(int dir_fd, const char *name, char *failed, std::size_t size) {
+    return remove_below(dir_fd, name, DT_UNKNOWN, 0, failed, size);
 }
 
 std::string unsafe_directory(const struct stat &st, uid_t uid) {
