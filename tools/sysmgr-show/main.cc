@@ -246,13 +246,19 @@ std::string host_trace(const Options &opt, const std::vector<render::StreamLine>
     return out;
 }
 
-// Writes on the standard output; the first failure's errno is kept in failed.
+// Writes on the standard output after what stdio holds of it, in one write
+// where the descriptor takes it; the first failure's errno is kept in failed.
 void put_out(const std::string &text, int &failed) {
-    if ((!text.empty() && std::fwrite(text.data(), 1, text.size(), stdout) != text.size()) ||
-        std::fflush(stdout) != 0) {
-        if (failed == 0)
-            failed = errno;
+    int error = std::fflush(stdout) == 0 ? 0 : errno;
+    for (std::size_t done = 0; error == 0 && done < text.size();) {
+        const ssize_t n = write(STDOUT_FILENO, text.data() + done, text.size() - done);
+        if (n >= 0)
+            done += static_cast<std::size_t>(n);
+        else if (errno != EINTR)
+            error = errno;
     }
+    if (failed == 0)
+        failed = error;
 }
 
 /*
