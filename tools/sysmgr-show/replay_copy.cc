@@ -10,6 +10,7 @@
 #include <climits>
 #include <cstring>
 #include <deque>
+#include <memory>
 #include <vector>
 
 #include <dirent.h>
@@ -75,11 +76,14 @@ Node look_up(int top, const std::string &path) {
     return {Node::link, std::string(target, static_cast<std::size_t>(n))};
 }
 
+constexpr std::size_t kBufferSize = 1u << 16;
+
 struct Walk {
     int top;              // the capture
     std::uint64_t budget; // data bytes left
     std::uint64_t max_bytes;
-    std::vector<char> buffer;
+    std::unique_ptr<char[]>
+        buffer; // kBufferSize bytes, not cleared: only what a file fills is touched
     std::string problem;
 
     bool fail(const std::string &path, int error) {
@@ -99,14 +103,13 @@ bool copy_data(Walk &w, int in, int out, off_t size, const std::string &path) {
             data = at; // no holes known here: all data
         hole = hole < 0 ? size : std::min(hole, size);
         for (; data < hole;) {
-            const std::size_t want =
-                std::min(w.buffer.size(), static_cast<std::size_t>(hole - data));
+            const std::size_t want = std::min(kBufferSize, static_cast<std::size_t>(hole - data));
             if (want > w.budget) {
                 w.problem = "more than " + std::to_string(w.max_bytes >> 20) +
                             " MiB of data to copy (--max-copy raises the limit)";
                 return false;
             }
-            const ssize_t n = pread(in, w.buffer.data(), want, data);
+            const ssize_t n = pread(in, w.buffer.get(), want, data);
             if (n < 0 && errno == EINTR)
                 continue;
             if (n < 0)
@@ -114,7 +117,7 @@ bool copy_data(Walk &w, int in, int out, off_t size, const std::string &path) {
             if (n == 0)
                 return true; // it shrank while copied
             for (ssize_t done = 0; done < n;) {
-                const ssize_t m = pwrite(out, w.buffer.data() + done, n - done, data + done);
+                const ssize_t m = pwrite(out, w.buffer.get() + done, n - done, data + done);
                 if (m < 0 && errno == EINTR)
                     continue;
                 if (m <= 0)
@@ -318,7 +321,7 @@ Resolved resolve_in_root(const std::string &dir, const std::string &target, cons
 }
 
 bool copy_capture(int from_fd, int to_fd, std::uint64_t max_bytes, std::string &problem) {
-    Walk w{from_fd, max_bytes, max_bytes, std::vector<char>(1u << 16), ""};
+    Walk w{from_fd, max_bytes, max_bytes, std::make_unique_for_overwrite<char[]>(kBufferSize), ""};
     Dir top(openat(from_fd, ".", kDirFlags));
     if (top.get() == nullptr) {
         problem = std::strerror(errno);

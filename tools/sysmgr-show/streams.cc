@@ -107,7 +107,7 @@ void StreamCapture::receive() {
     // More than a datagram of the default buffer sizes; not cleared, so only
     // the pages a datagram fills are touched.
     const std::size_t size = 1u << 18;
-    const std::unique_ptr<char[]> buffer(new char[size]);
+    const auto buffer = std::make_unique_for_overwrite<char[]>(size);
     bool woken = false;
     for (std::size_t after_stop = 0; after_stop < kReadAfterStop; after_stop += woken ? 1 : 0) {
         pollfd fds[2] = {{receiver_, POLLIN, 0}, {wake_[0], POLLIN, 0}};
