@@ -259,10 +259,16 @@ int remove_below(int dir_fd, const char *name, unsigned char type, int depth, ch
         fd = openat(dir_fd, name, kDirFlags);
     if (fd < 0)
         return errno == ENOENT ? 0 : failed_on(name, failed, size, errno);
+    // After each batch of entries the directory itself is removed: that it
+    // is not empty yet is what sends the loop back for more.
     alignas(dirent64) char entries[1024]; // room for at least one entry of any name
     int error = 0;
-    ssize_t n;
-    while (error == 0 && (n = getdents64(fd, entries, sizeof entries)) > 0) {
+    for (;;) {
+        const ssize_t n = getdents64(fd, entries, sizeof entries);
+        if (n <= 0) {
+            error = failed_on(name, failed, size, n < 0 ? errno : ENOTEMPTY);
+            break;
+        }
         for (ssize_t at = 0; error == 0 && at < n;) {
             const auto *e = reinterpret_cast<const dirent64 *>(entries + at);
             at += e->d_reclen;
@@ -272,12 +278,14 @@ int remove_below(int dir_fd, const char *name, unsigned char type, int depth, ch
             if (error == EACCES && fchmod(fd, S_IRWXU) == 0)
                 error = remove_below(fd, e->d_name, e->d_type, depth + 1, failed, size);
         }
+        if (error != 0 || unlinkat(dir_fd, name, AT_REMOVEDIR) == 0 || errno == ENOENT)
+            break;
+        if (errno != ENOTEMPTY && errno != EEXIST) {
+            error = failed_on(name, failed, size, errno);
+            break;
+        }
     }
-    if (error == 0 && n < 0)
-        error = failed_on(name, failed, size, errno);
     close(fd);
-    if (error == 0 && unlinkat(dir_fd, name, AT_REMOVEDIR) != 0 && errno != ENOENT)
-        error = failed_on(name, failed, size, errno);
     return error;
 }
 
