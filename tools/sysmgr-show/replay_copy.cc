@@ -30,29 +30,6 @@ std::string joined(const std::vector<std::string> &names) {
     return out.empty() ? "/" : out;
 }
 
-// A directory stream closed on scope exit; it owns the descriptor it is opened on.
-class Dir {
-  public:
-    explicit Dir(int fd) : dir_(fd >= 0 ? fdopendir(fd) : nullptr) {
-        if (dir_ == nullptr && fd >= 0) {
-            const int saved = errno;
-            close(fd);
-            errno = saved;
-        }
-    }
-    Dir(const Dir &) = delete;
-    Dir &operator=(const Dir &) = delete;
-    ~Dir() {
-        if (dir_ != nullptr)
-            closedir(dir_);
-    }
-    DIR *get() const { return dir_; }
-    int fd() const { return dirfd(dir_); }
-
-  private:
-    DIR *dir_;
-};
-
 // The modes a copy keeps: never set-user-ID or set-group-ID ones.
 constexpr mode_t kModeBits = 0777;
 
@@ -166,7 +143,7 @@ std::string rerooted(const std::string &dir, const char *name, const Resolved &r
     return out;
 }
 
-bool copy_dir(Walk &w, DIR *from, int to, const std::string &dir, int depth);
+bool copy_dir(Walk &w, int from, int to, const std::string &dir, int depth);
 
 bool copy_entry(Walk &w, int from, int to, const std::string &dir, const char *name, int depth) {
     const std::string path = (dir == "/" ? "" : dir) + "/" + name;
@@ -203,26 +180,31 @@ bool copy_entry(Walk &w, int from, int to, const std::string &dir, const char *n
     Fd sub_to(openat(to, name, kDirFlags));
     if (sub_to.get() < 0)
         return w.fail(path, errno);
-    Dir sub(openat(from, name, kDirFlags));
-    if (sub.get() == nullptr && errno == EACCES) // unreadable here: unreadable in the copy too
+    Fd sub(openat(from, name, kDirFlags));
+    if (sub.get() < 0 && errno == EACCES) // unreadable here: unreadable in the copy too
         return fchmod(sub_to.get(), 0) == 0 || w.fail(path, errno);
-    if (sub.get() == nullptr)
+    if (sub.get() < 0)
         return w.fail(path, errno);
     // The mode is set last, so that a read-only directory is filled first.
     return copy_dir(w, sub.get(), sub_to.get(), path, depth + 1) &&
            (fchmod(sub_to.get(), st.st_mode & kModeBits) == 0 || w.fail(path, errno));
 }
 
-bool copy_dir(Walk &w, DIR *from, int to, const std::string &dir, int depth) {
-    for (;;) {
-        errno = 0;
-        const dirent *e = readdir(from);
-        if (e == nullptr)
-            return errno == 0 || w.fail(dir, errno);
-        if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0 &&
-            !copy_entry(w, dirfd(from), to, dir, e->d_name, depth))
-            return false;
+// Reads the directory with getdents64 into a buffer of its own, a batch at a time.
+bool copy_dir(Walk &w, int from, int to, const std::string &dir, int depth) {
+    alignas(dirent64) char entries[1024]; // room for at least one entry of any name
+    for (ssize_t n; (n = getdents64(from, entries, sizeof entries)) != 0;) {
+        if (n < 0)
+            return w.fail(dir, errno);
+        for (ssize_t at = 0; at < n;) {
+            const auto *e = reinterpret_cast<const dirent64 *>(entries + at);
+            at += e->d_reclen;
+            if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0 &&
+                !copy_entry(w, from, to, dir, e->d_name, depth))
+                return false;
+        }
     }
+    return true;
 }
 
 // Directory levels removal descends at most: a run's root holds the copy
@@ -330,8 +312,8 @@ Resolved resolve_in_root(const std::string &dir, const std::string &target, cons
 
 bool copy_capture(int from_fd, int to_fd, std::uint64_t max_bytes, std::string &problem) {
     Walk w{from_fd, max_bytes, max_bytes, std::make_unique_for_overwrite<char[]>(kBufferSize), ""};
-    Dir top(openat(from_fd, ".", kDirFlags));
-    if (top.get() == nullptr) {
+    Fd top(openat(from_fd, ".", kDirFlags));
+    if (top.get() < 0) {
         problem = std::strerror(errno);
         return false;
     }
