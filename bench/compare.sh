@@ -4,8 +4,10 @@
 # redundancy, and version_children, which runs only the child processes that
 # command 107 must run (the flash-size listing and its removal through the
 # shell, the image header tool through a pipe twice, the mount on the first
-# call only). Prints the median, 10th and 90th percentile of each in
-# milliseconds and the ratio of command 107 to its children.
+# call only), and the two floors of sysmgr-show redundancy: /bin/true, and
+# one_line, a C++ program that only prints a line. Prints the median, 10th
+# and 90th percentile of each in milliseconds, the ratio of command 107 to
+# its children and of redundancy to each floor.
 #
 #   bench/compare.sh [BUILD_DIR [RUNS]]      (default build/bench, 300 runs)
 #
@@ -21,7 +23,7 @@ set -euo pipefail
 build=${1:-build/bench}
 runs=${2:-300}
 bin=$build/bin
-for program in sysmgr-show show_count version_children; do
+for program in sysmgr-show show_count version_children one_line; do
   if [ ! -x "$bin/$program" ]; then
     echo "compare.sh: $bin/$program is missing; build the bench preset first" >&2
     exit 2
@@ -35,12 +37,14 @@ trap 'rm -rf "$root" "$samples"' EXIT
 export TZ=UTC
 
 show=${SHOW:-$bin/sysmgr-show}
-names=(version version-root redundancy children)
+names=(version version-root redundancy children true one-line)
 commands=(
   "$show version"
   "$show --root $root version"
   "$show redundancy"
   "$bin/version_children $root"
+  /bin/true
+  "$bin/one_line"
 )
 
 # One run of each first: loads the programs into the page cache and lets
@@ -75,6 +79,8 @@ labels=(
   "sysmgr-show --root ROOT version"
   "sysmgr-show redundancy"
   "version_children ROOT (mandated children)"
+  "/bin/true"
+  "one_line (a C++ program printing a line)"
 )
 for j in "${!names[@]}"; do
   read -r med p10 p90 < <(stats "${names[$j]}")
@@ -82,7 +88,10 @@ for j in "${!names[@]}"; do
   printf '%-44s %8s %8s %8s\n' "${labels[$j]}" "$med" "$p10" "$p90"
 done
 awk -v a="${median[version-root]}" -v b="${median[children]}" -v r="${median[redundancy]}" \
+  -v t="${median[true]}" -v o="${median[one-line]}" \
   'BEGIN {
     printf "ratio command 107 / mandated children: %.3f\n", a / b
     printf "command 107 beyond its children: %.2f ms (a whole redundancy run: %.2f ms)\n", a - b, r
+    printf "ratio redundancy / /bin/true: %.3f\n", r / t
+    printf "ratio redundancy / one_line: %.3f (one_line / /bin/true: %.3f)\n", r / o, o / t
   }'

@@ -7,12 +7,12 @@
 #include "sysmgrsim/sim.h"
 
 #include <cerrno>
+#include <climits>
 #include <csignal>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
 #include <utility>
 
 #include <dlfcn.h>
@@ -23,97 +23,71 @@
 
 namespace {
 
-// The temporary root alive now: its name in the directory g_base_fd, guarded
-// so that a signal never removes half-made state.
-std::mutex g_root_mutex;
-std::string g_root_name;
-int g_base_fd = -1;
-int g_signal_pipe[2] = {-1, -1};
+// The temporary root alive now, as the signal handler finds it: its name in
+// the directory g_base_fd, which is -1 while there is none. Both are set with
+// the signals blocked, so that a signal never removes half-made state.
+volatile sig_atomic_t g_base_fd = -1;
+char g_root_name[64];
 
 constexpr int kCleanedSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
 
-// Removes the temporary root, again while something (a utility still running) adds to it.
-bool remove_root(std::string &problem) {
+// Blocks or unblocks the signals that remove the root.
+void block_cleaned_signals(int how) {
+    sigset_t set;
+    sigemptyset(&set);
+    for (const int s : kCleanedSignals)
+        sigaddset(&set, s);
+    pthread_sigmask(how, &set, nullptr);
+}
+
+/*
+ * Removes the temporary root, again while something (a utility still
+ * running) adds to it. Returns 0, or the errno with the name that failed in
+ * failed. System calls only: the signal handler calls it.
+ */
+int remove_root(char *failed, std::size_t size) {
     struct stat st;
+    int error = 0;
     for (int attempt = 0; attempt < 20; ++attempt) {
-        if (replay::remove_tree(g_base_fd, g_root_name.c_str(), problem) &&
-            fstatat(g_base_fd, g_root_name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
-            return true;
+        error = replay::remove_tree(g_base_fd, g_root_name, failed, size);
+        if (error == 0 && fstatat(g_base_fd, g_root_name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+            return 0;
     }
-    if (problem.empty())
-        problem = g_root_name + ": " + std::strerror(ENOTEMPTY);
-    return false;
+    if (error != 0)
+        return error;
+    if (size > 0) {
+        const std::size_t n = strnlen(g_root_name, size - 1);
+        std::memcpy(failed, g_root_name, n);
+        failed[n] = '\0';
+    }
+    return ENOTEMPTY;
 }
 
 extern "C" void on_signal(int signal) {
-    const int saved = errno;
-    const unsigned char number = static_cast<unsigned char>(signal);
-    while (write(g_signal_pipe[1], &number, 1) < 0 && errno == EINTR) {
-    }
-    errno = saved;
-}
-
-// Waits for a signal's number, removes the root and ends the process with the
-// signal; a 0 ends the wait instead.
-void end_on_signal() {
-    unsigned char number = 0;
-    while (read(g_signal_pipe[0], &number, 1) != 1) {
-    }
-    if (number == 0)
-        return;
-    std::lock_guard<std::mutex> lock(g_root_mutex);
-    std::string ignored;
+    char failed[1];
     if (g_base_fd >= 0)
-        remove_root(ignored);
-    std::signal(number, SIG_DFL);
+        remove_root(failed, sizeof failed);
+    struct sigaction action {};
+    action.sa_handler = SIG_DFL;
+    sigaction(signal, &action, nullptr);
     sigset_t set;
     sigemptyset(&set);
-    sigaddset(&set, number);
+    sigaddset(&set, signal);
     pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
-    raise(number);
-    _exit(128 + number);
+    raise(signal);
+    _exit(128 + signal);
 }
 
 } // namespace
 
-bool SignalWatch::start(std::string &problem) {
-    if (pipe2(g_signal_pipe, O_CLOEXEC) != 0) {
-        problem = std::string("cannot watch for signals: ") + std::strerror(errno);
-        return false;
-    }
-    // The watcher must not take the signals itself while it removes the root.
-    sigset_t set, old;
-    sigemptyset(&set);
-    for (int s : kCleanedSignals)
-        sigaddset(&set, s);
-    pthread_sigmask(SIG_BLOCK, &set, &old);
-    watcher_ = std::thread(end_on_signal);
-    pthread_sigmask(SIG_SETMASK, &old, nullptr);
+void remove_root_on_signals() {
     struct sigaction action {};
     action.sa_handler = on_signal;
-    action.sa_flags = SA_RESTART;
     sigemptyset(&action.sa_mask);
-    for (int s : kCleanedSignals)
+    for (const int s : kCleanedSignals)
+        sigaddset(&action.sa_mask, s); // one removal at a time
+    for (const int s : kCleanedSignals)
         sigaction(s, &action, nullptr);
-    return true;
-}
-
-SignalWatch::~SignalWatch() {
-    if (!watcher_.joinable())
-        return;
-    for (int s : kCleanedSignals)
-        std::signal(s, SIG_DFL);
-    // A signal taken before this is ahead of the 0 in the pipe and ends the process.
-    const unsigned char stop = 0;
-    while (write(g_signal_pipe[1], &stop, 1) < 0 && errno == EINTR) {
-    }
-    watcher_.join();
-    close(g_signal_pipe[0]);
-    close(g_signal_pipe[1]);
-}
-
-void default_sigpipe() {
-    std::signal(SIGPIPE, SIG_DFL);
 }
 
 /*
@@ -164,15 +138,20 @@ bool TempRoot::create(std::string &problem) {
     }
     std::string name;
     int made = -1;
+    block_cleaned_signals(SIG_BLOCK);
     for (int attempt = 0; attempt < 100 && made != 0; ++attempt) {
         made = random_name(name) ? mkdirat(base_fd, name.c_str(), 0700) : -1;
         if (made != 0 && errno != EEXIST)
             break;
     }
-    std::lock_guard<std::mutex> lock(g_root_mutex);
     if (made == 0) {
+        std::memcpy(g_root_name, name.c_str(), name.size() + 1);
         g_base_fd = base_fd;
-        g_root_name = name;
+    }
+    const int error = errno;
+    block_cleaned_signals(SIG_UNBLOCK);
+    errno = error;
+    if (made == 0) {
         fd_ = openat(base_fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         if (fd_ >= 0 && fchmod(fd_, 0700) == 0) { // whatever the umask
             path_ = base + "/" + name;
@@ -184,11 +163,11 @@ bool TempRoot::create(std::string &problem) {
         close(fd_);
     fd_ = -1;
     if (made == 0) {
-        std::string ignored;
-        remove_root(ignored);
+        char failed[1];
+        remove_root(failed, sizeof failed);
     }
-    close(base_fd);
     g_base_fd = -1;
+    close(base_fd);
     return false;
 }
 
@@ -199,19 +178,21 @@ TempRoot::~TempRoot() {
 }
 
 bool TempRoot::remove(std::string &problem) {
-    std::lock_guard<std::mutex> lock(g_root_mutex);
-    if (g_base_fd < 0)
+    const int base_fd = g_base_fd;
+    if (base_fd < 0)
         return true;
     if (fd_ >= 0)
         close(fd_);
     fd_ = -1;
-    const bool removed = remove_root(problem);
-    if (!removed)
-        problem = "cannot remove the temporary directory " + path_ + ": " + problem;
-    close(g_base_fd);
+    char failed[NAME_MAX + 1];
+    const int error = remove_root(failed, sizeof failed);
+    if (error != 0)
+        problem = "cannot remove the temporary directory " + path_ + ": " + failed + ": " +
+                  std::strerror(error);
     g_base_fd = -1;
+    close(base_fd);
     path_.clear();
-    return removed;
+    return error == 0;
 }
 
 namespace {

@@ -8,30 +8,15 @@
 #define SYSMGR_SHOW_HOST_IO_H
 
 #include <string>
-#include <thread>
 #include <vector>
 
 /*
- * While alive, SIGINT, SIGTERM, SIGHUP and SIGPIPE remove the temporary root
- * before the process ends with that signal as it would have without it: a
- * thread waits for the signal's number from the handler, removes the root
- * and raises the signal again with its default action. The end of the watch
- * gives the signals their default actions back first, then stops the thread.
+ * From now on SIGINT, SIGTERM, SIGHUP and SIGPIPE remove the temporary root
+ * alive, if any, before the process ends with that signal as it would have
+ * without it: the handler removes it with system calls only and raises the
+ * signal again with its default action.
  */
-class SignalWatch {
-  public:
-    SignalWatch() = default;
-    SignalWatch(const SignalWatch &) = delete;
-    SignalWatch &operator=(const SignalWatch &) = delete;
-    ~SignalWatch();
-
-    bool start(std::string &problem);
-
-  private:
-    std::thread watcher_;
-};
-/* From now on SIGPIPE ends the process at once, as for any program that writes. */
-void default_sigpipe();
+void remove_root_on_signals();
 
 /*
  * A temporary directory of the user's, removed with everything in it by

@@ -246,13 +246,19 @@ std::string host_trace(const Options &opt, const std::vector<render::StreamLine>
     return out;
 }
 
-// Writes on the standard output; the first failure's errno is kept in failed.
+// Writes on the standard output after what stdio holds of it, in one write
+// where the descriptor takes it; the first failure's errno is kept in failed.
 void put_out(const std::string &text, int &failed) {
-    if ((!text.empty() && std::fwrite(text.data(), 1, text.size(), stdout) != text.size()) ||
-        std::fflush(stdout) != 0) {
-        if (failed == 0)
-            failed = errno;
+    int error = std::fflush(stdout) == 0 ? 0 : errno;
+    for (std::size_t done = 0; error == 0 && done < text.size();) {
+        const ssize_t n = write(STDOUT_FILENO, text.data() + done, text.size() - done);
+        if (n >= 0)
+            done += static_cast<std::size_t>(n);
+        else if (errno != EINTR)
+            error = errno;
     }
+    if (failed == 0)
+        failed = error;
 }
 
 /*
@@ -327,11 +333,11 @@ bool fill_root(const Options &opt, const TempRoot &temp, const std::string &root
 int run_show(const Options &opt, int32_t command, Entry entry) {
     char err[1024];
     std::string problem;
-    SignalWatch signals;
-    if (!enough_open_files(problem) || !signals.start(problem)) {
+    if (!enough_open_files(problem)) {
         complain(problem);
         return kExitError;
     }
+    remove_root_on_signals();
     if (!load_scenario(opt))
         return kExitError;
     sim_set_command(opt.cmd.value_or(command));
@@ -372,8 +378,10 @@ int run_show(const Options &opt, int32_t command, Entry entry) {
         return kExitError;
     cli_context_t context;
     sim_fill_context(&context);
+    // A document lists the library's lines and the trace the utilities that
+    // could not start; a plain text run passes them on as they are written.
     StreamCapture streams;
-    if (!streams.start(problem)) {
+    if ((opt.trace || opt.format != render::Format::text) && !streams.start(problem)) {
         complain(problem);
         return kExitError;
     }
@@ -399,7 +407,6 @@ int run_show(const Options &opt, int32_t command, Entry entry) {
     }
     sim_log_runs(nullptr);
     const bool removed = temp.remove(problem);
-    default_sigpipe();
 
     // The library's own lines come first: in text on the stream it wrote
     // them to, in a document's format all on the standard error.
@@ -425,6 +432,10 @@ int run_show(const Options &opt, int32_t command, Entry entry) {
             std::fputc('\n', stderr);
         std::fputs(trace.c_str(), stderr);
     }
+    // A line the library wrote straight to a standard output that took
+    // nothing: an empty write tells why.
+    if (failed == 0 && std::ferror(stdout))
+        failed = write(STDOUT_FILENO, "", 0) < 0 ? errno : EIO;
     if (failed != 0) {
         complain(std::string("cannot write the standard output: ") + std::strerror(failed));
         return kExitWriteError;

@@ -10,6 +10,7 @@
 #include <climits>
 #include <cstring>
 #include <deque>
+#include <memory>
 #include <vector>
 
 #include <dirent.h>
@@ -28,29 +29,6 @@ std::string joined(const std::vector<std::string> &names) {
         out += "/" + name;
     return out.empty() ? "/" : out;
 }
-
-// A directory stream closed on scope exit; it owns the descriptor it is opened on.
-class Dir {
-  public:
-    explicit Dir(int fd) : dir_(fd >= 0 ? fdopendir(fd) : nullptr) {
-        if (dir_ == nullptr && fd >= 0) {
-            const int saved = errno;
-            close(fd);
-            errno = saved;
-        }
-    }
-    Dir(const Dir &) = delete;
-    Dir &operator=(const Dir &) = delete;
-    ~Dir() {
-        if (dir_ != nullptr)
-            closedir(dir_);
-    }
-    DIR *get() const { return dir_; }
-    int fd() const { return dirfd(dir_); }
-
-  private:
-    DIR *dir_;
-};
 
 // The modes a copy keeps: never set-user-ID or set-group-ID ones.
 constexpr mode_t kModeBits = 0777;
@@ -75,11 +53,14 @@ Node look_up(int top, const std::string &path) {
     return {Node::link, std::string(target, static_cast<std::size_t>(n))};
 }
 
+constexpr std::size_t kBufferSize = 1u << 16;
+
 struct Walk {
     int top;              // the capture
     std::uint64_t budget; // data bytes left
     std::uint64_t max_bytes;
-    std::vector<char> buffer;
+    std::unique_ptr<char[]>
+        buffer; // kBufferSize bytes, not cleared: only what a file fills is touched
     std::string problem;
 
     bool fail(const std::string &path, int error) {
@@ -99,14 +80,13 @@ bool copy_data(Walk &w, int in, int out, off_t size, const std::string &path) {
             data = at; // no holes known here: all data
         hole = hole < 0 ? size : std::min(hole, size);
         for (; data < hole;) {
-            const std::size_t want =
-                std::min(w.buffer.size(), static_cast<std::size_t>(hole - data));
+            const std::size_t want = std::min(kBufferSize, static_cast<std::size_t>(hole - data));
             if (want > w.budget) {
                 w.problem = "more than " + std::to_string(w.max_bytes >> 20) +
                             " MiB of data to copy (--max-copy raises the limit)";
                 return false;
             }
-            const ssize_t n = pread(in, w.buffer.data(), want, data);
+            const ssize_t n = pread(in, w.buffer.get(), want, data);
             if (n < 0 && errno == EINTR)
                 continue;
             if (n < 0)
@@ -114,7 +94,7 @@ bool copy_data(Walk &w, int in, int out, off_t size, const std::string &path) {
             if (n == 0)
                 return true; // it shrank while copied
             for (ssize_t done = 0; done < n;) {
-                const ssize_t m = pwrite(out, w.buffer.data() + done, n - done, data + done);
+                const ssize_t m = pwrite(out, w.buffer.get() + done, n - done, data + done);
                 if (m < 0 && errno == EINTR)
                     continue;
                 if (m <= 0)
@@ -163,7 +143,7 @@ std::string rerooted(const std::string &dir, const char *name, const Resolved &r
     return out;
 }
 
-bool copy_dir(Walk &w, DIR *from, int to, const std::string &dir, int depth);
+bool copy_dir(Walk &w, int from, int to, const std::string &dir, int depth);
 
 bool copy_entry(Walk &w, int from, int to, const std::string &dir, const char *name, int depth) {
     const std::string path = (dir == "/" ? "" : dir) + "/" + name;
@@ -200,59 +180,95 @@ bool copy_entry(Walk &w, int from, int to, const std::string &dir, const char *n
     Fd sub_to(openat(to, name, kDirFlags));
     if (sub_to.get() < 0)
         return w.fail(path, errno);
-    Dir sub(openat(from, name, kDirFlags));
-    if (sub.get() == nullptr && errno == EACCES) // unreadable here: unreadable in the copy too
+    Fd sub(openat(from, name, kDirFlags));
+    if (sub.get() < 0 && errno == EACCES) // unreadable here: unreadable in the copy too
         return fchmod(sub_to.get(), 0) == 0 || w.fail(path, errno);
-    if (sub.get() == nullptr)
+    if (sub.get() < 0)
         return w.fail(path, errno);
     // The mode is set last, so that a read-only directory is filled first.
     return copy_dir(w, sub.get(), sub_to.get(), path, depth + 1) &&
            (fchmod(sub_to.get(), st.st_mode & kModeBits) == 0 || w.fail(path, errno));
 }
 
-bool copy_dir(Walk &w, DIR *from, int to, const std::string &dir, int depth) {
-    for (;;) {
-        errno = 0;
-        const dirent *e = readdir(from);
-        if (e == nullptr)
-            return errno == 0 || w.fail(dir, errno);
-        if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0 &&
-            !copy_entry(w, dirfd(from), to, dir, e->d_name, depth))
-            return false;
-    }
-}
-
-bool remove_below(int dir_fd, const char *name, std::string &problem, int depth) {
-    struct stat st;
-    if (fstatat(dir_fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
-        if (errno == ENOENT)
-            return true;
-        problem = std::string(name) + ": " + std::strerror(errno);
-        return false;
-    }
-    if (S_ISDIR(st.st_mode)) {
-        if ((st.st_mode & S_IRWXU) != S_IRWXU &&
-            fchmodat(dir_fd, name, (st.st_mode & 07777) | S_IRWXU, 0) != 0) {
-            problem = std::string(name) + ": " + std::strerror(errno);
-            return false;
-        }
-        Dir dir(depth < 4 * kMaxDepth ? openat(dir_fd, name, kDirFlags) : -1);
-        if (dir.get() == nullptr) {
-            problem =
-                std::string(name) + ": " + std::strerror(depth < 4 * kMaxDepth ? errno : ELOOP);
-            return false;
-        }
-        for (const dirent *e; (e = readdir(dir.get())) != nullptr;) {
+// Reads the directory with getdents64 into a buffer of its own, a batch at a time.
+bool copy_dir(Walk &w, int from, int to, const std::string &dir, int depth) {
+    alignas(dirent64) char entries[1024]; // room for at least one entry of any name
+    for (ssize_t n; (n = getdents64(from, entries, sizeof entries)) != 0;) {
+        if (n < 0)
+            return w.fail(dir, errno);
+        for (ssize_t at = 0; at < n;) {
+            const auto *e = reinterpret_cast<const dirent64 *>(entries + at);
+            at += e->d_reclen;
             if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0 &&
-                !remove_below(dir.fd(), e->d_name, problem, depth + 1))
+                !copy_entry(w, from, to, dir, e->d_name, depth))
                 return false;
         }
     }
-    if (unlinkat(dir_fd, name, S_ISDIR(st.st_mode) ? AT_REMOVEDIR : 0) != 0 && errno != ENOENT) {
-        problem = std::string(name) + ": " + std::strerror(errno);
-        return false;
-    }
     return true;
+}
+
+// Directory levels removal descends at most: a run's root holds the copy
+// (kMaxDepth) and what the library and its utilities add below it.
+constexpr int kMaxRemoveDepth = 4 * kMaxDepth;
+
+// Keeps the name that failed, cut to size, and returns error.
+int failed_on(const char *name, char *failed, std::size_t size, int error) {
+    if (size > 0) {
+        const std::size_t n = strnlen(name, size - 1);
+        std::memcpy(failed, name, n);
+        failed[n] = '\0';
+    }
+    return error;
+}
+
+/*
+ * Removes name in dir_fd with everything below it; type is its dirent type
+ * when known. A file is unlinked at once; a directory is read with
+ * getdents64, and given its owner's permissions only when it lacks them.
+ */
+int remove_below(int dir_fd, const char *name, unsigned char type, int depth, char *failed,
+                 std::size_t size) {
+    if (type != DT_DIR) {
+        if (unlinkat(dir_fd, name, 0) == 0 || errno == ENOENT)
+            return 0;
+        if (errno != EISDIR)
+            return failed_on(name, failed, size, errno);
+    }
+    if (depth >= kMaxRemoveDepth)
+        return failed_on(name, failed, size, ELOOP);
+    int fd = openat(dir_fd, name, kDirFlags);
+    if (fd < 0 && errno == EACCES && fchmodat(dir_fd, name, S_IRWXU, 0) == 0)
+        fd = openat(dir_fd, name, kDirFlags);
+    if (fd < 0)
+        return errno == ENOENT ? 0 : failed_on(name, failed, size, errno);
+    // After each batch of entries the directory itself is removed: that it
+    // is not empty yet is what sends the loop back for more.
+    alignas(dirent64) char entries[1024]; // room for at least one entry of any name
+    int error = 0;
+    for (;;) {
+        const ssize_t n = getdents64(fd, entries, sizeof entries);
+        if (n <= 0) {
+            error = failed_on(name, failed, size, n < 0 ? errno : ENOTEMPTY);
+            break;
+        }
+        for (ssize_t at = 0; error == 0 && at < n;) {
+            const auto *e = reinterpret_cast<const dirent64 *>(entries + at);
+            at += e->d_reclen;
+            if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0)
+                continue;
+            error = remove_below(fd, e->d_name, e->d_type, depth + 1, failed, size);
+            if (error == EACCES && fchmod(fd, S_IRWXU) == 0)
+                error = remove_below(fd, e->d_name, e->d_type, depth + 1, failed, size);
+        }
+        if (error != 0 || unlinkat(dir_fd, name, AT_REMOVEDIR) == 0 || errno == ENOENT)
+            break;
+        if (errno != ENOTEMPTY && errno != EEXIST) {
+            error = failed_on(name, failed, size, errno);
+            break;
+        }
+    }
+    close(fd);
+    return error;
 }
 
 } // namespace
@@ -295,9 +311,9 @@ Resolved resolve_in_root(const std::string &dir, const std::string &target, cons
 }
 
 bool copy_capture(int from_fd, int to_fd, std::uint64_t max_bytes, std::string &problem) {
-    Walk w{from_fd, max_bytes, max_bytes, std::vector<char>(1u << 16), ""};
-    Dir top(openat(from_fd, ".", kDirFlags));
-    if (top.get() == nullptr) {
+    Walk w{from_fd, max_bytes, max_bytes, std::make_unique_for_overwrite<char[]>(kBufferSize), ""};
+    Fd top(openat(from_fd, ".", kDirFlags));
+    if (top.get() < 0) {
         problem = std::strerror(errno);
         return false;
     }
@@ -308,8 +324,8 @@ bool copy_capture(int from_fd, int to_fd, std::uint64_t max_bytes, std::string &
     return true;
 }
 
-bool remove_tree(int dir_fd, const char *name, std::string &problem) {
-    return remove_below(dir_fd, name, problem, 0);
+int remove_tree(int dir_fd, const char *name, char *failed, std::size_t size) {
+    return remove_below(dir_fd, name, DT_UNKNOWN, 0, failed, size);
 }
 
 std::string unsafe_directory(const struct stat &st, uid_t uid) {

@@ -10,6 +10,7 @@
 #ifndef SYSMGR_SHOW_REPLAY_COPY_H
 #define SYSMGR_SHOW_REPLAY_COPY_H
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -62,10 +63,11 @@ bool copy_capture(int from_fd, int to_fd, std::uint64_t max_bytes, std::string &
 
 /*
  * Removes name in dir_fd with everything below it, giving directories that
- * lack them their owner's write and search permissions first. A missing
- * name is no error.
+ * lack them their owner's permissions. A missing name is no error. Returns 0,
+ * or the errno with the name that failed in failed (cut to size). Only
+ * system calls, no allocation: a signal handler may call it.
  */
-bool remove_tree(int dir_fd, const char *name, std::string &problem);
+int remove_tree(int dir_fd, const char *name, char *failed, std::size_t size);
 
 /*
  * Why a directory is unsafe for the temporary root of user uid, or "": it

@@ -7,10 +7,12 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string_view>
 
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -65,7 +67,12 @@ bool StreamCapture::start(std::string &problem) {
         stop();
         return false;
     }
+    // The receiver takes no signals: the thread that runs the library handles them.
+    sigset_t all, old;
+    sigfillset(&all);
+    pthread_sigmask(SIG_BLOCK, &all, &old);
     reader_ = std::thread([this] { receive(); });
+    pthread_sigmask(SIG_SETMASK, &old, nullptr);
     std::fflush(stdout);
     std::fflush(stderr);
     for (int i = 0; i < 2; ++i)
@@ -97,7 +104,10 @@ void StreamCapture::stop() {
 
 // Receives datagrams in their order until woken, then takes what is left.
 void StreamCapture::receive() {
-    std::vector<char> buffer(1u << 18); // more than a datagram of the default buffer sizes
+    // More than a datagram of the default buffer sizes; not cleared, so only
+    // the pages a datagram fills are touched.
+    const std::size_t size = 1u << 18;
+    const auto buffer = std::make_unique_for_overwrite<char[]>(size);
     bool woken = false;
     for (std::size_t after_stop = 0; after_stop < kReadAfterStop; after_stop += woken ? 1 : 0) {
         pollfd fds[2] = {{receiver_, POLLIN, 0}, {wake_[0], POLLIN, 0}};
@@ -107,9 +117,8 @@ void StreamCapture::receive() {
         sockaddr_un from{};
         socklen_t length = sizeof from;
         // MSG_TRUNC: the datagram's whole length, even where the buffer is shorter.
-        const ssize_t n =
-            recvfrom(receiver_, buffer.data(), buffer.size(), MSG_DONTWAIT | MSG_TRUNC,
-                     reinterpret_cast<sockaddr *>(&from), &length);
+        const ssize_t n = recvfrom(receiver_, buffer.get(), size, MSG_DONTWAIT | MSG_TRUNC,
+                                   reinterpret_cast<sockaddr *>(&from), &length);
         if (n < 0) {
             if (woken && errno != EINTR)
                 return;
@@ -123,8 +132,8 @@ void StreamCapture::receive() {
             continue;
         }
         const std::size_t whole = static_cast<std::size_t>(n);
-        const std::size_t received = std::min(whole, buffer.size());
-        keep(stream, buffer.data(), received);
+        const std::size_t received = std::min(whole, size);
+        keep(stream, buffer.get(), received);
         left_out_ += whole - received;
     }
 }
