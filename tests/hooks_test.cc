@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 // The banners and the default hooks of the version report.
+#include <cerrno>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -37,6 +38,32 @@ TEST_F(Hooks, DefaultsPrintTheManufacturerLineOrNothing) {
         EXPECT_EQ(prints[1].text, "\n");
         EXPECT_EQ(arg.tag, 0x305c0039u) << "the caller's print argument is used";
     }
+}
+
+// Platform code may clear a banner or a hook: the report goes on without it.
+TEST_F(Hooks, ClearedHooksAreSkipped) {
+    const char *banner = header_str;
+    const auto firmware = sysmgrpd_firmware_show_version;
+    const auto manufacturer = sysmgrpd_show_hardware_manufacture_print;
+    const auto hardware = sysmgrpd_hardware_show_version;
+    header_str = nullptr;
+    sysmgrpd_firmware_show_version = nullptr;
+    sysmgrpd_show_hardware_manufacture_print = nullptr;
+    sysmgrpd_hardware_show_version = nullptr;
+    load(R"({"backend": {"xml_agent": true}})");
+    sysmgr_show_version_internal_generic_pd(&context_, rx(), 1);
+    const std::string text = testsupport::printed();
+    EXPECT_EQ(text.substr(0, 10), "\nSoftware\n");
+    EXPECT_NE(text.find("  loader:    version 3.6(0)\n  kickstart:"), std::string::npos) << text;
+    for (const sysmgrsim::Print &p : sysmgrsim::prints())
+        EXPECT_NE(p.tag, 0x305c0039u) << "the manufacturer's hook is cleared";
+    errno = 0;
+    EXPECT_EQ(sysmgr_show_version_internal2(context_.mts_q, rx()), -1);
+    EXPECT_EQ(errno, EINVAL);
+    header_str = banner;
+    sysmgrpd_firmware_show_version = firmware;
+    sysmgrpd_show_hardware_manufacture_print = manufacturer;
+    sysmgrpd_hardware_show_version = hardware;
 }
 
 } // namespace

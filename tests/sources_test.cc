@@ -81,6 +81,7 @@ TEST_F(Sources, LoaderVersionFromTheCommandLineOrTheStatusFiles) {
         {{{cmdline, "loader_ver=\"\"\n"}}, 128, 0, "\n"},
         {{{cmdline, "loader_ver=abc\n"}, {sync, ""}}, 128, -1, ""},
         {{{cmdline, "loader_ver=\"3.6(0)\"\n"}}, 4, 0, "3.6"},
+        {{{cmdline, "loader_ver=\"3.6(0)\"\n"}}, 0, 0, ""},
         {{{cmdline, "loader_ver=\""}}, 128, -1, ""},
         // The line's buffer holds 255 bytes: the value is cut where it ends.
         {{{cmdline, std::string(240, 'a') + " loader_ver=\"3.6(0)\"\n"}}, 128, 0, "3."},
@@ -129,6 +130,7 @@ TEST_F(Sources, LoaderCacheIsFilledOnceThenRead) {
         {{{"interim_version", nullptr}}, {}, 80, nullptr, ""},
         {{}, with_nul, 80, "3.5(1)", with_nul},
         {{}, "3.5(1)", 4, "3.5", "3.5(1)"},
+        {{}, "3.5(1)", 0, nullptr, "3.5(1)"},
         {{}, "", 80, nullptr, ""},
     };
     const mode_t mask = umask(022);
@@ -179,6 +181,8 @@ TEST_F(Sources, VersionTextWithBuildAndImageKind) {
         {{{"version", "4.2(1)"}, {"interim_version", "4.2(1)"}}, "3", "4.2(1) [insure]"},
         {{{"version", "4.2(1)"}}, "1\n", "4.2(1)"},
         {{{"version", "4.2(1)"}}, "", "4.2(1)"},
+        {{{"version", "4.2(1)"}}, "-2", "4.2(1)"},
+        {{{"version", "4.2(1)"}}, "99999999999999999999999", "4.2(1)"},
         {{{"interim_version", "4.2(1.118)"}}, "2\n", "[not available]"},
         {{{"version", v}}, "2\n", v.substr(0, 255)},
         {{{"version", "4.2(1)"}, {"interim_version", v}},
@@ -246,6 +250,9 @@ TEST_F(Sources, FlashListingItems) {
         {std::string(300, 'x') + " 9\nslot0 2000 kB\n", 1, 2000},
         {std::string(254, 'x') + "\nslot0 2000 kB\n", 1, 2000},
         {"\n  \t\n  bootflash   1000 kB  \n", 0, 1000},
+        // A number out of range keeps the line before's; so does the end of the file.
+        {listing + "a 2147483648\nb -2147483649\nc 99999999999999999999\n", 4, 2000},
+        {"a 7" + std::string(300, ' '), 0, 7},
     };
     for (const Case &c : items) {
         prepare({}, c.content ? Files{{"/f", *c.content}} : Files{});
@@ -306,6 +313,7 @@ TEST_F(Sources, PrintedTimesAndImageHeaderFailures) {
          [](void *rx) { get_image_timestamp("/var/run/curr-ks.hdr", rx, 0x305c0023); },
          "[{305c0023:11/03/2025 16:00:00}]\n"},
         {{}, [](void *rx) { get_image_timestamp("/unknown.hdr", rx, 1); }, missing},
+        {{}, [](void *rx) { print_show_version_string("7.0(1)", rx); }, "{305c001e:7.0(1)}\n"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.shown);

@@ -11,6 +11,7 @@
 // call table that the shared library keeps to itself.
 #include <fcntl.h>
 #include <fnmatch.h>
+#include <signal.h>
 #include <sys/wait.h>
 
 #include <cerrno>
@@ -28,7 +29,9 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "host_io.h"
 #include "os.h"
+#include "root_path.h"
 #include "support/show_runner.h"
 #include "support/sim_fixture.h"
 #include "sysmgrcli/sysmgrcli.h"
@@ -296,6 +299,75 @@ TEST_P(Sweep, EachFailingCallShowsWhatTheTableSaysAndLeavesNothingBehind) {
     }
     sys = real;
     std::printf("swept %d calls in %d runs\n", sites, runs);
+}
+
+// Calls of the OS layer at bounds the library's own callers never reach: no
+// room at all, a refused root, a command that fills its buffer, a word read
+// up to a NUL, and a SIGPIPE the host already had pending.
+TEST(OsLayer, CallsAtTheirBounds) {
+    using namespace sysmgrcli;
+    char out[16];
+    auto command = [&](std::size_t size, const char *format, const char *path) {
+        const bool built = build_command(out, size, "test", format, {path});
+        return std::to_string(built) + out;
+    };
+    auto read = [&](std::string text, auto how) {
+        std::FILE *f = fmemopen(text.data(), text.size(), "r");
+        const bool ok = how(TextReader(f));
+        std::fclose(f);
+        return std::to_string(ok) + out;
+    };
+    auto pending_sigpipe_kept = [] {
+        sigset_t pipe, pending;
+        sigemptyset(&pipe);
+        sigaddset(&pipe, SIGPIPE);
+        pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
+        raise(SIGPIPE);
+        say(stderr, "%s", "");
+        sigpending(&pending);
+        int signal = sigismember(&pending, SIGPIPE);
+        const std::string kept = std::to_string(signal);
+        sigwait(&pipe, &signal);
+        pthread_sigmask(SIG_UNBLOCK, &pipe, nullptr);
+        return kept;
+    };
+    const std::string too_long(RootedPath::kMax, 'p');
+    const struct {
+        const char *root;
+        std::function<std::string()> call;
+        std::string gives;
+    } rows[] = {
+        {"", [&] { return read("ab\n", [&](TextReader r) { return r.line(out, 0); }); }, "0#"},
+        {"", [&] { return read("ab", [&](TextReader r) { return r.word(out, 0); }); }, "0#"},
+        {"",
+         [&] {
+             return read({"12\0003", 4}, [&](TextReader r) { return r.word(out, 8, "0123"); });
+         },
+         "112"},
+        {"", [&] { return std::to_string(read_first_line("/proc/self/stat", out, 0)) + out; },
+         "0#"},
+        {"", [&] { return command(0, "abc", ""); }, "0#"},
+        {"", [&] { return command(16, "abcdefghijklmnopq", ""); }, "0"},
+        {"", [&] { return command(16, "%d%s %s", "/Az_"); }, "1%d/Az_ %s"},
+        {"", [&] { return command(16, "%s", too_long.c_str()); }, "0"},
+        {"rel", [&] { return command(16, "%s", "/x"); }, "0"},
+        {"rel",
+         [&] {
+             const int rc = unlink_rooted("/x");
+             return std::to_string(rc) + std::strerror(errno);
+         },
+         "-1Invalid argument"},
+        {"rel", [&] { return std::to_string(create_output_file("/x")); }, "0"},
+        {"rel", [&] { return std::to_string(DirectoryTurn("/tmp").held()); }, "0"},
+        {"", pending_sigpipe_kept, "1"},
+    };
+    for (const auto &row : rows) {
+        setenv("SYSMGRCLI_ROOT", row.root, 1);
+        std::memset(out, 0, sizeof out);
+        out[0] = '#';
+        EXPECT_EQ(row.call(), row.gives) << "row " << &row - rows;
+    }
+    unsetenv("SYSMGRCLI_ROOT");
 }
 
 INSTANTIATE_TEST_SUITE_P(
