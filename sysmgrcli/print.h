@@ -52,6 +52,8 @@ void copy_text(char *field, std::size_t size, const char *text, std::size_t text
  * intended; an empty text when formatting fails.
  */
 void format_text(char *field, std::size_t size, const char *format, ...) PLATFORM_PRINTF(3, 4);
+/* The same after the terminated text already in field, cut so it stays terminated. */
+void append_text(char *field, std::size_t size, const char *format, ...) PLATFORM_PRINTF(3, 4);
 
 /* A count of seconds as days, hours, minutes and seconds. */
 struct Duration {

@@ -381,6 +381,7 @@ TEST_F(Uptime, KernelLineFromProcUptime) {
         {"uptime\n", ""},
         {"-5.00 1.00\n", ""},
         {"99999999999.00 1.00\n", ""},
+        {"99999999999999999999.00 1.00\n", ""},
         // The field's buffer holds 31 bytes: filled, one byte over, blanks around.
         {std::string(26, '0') + "90061 1.00\n", "1 days, 1 hours, 1 minutes, 1"},
         {std::string(27, '0') + "90061 1.00\n", "0 days, 2 hours, 30 minutes, 6"},

@@ -23,6 +23,7 @@
 #include "support/sim_fixture.h"
 #include "sysmgrcli/sysmgrcli.h"
 #include "sysmgrsim/sim.h"
+#include "sysmgrsim/sim.hpp"
 
 namespace {
 
@@ -71,6 +72,7 @@ TEST_F(Sources, LoaderVersionFromTheCommandLineOrTheStatusFiles) {
         {{{cmdline, "loader_ver=\"\"\n"}}, 128, 0, "\n"},
         {{{cmdline, "loader_ver=abc\n"}, {sync, ""}}, 128, -1, ""},
         {{{cmdline, "loader_ver=\"3.6(0)\"\n"}}, 4, 0, "3.6"},
+        {{{cmdline, "loader_ver=\"3.6(0)\"\n"}}, 0, 0, ""},
         {{{cmdline, "loader_ver=\""}}, 128, -1, ""},
         // The line's buffer holds 255 bytes: the value is cut where it ends.
         {{{cmdline, std::string(240, 'a') + " loader_ver=\"3.6(0)\"\n"}}, 128, 0, "3."},
@@ -119,6 +121,7 @@ TEST_F(Sources, LoaderCacheIsFilledOnceThenRead) {
         {{{"interim_version", nullptr}}, {}, 80, nullptr, ""},
         {{}, with_nul, 80, "3.5(1)", with_nul},
         {{}, "3.5(1)", 4, "3.5", "3.5(1)"},
+        {{}, "3.5(1)", 0, nullptr, "3.5(1)"},
         {{}, "", 80, nullptr, ""},
     };
     const mode_t mask = umask(022);
@@ -169,6 +172,8 @@ TEST_F(Sources, VersionTextWithBuildAndImageKind) {
         {{{"version", "4.2(1)"}, {"interim_version", "4.2(1)"}}, "3", "4.2(1) [insure]"},
         {{{"version", "4.2(1)"}}, "1\n", "4.2(1)"},
         {{{"version", "4.2(1)"}}, "", "4.2(1)"},
+        {{{"version", "4.2(1)"}}, "-", "4.2(1)"},
+        {{{"version", "4.2(1)"}}, "99999999999999999999999", "4.2(1)"},
         {{{"interim_version", "4.2(1.118)"}}, "2\n", "[not available]"},
         {{{"version", v}}, "2\n", v.substr(0, 255)},
         {{{"version", "4.2(1)"}, {"interim_version", v}},
@@ -236,6 +241,8 @@ TEST_F(Sources, FlashListingItems) {
         {std::string(300, 'x') + " 9\nslot0 2000 kB\n", 1, 2000},
         {std::string(254, 'x') + "\nslot0 2000 kB\n", 1, 2000},
         {"\n  \t\n  bootflash   1000 kB  \n", 0, 1000},
+        // A number out of range keeps the line before's.
+        {listing + "a 2147483648\nb -2147483649\nc 99999999999999999999\n", 4, 2000},
     };
     for (const Case &c : items) {
         prepare({}, c.content ? Files{{"/f", *c.content}} : Files{});
@@ -279,12 +286,15 @@ TEST(ChangeDisplay, DisplayFormsStayWithinPathLengthPlusThree) {
     }
 }
 
-// Image types above 10 have no time to show.
-TEST_F(Sources, TimesOfImageTypesUpTo10) {
+// Image types above 10 have no time to show; a version string is tagged as one.
+TEST_F(Sources, TimesOfImageTypesUpTo10AndVersionStrings) {
     load();
     disp_time(10091112, 10, rx(), 0x305c0022);
     disp_time(10091112, 11, rx(), 0x305c0022);
-    EXPECT_EQ(testsupport::printed(), " 9/11/2010 12:00:00 Unknown type of image supplied\n");
+    print_show_version_string("7.0(1)", rx());
+    EXPECT_EQ(testsupport::printed(),
+              " 9/11/2010 12:00:00 Unknown type of image supplied\n7.0(1)\n");
+    EXPECT_EQ(sysmgrsim::prints().at(sysmgrsim::prints().size() - 2).tag, 0x305c001eu);
 }
 
 /* ---- Where the library looks for its fixed paths ------------------------- */

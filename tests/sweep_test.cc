@@ -11,6 +11,7 @@
 // call table that the shared library keeps to itself.
 #include <fcntl.h>
 #include <fnmatch.h>
+#include <signal.h>
 #include <sys/wait.h>
 
 #include <cerrno>
@@ -28,7 +29,9 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "host_io.h"
 #include "os.h"
+#include "root_path.h"
 #include "support/show_runner.h"
 #include "support/sim_fixture.h"
 #include "sysmgrcli/sysmgrcli.h"
@@ -296,6 +299,61 @@ TEST_P(Sweep, EachFailingCallShowsWhatTheTableSaysAndLeavesNothingBehind) {
     }
     sys = real;
     std::printf("swept %d calls in %d runs\n", sites, runs);
+}
+
+// Calls of the OS layer at bounds the library's own callers never reach: no
+// room at all, a refused root, a command that fills its buffer, a word read
+// up to a NUL, and a SIGPIPE the host already had pending.
+TEST(OsLayer, CallsAtTheirBounds) {
+    using namespace sysmgrcli;
+    char out[16];
+    auto text = [&](bool ok) { return std::to_string(ok) + out; };
+    auto command = [&](std::size_t size, const char *format, const char *path) {
+        return text(build_command(out, size, "test", format, {path}));
+    };
+    auto word_to_nul = [&] {
+        char data[] = "12\0003";
+        const File f(fmemopen(data, 4, "r"));
+        return text(TextReader(f.get()).word(out, sizeof out, "0123"));
+    };
+    auto sigpipe_kept = [] {
+        sigset_t pipe, pending;
+        sigemptyset(&pipe);
+        sigaddset(&pipe, SIGPIPE);
+        pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
+        raise(SIGPIPE);
+        say(stderr, "%s", "");
+        sigpending(&pending);
+        int signal = sigismember(&pending, SIGPIPE);
+        const std::string kept = std::to_string(signal);
+        sigwait(&pipe, &signal);
+        pthread_sigmask(SIG_UNBLOCK, &pipe, nullptr);
+        return kept;
+    };
+    const struct {
+        const char *root;
+        std::function<std::string()> call;
+        std::string gives;
+    } rows[] = {
+        {"", [&] { return text(TextReader(nullptr).line(out, 0)); }, "0#"},
+        {"", [&] { return text(TextReader(nullptr).word(out, 0)); }, "0#"},
+        {"", [&] { return text(read_first_line("/proc/self/stat", out, 0)); }, "0#"},
+        {"", [&] { return command(0, "abc", ""); }, "0#"},
+        {"", word_to_nul, "112"},
+        {"", [&] { return command(16, "abcdefghijklmnopq", ""); }, "0"},
+        {"", [&] { return command(16, "%d%s %s", "/Az_"); }, "1%d/Az_ %s"},
+        {"", [&] { return command(16, "%s", std::string(RootedPath::kMax, 'p').c_str()); }, "0"},
+        {"rel", [&] { return command(16, "%s", "/x"); }, "0"},
+        {"rel", [&] { return text(unlink_rooted("/x") == -1 && errno == EINVAL); }, "1#"},
+        {"rel", [&] { return text(create_output_file("/x")); }, "0#"},
+        {"rel", [&] { return text(DirectoryTurn("/tmp").held()); }, "0#"},
+        {"", sigpipe_kept, "1"},
+    };
+    for (const auto &row : rows) { // the last row's empty root is none
+        setenv("SYSMGRCLI_ROOT", row.root, 1);
+        std::strcpy(out, "#");
+        EXPECT_EQ(row.call(), row.gives) << "row " << &row - rows;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -4,6 +4,7 @@
 // differ, their closing kernel uptime and last reset lines, their banners
 // and their hooks.
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
@@ -97,6 +98,9 @@ TEST_F(Version, LineRulesAndMissingSources) {
         {"BIOS texts without marks",
          {{"bios", {{"flash", "BIOS 3.6.0"}, {"running", "BIOS 3.6.0"}}}},
          {"  BIOS:      version \n", "  BIOS compile time:       \n"}},
+        {"BIOS record unavailable, traced",
+         {{"bios", {{"result", -1}}}, {"context", {{"debug", 1}}}},
+         {"  BIOS:      version N/A\n"}},
         {"flash BIOS text filling its field",
          {{"bios", {{"flash", std::string(110, 'B') + "v3.6.0(05/09/2025)"}}}},
          {"  BIOS compile time:       05/09/2025 [last: 05/09/2025]\n"}},
@@ -139,6 +143,9 @@ TEST_F(Version, LineRulesAndMissingSources) {
         {"kickstart name over 79 characters",
          file(kBootImages, "kickstart:/bootflash/" + x200 + " system:/bootflash/sys.bin\n"),
          {"  system image file is:    bootflash:///sys.bin"}},
+        {"kickstart name over 79 characters, then nothing",
+         file(kBootImages, "kickstart:/bootflash/" + x200),
+         {"  system image file is:    \n"}},
         {"no compile stamps or image headers",
          {{"release_files",
            {{"/etc/srg-ks.sro", {{"compile_stamp", 0}}},
@@ -151,6 +158,9 @@ TEST_F(Version, LineRulesAndMissingSources) {
          {"  Dual-core 64-bit processor with 0  of memory.\n"}},
         {"MemTotal only after the first MiB",
          file("/proc/meminfo", std::string(1 << 21, '\n') + "MemTotal: 5 kB\n"),
+         {"  Dual-core 64-bit processor with 0  of memory.\n"}},
+        {"MemTotal without a number",
+         file("/proc/meminfo", "MemTotal: kB\n"),
          {"  Dual-core 64-bit processor with 0  of memory.\n"}},
         {"MemTotal: with no blank before the number",
          file("/proc/meminfo", "MemTotal:16384 kB\n"),
@@ -449,6 +459,23 @@ TEST_F(Version, HooksAreCalledWithTheCallersArguments) {
         EXPECT_EQ(g_hook_calls[0].q, -7);
         EXPECT_EQ(g_hook_calls[0].rx, &marker);
     }
+}
+
+// Platform code may clear a banner or a hook: the report goes on without it.
+TEST_F(Version, ClearedHooksAreSkipped) {
+    Replaced<const char *> banner(header_str, nullptr);
+    Replaced<decltype(sysmgrpd_firmware_show_version)> firmware(sysmgrpd_firmware_show_version,
+                                                                nullptr);
+    Replaced<decltype(sysmgrpd_show_hardware_manufacture_print)> manufacturer(
+        sysmgrpd_show_hardware_manufacture_print, nullptr);
+    Replaced<decltype(sysmgrpd_hardware_show_version)> hardware(sysmgrpd_hardware_show_version,
+                                                                nullptr);
+    const Report version = generic({{"backend", {{"xml_agent", true}}}});
+    EXPECT_EQ(version.text.substr(0, 10), "\nSoftware\n");
+    for (const sysmgrsim::Print &p : sysmgrsim::prints())
+        EXPECT_NE(p.tag, 0x305c0039u) << "the manufacturer's hook is cleared";
+    EXPECT_EQ(sysmgr_show_version_internal2(context_.mts_q, rx()), -1);
+    EXPECT_EQ(errno, EINVAL);
 }
 
 TEST_F(Version, HeaderIsTheStandardBannerOrWhatReplacedIt) {
