@@ -18,9 +18,14 @@
 #include <string>
 #include <vector>
 
+/* The simulator is built with hidden visibility: only what these headers
+   declare is exported, which keeps its dynamic symbol table and its start-up
+   relocations small. */
+#pragma GCC visibility push(default)
 #include "platform/platform.h"
 #include "sysmgrsim/sim.h"
 #include "sysmgrsim/sim.hpp"
+#pragma GCC visibility pop
 
 namespace sysmgrsim::detail {
 
