@@ -65,15 +65,23 @@ std::string g_sudo_log;
 std::string g_run_log;
 
 // Creates the directories of full = root + path below the existing root.
-bool make_parents(const std::string &full, std::size_t root_length, std::string &problem) {
+// made is the deepest directory the call before made (or found): its own
+// parents are not made again, so that files written in sorted order make each
+// directory once.
+bool make_parents(const std::string &full, std::size_t root_length, std::string &made,
+                  std::string &problem) {
     for (std::size_t slash = full.find('/', root_length + 1); slash != std::string::npos;
          slash = full.find('/', slash + 1)) {
-        std::string dir = full.substr(0, slash);
+        if (made.compare(0, slash, full, 0, slash) == 0 &&
+            (made.size() == slash || made[slash] == '/'))
+            continue;
+        const std::string dir = full.substr(0, slash);
         if (mkdir(dir.c_str(), 0755) != 0 && errno != EEXIST) {
             problem = dir + ": " + std::strerror(errno);
             return false;
         }
     }
+    made = full.substr(0, full.rfind('/'));
     return true;
 }
 
@@ -96,11 +104,12 @@ bool write_file(const std::string &path, const std::string &content, mode_t mode
 // The utility at root + path printing its texts, numbered files of an
 // earlier one removed; nothing when it is absent.
 bool write_utility(const std::string &root, const char *path,
-                   const std::optional<std::vector<std::string>> &texts, std::string &problem) {
+                   const std::optional<std::vector<std::string>> &texts, std::string &made,
+                   std::string &problem) {
     const std::string full = root + path;
     if (!texts)
         return true;
-    if (!make_parents(full, root.size(), problem))
+    if (!make_parents(full, root.size(), made, problem))
         return false;
     const std::size_t last = texts->size() - 1;
     for (std::size_t k = 1; k <= last; ++k)
@@ -112,10 +121,10 @@ bool write_utility(const std::string &root, const char *path,
            write_file(full, std::string(kLogRun) + kPrintBeside, 0755, problem);
 }
 
-bool write_tools(const std::string &root, std::string &problem) {
+bool write_tools(const std::string &root, std::string &made, std::string &problem) {
     const auto &tools = sysmgrsim::detail::state().scenario.tools;
-    return write_utility(root, "/vorn/bin/flash_size", tools.flash_size, problem) &&
-           write_utility(root, "/vornboot/bin/imghdr", tools.imghdr, problem);
+    return write_utility(root, "/vorn/bin/flash_size", tools.flash_size, made, problem) &&
+           write_utility(root, "/vornboot/bin/imghdr", tools.imghdr, made, problem);
 }
 
 // Runs step(problem); 0, or -1 with its problem (or exception) in err.
@@ -189,16 +198,17 @@ int sim_write_files(const char *root, char *err, size_t errlen) {
         if (!have_root(root, problem))
             return;
         const std::string base = root;
+        std::string made;
         for (const auto &[path, content] : sysmgrsim::detail::state().scenario.files) {
-            if (!make_parents(base + path, base.size(), problem) ||
+            if (!make_parents(base + path, base.size(), made, problem) ||
                 !write_file(base + path, content, 0644, problem))
                 return;
             ++written;
         }
         for (const char *dir : {"/tmp/", "/var/tmp/"})
-            if (!make_parents(base + dir, base.size(), problem))
+            if (!make_parents(base + dir, base.size(), made, problem))
                 return;
-        if (write_tools(base, problem))
+        if (write_tools(base, made, problem))
             install_sudo(base + "/" SIM_SUDO_DIR, problem);
     });
     return done < 0 ? done : written;
@@ -206,8 +216,9 @@ int sim_write_files(const char *root, char *err, size_t errlen) {
 
 int sim_write_tools(const char *root, char *err, size_t errlen) {
     return run(err, errlen, [root](std::string &problem) {
+        std::string made;
         if (have_root(root, problem))
-            write_tools(root, problem);
+            write_tools(root, made, problem);
     });
 }
 

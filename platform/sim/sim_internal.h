@@ -18,9 +18,14 @@
 #include <string>
 #include <vector>
 
+/* The simulator is built with hidden visibility: only what these headers
+   declare is exported, which keeps its dynamic symbol table and its start-up
+   relocations small. */
+#pragma GCC visibility push(default)
 #include "platform/platform.h"
 #include "sysmgrsim/sim.h"
 #include "sysmgrsim/sim.hpp"
+#pragma GCC visibility pop
 
 namespace sysmgrsim::detail {
 
@@ -169,6 +174,9 @@ struct Scenario {
 };
 
 extern const char kDefaultScenario[]; /* generated from scenarios/default.json */
+/* The same, as MessagePack: what the simulator reads it from. */
+extern const unsigned char kDefaultScenarioPacked[];
+extern const std::size_t kDefaultScenarioPackedSize;
 /* The JSON text applied over the default; false with err. */
 bool parse_scenario(const char *json_text, const char *origin, Scenario &out, std::string &err);
 /* The embedded default scenario, parsed on first use and kept. */
