@@ -500,11 +500,8 @@ void read_members(Reader &r, const json &def, Path &path, const std::string &pre
     }
 }
 
-// The default's document, from its MessagePack form (the same document as
-// its JSON text gives, in the same order).
 const json &default_document() {
-    static const json doc = json::from_msgpack(kDefaultScenarioPacked,
-                                               kDefaultScenarioPacked + kDefaultScenarioPackedSize);
+    static const json doc = json::parse(kDefaultScenario);
     return doc;
 }
 

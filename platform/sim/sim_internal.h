@@ -174,9 +174,6 @@ struct Scenario {
 };
 
 extern const char kDefaultScenario[]; /* generated from scenarios/default.json */
-/* The same, as MessagePack: what the simulator reads it from. */
-extern const unsigned char kDefaultScenarioPacked[];
-extern const std::size_t kDefaultScenarioPackedSize;
 /* The JSON text applied over the default; false with err. */
 bool parse_scenario(const char *json_text, const char *origin, Scenario &out, std::string &err);
 /* The embedded default scenario, parsed on first use and kept. */
