@@ -176,8 +176,8 @@ struct Scenario {
 extern const char kDefaultScenario[]; /* generated from scenarios/default.json */
 /* The JSON text applied over the default; false with err. */
 bool parse_scenario(const char *json_text, const char *origin, Scenario &out, std::string &err);
-/* The embedded default scenario, parsed on first use and kept. */
-const Scenario &default_scenario();
+/* The embedded default scenario, parsed on first use and kept (exported for the fuzzers). */
+[[gnu::visibility("default")]] const Scenario &default_scenario();
 
 /* A transport message: a request just sent or a response received. */
 struct Message {
@@ -237,8 +237,8 @@ struct State {
  */
 void copy_error(std::string message, char *err, std::size_t errlen);
 
-/* The process's state, with the default scenario loaded on first use. */
-State &state();
+/* The process's state, with the default scenario loaded on first use (exported for the fuzzers). */
+[[gnu::visibility("default")]] State &state();
 /* Empties sim_run_log(). */
 void clear_run_log();
 /* Clears recordings and transport bookkeeping; keeps scenario and XML-agent host. */
