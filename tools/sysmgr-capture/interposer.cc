@@ -1,18 +1,20 @@
 // SPDX-License-Identifier: MIT
 // libsysmgrcapture.so, an audit module (LD_AUDIT): binds each reference
-// libsysmgrcli.so makes to a platform call (calls.def) or to a C library
-// function through which files and utilities' output reach it (LIBC_CALLS) to
+// libsysmgrcli.so makes to a platform call (calls.def), or to a C library
+// function that opens or examines a path or starts a utility (LIBC_CALLS), to
 // a wrapper that calls the definition and sends what it answered to
-// sysmgr-capture (capture_log.h). In a link-map namespace of its own, it
-// reaches the host's errno and environment through the host's C library, and
-// uses no C++ library, as every process the command starts loads it.
+// sysmgr-capture (capture_log.h). A file is recorded from its path when it is
+// opened and a utility's output when it is started, so whichever function the
+// library reads them with needs no wrapper. In a link-map namespace of its
+// own, the module reaches the host's errno, environment and streams through
+// the host's C library, and uses no C++ library, as every process the command
+// starts loads it.
 #include <link.h>
 
 #include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdarg>
-#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -22,6 +24,7 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <pthread.h>
+#include <sys/mman.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -32,111 +35,108 @@
 
 namespace {
 
-class Locked {
-  public:
+struct Locked {
     explicit Locked(pthread_mutex_t &mutex) : mutex_(mutex) { pthread_mutex_lock(&mutex_); }
     ~Locked() { pthread_mutex_unlock(&mutex_); }
-    Locked(const Locked &) = delete;
-    Locked &operator=(const Locked &) = delete;
-
-  private:
     pthread_mutex_t &mutex_;
 };
-pthread_mutex_t g_state_lock = PTHREAD_MUTEX_INITIALIZER; // the paths seen and the pipes
-pthread_mutex_t g_log_lock = PTHREAD_MUTEX_INITIALIZER;
+pthread_mutex_t g_state_lock = PTHREAD_MUTEX_INITIALIZER; // the paths seen and the utilities run
+pthread_mutex_t g_log_lock = PTHREAD_MUTEX_INITIALIZER;   // the connection
 
 const char *g_socket_path = nullptr; // the record's socket; null: this process records nothing
 std::atomic<int> g_bindings{0};
 
 /*
  * This process's connection to the record's socket, made at its first line
- * (again in a forked child). The host may close the descriptor or reuse its
- * number: before each write it must still be the socket connected, else the
- * process records no more, and its record, which then lacks the end line,
- * fails the capture.
+ * (again in a forked child, whose descriptor is its parent's). The host may
+ * close the descriptor or reuse its number: before each write it must still
+ * be the socket connected, else the process records no more (fd -1), and its
+ * record, which then lacks the end line, fails the capture.
  */
 struct Connection {
     pid_t pid = 0;
     int fd = -1;
-    dev_t dev = 0;
-    ino_t ino = 0;
-    bool done = false; // broken, or ended: no more lines from this process
-};
-Connection g_connection;
+    struct stat st {};
+} g_connection;
 
 bool still_ours(const Connection &c) {
     struct stat st;
-    return c.fd >= 0 && ::fstat(c.fd, &st) == 0 && st.st_dev == c.dev && st.st_ino == c.ino;
+    return c.fd >= 0 && ::fstat(c.fd, &st) == 0 && st.st_dev == c.st.st_dev &&
+           st.st_ino == c.st.st_ino;
 }
 
-bool connect_record(Connection &c) {
+void connect_record(Connection &c) {
+    c = Connection{::getpid()};
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
     if (std::strlen(g_socket_path) >= sizeof address.sun_path)
-        return false;
+        return;
     std::strcpy(address.sun_path, g_socket_path);
     c.fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    struct stat st;
-    if (c.fd >= 0 && ::connect(c.fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0 &&
-        ::fstat(c.fd, &st) == 0) {
-        c.dev = st.st_dev;
-        c.ino = st.st_ino;
-        return true;
-    }
-    if (c.fd >= 0)
+    if (c.fd >= 0 &&
+        (::connect(c.fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 ||
+         ::fstat(c.fd, &c.st) != 0)) {
         ::close(c.fd);
-    c.fd = -1;
-    return false;
+        c.fd = -1;
+    }
 }
 
-/* Sends a line; a lost line (failed) ends the record, as the end line does. */
-void write_line(const char *line, std::size_t size, bool failed, bool end) {
+/* Sends a line, null when it was lost; a lost line ends the record, as the end line does. */
+void write_line(const char *line, std::size_t size, bool end) {
     Locked lock(g_log_lock);
     Connection &c = g_connection;
-    if (c.pid != ::getpid()) { // a forked child: the connection is its parent's
+    if (c.pid != ::getpid()) {
         if (still_ours(c))
             ::close(c.fd);
-        c = Connection{::getpid()};
+        connect_record(c);
     }
-    if (c.done)
-        return;
-    bool sent = !failed && (c.fd >= 0 || connect_record(c)) && still_ours(c);
+    bool sent = line != nullptr && still_ours(c);
     for (std::size_t done = 0; sent && done < size;) {
         const ssize_t n = ::send(c.fd, line + done, size - done, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR)
-            continue;
-        sent = n > 0;
-        done += sent ? static_cast<std::size_t>(n) : 0;
+        sent = n > 0 || (n < 0 && errno == EINTR);
+        done += n > 0 ? static_cast<std::size_t>(n) : 0;
     }
     if (!sent || end) {
         if (still_ours(c))
             ::close(c.fd);
         c.fd = -1;
-        c.done = true;
     }
 }
 
-/* The host's C library: its errno and its environment. */
-int *(*g_host_errno)() = nullptr;
-char *(*g_host_getenv)(const char *) = nullptr;
+/* The host's C library, which the library's errno, environment and streams belong to. */
+struct HostLibc {
+    int *(*errno_location)() = __errno_location;
+    char *(*getenv)(const char *) = ::getenv;
+    std::FILE *(*fdopen)(int, const char *) = ::fdopen;
+    int (*fileno)(std::FILE *) = ::fileno;
+    int (*fclose)(std::FILE *) = ::fclose;
+    int (*pclose)(std::FILE *) = ::pclose;
+} g_host;
 pthread_once_t g_host_once = PTHREAD_ONCE_INIT;
 
-void find_host_libc() {
-    void *libc = dlmopen(LM_ID_BASE, "libc.so.6", RTLD_LAZY | RTLD_NOLOAD);
-    g_host_errno = reinterpret_cast<int *(*)()>(libc ? dlsym(libc, "__errno_location") : nullptr);
-    g_host_getenv =
-        reinterpret_cast<char *(*)(const char *)>(libc ? dlsym(libc, "getenv") : nullptr);
+template <typename F>
+void find_host(void *libc, const char *name, F &f) {
+    if (void *found = libc != nullptr ? dlsym(libc, name) : nullptr)
+        f = reinterpret_cast<F>(found);
 }
 
-int *host_errno() {
-    pthread_once(&g_host_once, find_host_libc);
-    return g_host_errno != nullptr ? g_host_errno() : &errno;
+/* Found at the first use; this module's own functions where the host has none. */
+const HostLibc &host() {
+    pthread_once(&g_host_once, [] {
+        void *libc = dlmopen(LM_ID_BASE, "libc.so.6", RTLD_LAZY | RTLD_NOLOAD);
+        find_host(libc, "__errno_location", g_host.errno_location);
+        find_host(libc, "getenv", g_host.getenv);
+        find_host(libc, "fdopen", g_host.fdopen);
+        find_host(libc, "fileno", g_host.fileno);
+        find_host(libc, "fclose", g_host.fclose);
+        find_host(libc, "pclose", g_host.pclose);
+    });
+    return g_host;
 }
 
 /* $SYSMGRCLI_ROOT as the library sees it now; "" when unset. */
 const char *host_root() {
-    pthread_once(&g_host_once, find_host_libc);
-    const char *root = g_host_getenv != nullptr ? g_host_getenv("SYSMGRCLI_ROOT") : nullptr;
+    const char *root = host().getenv("SYSMGRCLI_ROOT");
     return root != nullptr ? root : "";
 }
 
@@ -149,26 +149,26 @@ class Event {
     }
     ~Event() {
         put("}\n");
-        bool failed = out_ == nullptr || std::ferror(out_) != 0;
-        failed = (out_ != nullptr && std::fclose(out_) != 0) || failed;
-        write_line(data_, size_, failed, end_);
+        bool whole = out_ != nullptr && std::ferror(out_) == 0;
+        whole = out_ != nullptr && std::fclose(out_) == 0 && whole;
+        write_line(whole ? data_ : nullptr, size_, end_);
         std::free(data_);
     }
     Event(const Event &) = delete;
     Event &operator=(const Event &) = delete;
 
     Event &key(const char *name) { return put(",\"%s\":", name); }
-    /* A list's values: each but the first after a comma. */
+    /* A list's items: each but the first after a comma. */
     Event &list(const char *name) {
         first_ = true;
         return key(name).put("[");
     }
-    Event &close() { return put("]"); }
-    Event &next() {
+    Event &item() {
         put(first_ ? "" : ",");
         first_ = false;
         return *this;
     }
+    Event &end_list() { return put("]"); }
     template <typename T>
     Event &number(T value) {
         static_assert(std::is_integral_v<T>);
@@ -177,22 +177,29 @@ class Event {
         else
             return put("%llu", static_cast<unsigned long long>(value));
     }
-    /* A text of at most max bytes, null for none. */
-    Event &string(const char *t, std::size_t max) {
-        return t ? hex(t, strnlen(t, max)) : put("null");
-    }
-    Event &hex(const void *p, std::size_t n) {
-        put("\"");
-        digits(p, n);
-        return put("\"");
-    }
-
     template <typename T>
     Event &field(const char *name, T value) {
         return key(name).number(value);
     }
-    Event &text(const char *name, const char *t) { return key(name).string(t, PATH_MAX); }
+    /* A text of at most max bytes, null for none. */
+    Event &string(const char *t, std::size_t max = PATH_MAX) {
+        return t != nullptr ? hex(t, strnlen(t, max)) : put("null");
+    }
+    Event &hex(const void *p, std::size_t n) { return put("\"").digits(p, n).put("\""); }
+    Event &text(const char *name, const char *t) { return key(name).string(t); }
     Event &word(const char *name, const char *word) { return key(name).put("\"%s\"", word); }
+    /* Storage a call filled: size bytes at p, absent when p is null. */
+    Event &bytes(const char *name, const void *p, std::size_t size) {
+        return p != nullptr ? key(name).hex(p, size) : *this;
+    }
+    /* A response's length, whether it is null, and its bytes, when the call succeeded. */
+    void response(int32_t rc, void *const *resp, const uint32_t *len) {
+        if (rc == 0 && resp != nullptr && len != nullptr)
+            field("length", *len)
+                .field("null_response", *resp == nullptr ? 1 : 0)
+                .bytes("response", *resp,
+                       *len < SYSMGR_CAPTURE_MAX_DATA ? *len : SYSMGR_CAPTURE_MAX_DATA);
+    }
     /* A command as shown: every copy of the root taken out. */
     Event &command(const char *cmd) {
         const char *root = host_root();
@@ -205,35 +212,22 @@ class Event {
                 digits(p++, 1);
         return put("\"");
     }
-    /* Storage a call filled: size bytes at p, absent when p is null. */
-    void bytes(const char *name, const void *p, std::size_t size) {
-        if (p != nullptr)
-            key(name).hex(p, size);
-    }
-    /* A response's length, whether it is null, and its bytes, when the call succeeded. */
-    void response(int32_t rc, void *const *resp, const uint32_t *len) {
-        if (rc != 0 || resp == nullptr || len == nullptr)
-            return;
-        field("length", *len).field("null_response", *resp == nullptr ? 1 : 0);
-        bytes("response", *resp, *len < SYSMGR_CAPTURE_MAX_DATA ? *len : SYSMGR_CAPTURE_MAX_DATA);
-    }
-    /* "data": up to SYSMGR_CAPTURE_MAX_DATA bytes of the regular file at path. */
-    void file_data(const char *path, bool follow) {
+    /* "data": up to SYSMGR_CAPTURE_MAX_DATA bytes of fd from its start. */
+    Event &data(int fd) {
         key("data").put("\"");
-        const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | (follow ? 0 : O_NOFOLLOW));
         char chunk[4096];
-        for (std::size_t left = SYSMGR_CAPTURE_MAX_DATA; fd >= 0 && left > 0;) {
-            const ssize_t n = ::read(fd, chunk, left < sizeof chunk ? left : sizeof chunk);
+        for (std::size_t kept = 0; fd >= 0 && kept < SYSMGR_CAPTURE_MAX_DATA;) {
+            const std::size_t left = SYSMGR_CAPTURE_MAX_DATA - kept;
+            const ssize_t n = ::pread(fd, chunk, left < sizeof chunk ? left : sizeof chunk,
+                                      static_cast<off_t>(kept));
             if (n < 0 && errno == EINTR)
                 continue;
             if (n <= 0)
                 break;
             digits(chunk, static_cast<std::size_t>(n));
-            left -= static_cast<std::size_t>(n);
+            kept += static_cast<std::size_t>(n);
         }
-        if (fd >= 0)
-            ::close(fd);
-        put("\"");
+        return put("\"");
     }
 
   private:
@@ -245,12 +239,13 @@ class Event {
         va_end(ap);
         return *this;
     }
-    void digits(const void *p, std::size_t n) {
+    Event &digits(const void *p, std::size_t n) {
         for (std::size_t i = 0; out_ != nullptr && i < n; ++i) {
             const unsigned char byte = static_cast<const unsigned char *>(p)[i];
             std::fputc("0123456789abcdef"[byte >> 4], out_);
             std::fputc("0123456789abcdef"[byte & 15], out_);
         }
+        return *this;
     }
     char *data_ = nullptr;
     std::size_t size_ = 0;
@@ -259,11 +254,20 @@ class Event {
     bool first_ = true;
 };
 
-/* The paths seen so far (below the root) and whether each was absent then. */
+/* "data": up to SYSMGR_CAPTURE_MAX_DATA bytes of the regular file at path. */
+Event &file_data(Event &e, const char *path, bool follow) {
+    const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | (follow ? 0 : O_NOFOLLOW));
+    e.data(fd);
+    if (fd >= 0)
+        ::close(fd);
+    return e;
+}
+
+/* The paths seen so far (below the root): whether each was absent then, whether its data is sent.
+ */
 struct Seen {
     char *path;
-    bool absent;
-    bool has_data;
+    bool absent, has_data;
 };
 Seen *g_seen = nullptr;
 std::size_t g_seen_count = 0;
@@ -285,7 +289,7 @@ Seen *add_seen(const char *path, bool absent) {
     return &g_seen[g_seen_count++];
 }
 
-/* Records each directory above path (full) the first time it is seen. */
+/* Records each directory above full (shown below the root) the first time it is seen. */
 void note_parents(const char *full, const char *shown) {
     char dir[PATH_MAX];
     const std::size_t skip = static_cast<std::size_t>(shown - full);
@@ -323,10 +327,8 @@ void note_path(const char *path, bool follow, bool reads) {
     Locked lock(g_state_lock);
     if (Seen *seen = find_seen(shown)) {
         if (reads && (seen->absent || !seen->has_data)) {
-            Event(seen->absent ? "@made" : "@file")
-                .text("path", shown)
-                .word("state", "regular")
-                .file_data(path, follow);
+            Event e(seen->absent ? "@made" : "@file");
+            file_data(e.text("path", shown).word("state", "regular"), path, follow);
             seen->has_data = !seen->absent;
         }
         return;
@@ -348,7 +350,7 @@ void note_path(const char *path, bool follow, bool reads) {
                                           : "other")
         .field("mode", st.st_mode & 07777);
     if (regular && reads) {
-        e.file_data(path, follow);
+        file_data(e, path, follow);
         if (seen != nullptr)
             seen->has_data = true;
     }
@@ -360,48 +362,17 @@ void note_path(const char *path, bool follow, bool reads) {
     }
 }
 
-/* The pipes from popen() being read, with the bytes read so far. */
-struct Pipe {
-    std::FILE *file = nullptr; // the host's stream; null: a free slot
-    int fd = -1;
-    char *command = nullptr;
-    std::FILE *out = nullptr; // the bytes read, kept in data
-    char *data = nullptr;
-    std::size_t size = 0, kept = 0;
-};
-Pipe g_pipes[16]; // more pipes at once than a report opens are not kept
-std::atomic<int> g_pipes_open{0};
-
-/* Keeps what a read from a stream (or, with file null, a descriptor) gave, when it is a pipe's. */
-void keep_read(const std::FILE *file, int fd, const void *bytes, ssize_t got) {
-    if (got <= 0 || g_pipes_open.load(std::memory_order_relaxed) == 0)
-        return;
-    const auto n = static_cast<std::size_t>(got);
-    Locked lock(g_state_lock);
-    for (Pipe &p : g_pipes) {
-        if (p.file != nullptr && (file != nullptr ? p.file == file : p.fd == fd)) {
-            const std::size_t room = SYSMGR_CAPTURE_MAX_DATA - p.kept;
-            p.kept += std::fwrite(bytes, 1, n < room ? n : room, p.out);
-        }
-    }
-}
-
 // The C library functions recorded through: the name and the template that
 // wraps it, with its arguments. A test compares the library's imports with it.
 // clang-format off
 #define LIBC_CALLS \
-    LIBC(open, open_w) LIBC(open64, open_w) LIBC(openat, openat_w) LIBC(openat64, openat_w) \
+    LIBC(open, open_w) LIBC(open64, open_w) LIBC(openat, open_w, int) LIBC(openat64, open_w, int) \
     LIBC(fopen, fopen_w) LIBC(fopen64, fopen_w) LIBC(access, examine_w, true, int) \
     LIBC(stat, examine_w, true, void *) LIBC(stat64, examine_w, true, void *) \
     LIBC(__stat64_time64, examine_w, true, void *) LIBC(lstat, examine_w, false, void *) \
     LIBC(lstat64, examine_w, false, void *) LIBC(__lstat64_time64, examine_w, false, void *) \
     LIBC(fstatat, fstatat_w) LIBC(fstatat64, fstatat_w) LIBC(__fstatat64_time64, fstatat_w) \
-    LIBC(popen, popen_w) LIBC(pclose, pclose_w) LIBC(system, system_w) \
-    LIBC(getc, getc_w) LIBC(fgetc, getc_w) LIBC(getc_unlocked, getc_w) \
-    LIBC(fgetc_unlocked, getc_w) LIBC(_IO_getc, getc_w) \
-    LIBC(fgets, fgets_w) LIBC(fgets_unlocked, fgets_w) LIBC(fread, fread_w) \
-    LIBC(fread_unlocked, fread_w) LIBC(getline, getline_w) LIBC(getdelim, getdelim_w) \
-    LIBC(__getdelim, getdelim_w) LIBC(read, read_w)
+    LIBC(popen, popen_w) LIBC(pclose, pclose_w) LIBC(system, system_w)
 // clang-format on
 
 enum Hook {
@@ -435,28 +406,28 @@ std::size_t payload_size(uint32_t opcode) {
                                                : 0;
 }
 
-#define I(x) e.next().number(x);
+#define I(x) e.item().number(x);
 #define W(p, n)                                                                                    \
     for (std::size_t i = 0; (p) != nullptr && i < (n); ++i)                                        \
-        e.next().number((p)[i]);
-#define T(p, max) e.next().string(p, max);
+        e.item().number((p)[i]);
+#define T(p, max) e.item().string(p, max);
 #define O(name, p, size) e.bytes(name, p, size);
 #define F(name, value) e.field(name, value);
 #define R_INT e.field("r", result);
 #define R_HEX R_INT
-#define R_TEXT e.key("r").string(result, PATH_MAX);
+#define R_TEXT e.key("r").string(result);
 #define R_POINTER(what) e.field("r", reinterpret_cast<uintptr_t>(result));
 #define R_STATUS(resp, len) R_INT e.response(result, resp, len);
 #define CALL(ret, name, params, args, ints, texts, shown, outs, members)                           \
     ret w_##name params {                                                                          \
         Event e(#name);                                                                            \
         e.list("a");                                                                               \
-        ints e.close().list("t");                                                                  \
-        texts e.close();                                                                           \
+        ints e.end_list().list("t");                                                               \
+        texts e.end_list();                                                                        \
         ret result = real<decltype(&w_##name)>(H_##name) args;                                     \
-        const int call_errno = *host_errno();                                                      \
+        const int call_errno = *host().errno_location();                                           \
         shown e.field("e", call_errno);                                                            \
-        outs *host_errno() = call_errno;                                                           \
+        outs *host().errno_location() = call_errno;                                                \
         return result;                                                                             \
     }
 #include "calls.def"
@@ -472,16 +443,13 @@ std::size_t payload_size(uint32_t opcode) {
 #undef R_POINTER
 #undef R_STATUS
 
-// The file functions: the path noted, then the call.
-bool reads_only(int flags) {
-    return (flags & O_ACCMODE) == O_RDONLY && (flags & (O_CREAT | O_TRUNC)) == 0;
-}
-bool takes_mode(int flags) {
-    return (flags & (O_CREAT | O_TMPFILE)) != 0;
-}
+// The path functions: the path noted, then the call.
 
-/* path from directory dir, as the process reaches it; null when it cannot tell. */
-const char *at_path(int dir, const char *path, char (&full)[PATH_MAX]) {
+/* path as the process reaches it, from directory dir when given; null when it cannot tell. */
+const char *at_path(char (&)[PATH_MAX], const char *path) {
+    return path;
+}
+const char *at_path(char (&full)[PATH_MAX], int dir, const char *path) {
     if (path == nullptr || path[0] == '/' || dir == AT_FDCWD)
         return path;
     char link[32];
@@ -494,24 +462,17 @@ const char *at_path(int dir, const char *path, char (&full)[PATH_MAX]) {
     return added > 0 && static_cast<std::size_t>(added) < left ? full : nullptr;
 }
 
-template <Hook H>
-int open_w(const char *path, int flags, ...) {
+/* open, and with Dir int openat: the mode passed on only with the flags that take one. */
+template <Hook H, typename... Dir>
+int open_w(Dir... dir, const char *path, int flags, ...) {
     va_list ap;
     va_start(ap, flags);
-    const mode_t mode = takes_mode(flags) ? va_arg(ap, mode_t) : 0;
-    va_end(ap);
-    note_path(path, (flags & O_NOFOLLOW) == 0, reads_only(flags));
-    return real<decltype(&open_w<H>)>(H)(path, flags, mode);
-}
-template <Hook H>
-int openat_w(int dir, const char *path, int flags, ...) {
-    va_list ap;
-    va_start(ap, flags);
-    const mode_t mode = takes_mode(flags) ? va_arg(ap, mode_t) : 0;
+    const mode_t mode = (flags & (O_CREAT | O_TMPFILE)) != 0 ? va_arg(ap, mode_t) : 0;
     va_end(ap);
     char full[PATH_MAX];
-    note_path(at_path(dir, path, full), (flags & O_NOFOLLOW) == 0, reads_only(flags));
-    return real<decltype(&openat_w<H>)>(H)(dir, path, flags, mode);
+    note_path(at_path(full, dir..., path), (flags & O_NOFOLLOW) == 0,
+              (flags & O_ACCMODE) == O_RDONLY && (flags & (O_CREAT | O_TRUNC)) == 0);
+    return real<decltype(&open_w<H, Dir...>)>(H)(dir..., path, flags, mode);
 }
 template <Hook H>
 std::FILE *fopen_w(const char *path, const char *mode) {
@@ -527,48 +488,86 @@ template <Hook H>
 int fstatat_w(int dir, const char *path, void *st, int flags) {
     char full[PATH_MAX];
     if (path != nullptr && path[0] != '\0') // else the descriptor's own file, noted when opened
-        note_path(at_path(dir, path, full), (flags & AT_SYMLINK_NOFOLLOW) == 0, false);
+        note_path(at_path(full, dir, path), (flags & AT_SYMLINK_NOFOLLOW) == 0, false);
     return real<decltype(&fstatat_w<H>)>(H)(dir, path, st, flags);
 }
 
-// The utilities: a pipe is tracked from popen to pclose, what the library
-// read from it kept whichever function read it.
+// The utilities. A pipe's utility runs to its end at popen: its output is
+// recorded and the library reads it from a copy, a stream of the host's C
+// library over a memory file, which pclose then closes with the status the
+// utility ended with.
+struct Finished {
+    std::FILE *stream; // null: a free slot
+    int status, error;
+};
+Finished g_finished[16]; // more pipes at once than a report opens fail as with too many files
+
+/* Reads from to its end, copying the first SYSMGR_CAPTURE_MAX_DATA bytes to to; false when to took
+ * less. */
+bool drain(int from, int to) {
+    char chunk[4096];
+    std::size_t kept = 0;
+    bool copied = true;
+    for (;;) {
+        const ssize_t n = ::read(from, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return copied;
+        const std::size_t left = SYSMGR_CAPTURE_MAX_DATA - kept;
+        const std::size_t keep =
+            static_cast<std::size_t>(n) < left ? static_cast<std::size_t>(n) : left;
+        copied = copied && ::write(to, chunk, keep) == static_cast<ssize_t>(keep);
+        kept += keep;
+    }
+}
+
 template <Hook H>
 std::FILE *popen_w(const char *command, const char *mode) {
-    std::FILE *file = real<decltype(&popen_w<H>)>(H)(command, mode);
-    Locked lock(g_state_lock);
-    for (Pipe &p : g_pipes) {
-        if (file == nullptr || p.file != nullptr)
-            continue;
-        p = Pipe{file, fileno(file), strdup(command)};
-        p.out = p.command != nullptr ? open_memstream(&p.data, &p.size) : nullptr;
-        if (p.out == nullptr) {
-            std::free(p.command);
-            p = Pipe{};
-        }
-        g_pipes_open.fetch_add(p.file != nullptr ? 1 : 0);
-        break;
+    if (command == nullptr || mode == nullptr || mode[0] != 'r')
+        return real<decltype(&popen_w<H>)>(H)(command, mode);
+    const int copy = memfd_create("sysmgr-capture-pipe", MFD_CLOEXEC);
+    if (copy < 0) {
+        *host().errno_location() = errno;
+        return nullptr;
     }
-    return file;
+    std::FILE *pipe = real<decltype(&popen_w<H>)>(H)(command, mode);
+    const bool copied =
+        pipe != nullptr && drain(host().fileno(pipe), copy) && ::lseek(copy, 0, SEEK_SET) == 0;
+    const int drain_error = errno;
+    const int status = pipe != nullptr ? host().pclose(pipe) : -1;
+    const int error = *host().errno_location();
+    std::FILE *stream = copied ? host().fdopen(copy, "r") : nullptr; // sets the host's errno
+    if (stream == nullptr) {
+        if (pipe != nullptr && !copied)
+            *host().errno_location() = drain_error;
+        ::close(copy);
+        return nullptr;
+    }
+    Locked lock(g_state_lock);
+    for (Finished &f : g_finished) {
+        if (f.stream == nullptr) {
+            f = Finished{stream, status, error};
+            Event("@popen").command(command).field("status", status).data(copy);
+            return stream;
+        }
+    }
+    host().fclose(stream);
+    *host().errno_location() = EMFILE;
+    return nullptr;
 }
 template <Hook H>
-int pclose_w(std::FILE *file) {
-    const int status = real<decltype(&pclose_w<H>)>(H)(file);
+int pclose_w(std::FILE *stream) {
     Locked lock(g_state_lock);
-    for (Pipe &p : g_pipes) {
-        if (p.file != file || file == nullptr)
-            continue;
-        std::fclose(p.out);
-        Event("@popen")
-            .command(p.command)
-            .field("status", status)
-            .bytes("data", p.data != nullptr ? p.data : "", p.size);
-        std::free(p.command);
-        std::free(p.data);
-        p = Pipe{};
-        g_pipes_open.fetch_sub(1);
+    for (Finished &f : g_finished) {
+        if (f.stream == stream && stream != nullptr) {
+            host().fclose(stream);
+            f.stream = nullptr;
+            *host().errno_location() = f.error;
+            return f.status;
+        }
     }
-    return status;
+    return real<decltype(&pclose_w<H>)>(H)(stream);
 }
 template <Hook H>
 int system_w(const char *command) {
@@ -579,30 +578,6 @@ int system_w(const char *command) {
     e.field("status", status);
     return status;
 }
-template <Hook H>
-int getc_w(std::FILE *file) {
-    const int c = real<decltype(&getc_w<H>)>(H)(file);
-    const char byte = static_cast<char>(c);
-    keep_read(file, -1, &byte, c != EOF ? 1 : 0);
-    return c;
-}
-#define READ_W(name, ret, params, args, file, fd, bytes, n)                                        \
-    template <Hook H>                                                                              \
-    ret name params {                                                                              \
-        const auto r = real<decltype(&name<H>)>(H) args;                                           \
-        keep_read(file, fd, bytes, n);                                                             \
-        return r;                                                                                  \
-    }
-READ_W(fgets_w, char *, (char *s, int size, std::FILE *file), (s, size, file), file, -1, r,
-       r != nullptr ? static_cast<ssize_t>(std::strlen(r)) : 0)
-READ_W(fread_w, std::size_t, (void *p, std::size_t size, std::size_t n, std::FILE *file),
-       (p, size, n, file), file, -1, p, static_cast<ssize_t>(r) * static_cast<ssize_t>(size))
-READ_W(getline_w, ssize_t, (char **line, std::size_t *capacity, std::FILE *file),
-       (line, capacity, file), file, -1, r > 0 ? *line : nullptr, r)
-READ_W(getdelim_w, ssize_t, (char **line, std::size_t *capacity, int delim, std::FILE *file),
-       (line, capacity, delim, file), file, -1, r > 0 ? *line : nullptr, r)
-READ_W(read_w, ssize_t, (int fd, void *p, std::size_t size), (fd, p, size), nullptr, fd, p, r)
-#undef READ_W
 
 /* The alternate report's entry, called by the host: its queue handle reaches no platform call. */
 std::atomic<void *> g_real_entry{nullptr};
