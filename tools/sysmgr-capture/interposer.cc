@@ -73,17 +73,15 @@ struct Connection {
 void write_line(const char *line, std::size_t size, bool end) {
     Locked lock;
     Connection &c = g_connection;
-    if (c.pid !=
-        ::getpid()) { // the first line, or a forked child's: the connection is its parent's
+    if (c.pid != ::getpid()) { // the first line, or a forked child's
         c.end();
         c = Connection{::getpid(), ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0)};
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
+        sockaddr_un to{};
+        to.sun_family = AF_UNIX;
         const std::size_t n = std::strlen(g_socket_path) + 1;
-        std::memcpy(address.sun_path, g_socket_path, std::min(n, sizeof address.sun_path));
-        if (c.fd >= 0 &&
-            (n > sizeof address.sun_path || ::fstat(c.fd, &c.st) != 0 ||
-             ::connect(c.fd, reinterpret_cast<sockaddr *>(&address), sizeof address))) {
+        std::memcpy(to.sun_path, g_socket_path, std::min(n, sizeof to.sun_path));
+        if (c.fd >= 0 && (n > sizeof to.sun_path || ::fstat(c.fd, &c.st) != 0 ||
+                          ::connect(c.fd, reinterpret_cast<sockaddr *>(&to), sizeof to) != 0)) {
             ::close(c.fd);
             c.fd = -1;
         }
@@ -103,9 +101,12 @@ struct HostLibc {
     int *(*errno_location)();
     char *(*getenv)(const char *);
     std::FILE *(*fdopen)(int, const char *);
-    int (*fileno)(std::FILE *);
     int (*fclose)(std::FILE *);
     int (*pclose)(std::FILE *);
+
+    int &error() const { return *errno_location(); }
+    /* $SYSMGRCLI_ROOT as the library sees it now; "" when unset. */
+    const char *root() const { return getenv("SYSMGRCLI_ROOT") ?: ""; }
 } g_host;
 pthread_once_t g_host_once = PTHREAD_ONCE_INIT;
 
@@ -117,18 +118,10 @@ const HostLibc &host() {
             void *found = libc != nullptr ? dlsym(libc, name) : nullptr;
             return found != nullptr ? reinterpret_cast<decltype(own)>(found) : own;
         };
-        g_host = {find("__errno_location", &__errno_location),
-                  find("getenv", &::getenv),
-                  find("fdopen", &::fdopen),
-                  find("fileno", &::fileno),
-                  find("fclose", &::fclose),
-                  find("pclose", &::pclose)};
+        g_host = {find("__errno_location", &__errno_location), find("getenv", &::getenv),
+                  find("fdopen", &::fdopen), find("fclose", &::fclose), find("pclose", &::pclose)};
     });
     return g_host;
-}
-
-int &host_errno() {
-    return *host().errno_location();
 }
 
 /* One line of the record, sent when it goes: "pid", "fn", then the members added; bytes in hex. */
@@ -189,8 +182,8 @@ class Event {
     Event &text(const char *name, const char *t) { return key(name).text(t); }
     /* A command as shown: every copy of the root taken out. */
     Event &command(const char *cmd) {
-        const char *root = host().getenv("SYSMGRCLI_ROOT");
-        const std::size_t n = root != nullptr ? std::strlen(root) : 0;
+        const char *root = host().root();
+        const std::size_t n = std::strlen(root);
         key("cmd").put("\"");
         for (const char *p = cmd; *p != '\0';)
             if (n > 1 && std::strncmp(p, root, n) == 0)
@@ -224,15 +217,6 @@ class Event {
     bool first_ = true;
 };
 
-/* "data": up to SYSMGR_CAPTURE_MAX_DATA bytes of the file at path. */
-Event &file_data(Event &e, const char *path, bool follow) {
-    const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | (follow ? 0 : O_NOFOLLOW));
-    e.data(fd);
-    if (fd >= 0)
-        ::close(fd);
-    return e;
-}
-
 /* The paths seen so far (below the root): whether each was absent then, whether its data is due. */
 struct Seen {
     char *path;
@@ -250,45 +234,48 @@ Seen *find_seen(const char *path) {
 
 /*
  * The first time full (shown below the root) is seen, records it as found,
- * following a link when the library's access follows it, with a regular
- * file's data when the library reads it; a parent only when it is a
- * directory. Later, when the library reads it, records a regular file's data
- * not sent yet, and a file the run made itself each time.
+ * following a link when the library's access follows it; a parent only when
+ * it is a directory. When the library reads it, records a regular file's
+ * data the first time, and a file the run made itself each time.
  */
 void note_one(const char *full, const char *shown, bool follow, bool reads, bool parent) {
-    if (Seen *seen = find_seen(shown)) {
-        if (reads && (seen->absent || seen->data_due)) {
-            Event e(seen->absent ? "@made" : "@file");
-            file_data(e.text("path", shown).word("state", "regular"), full, follow);
-            seen->data_due = false;
+    Seen *seen = find_seen(shown);
+    if (seen == nullptr) {
+        struct stat st;
+        const bool found = (follow ? ::stat(full, &st) : ::lstat(full, &st)) == 0;
+        if (parent && (!found || !S_ISDIR(st.st_mode)))
+            return;
+        auto *grown =
+            static_cast<Seen *>(std::realloc(g_seen, (g_seen_count + 1) * sizeof *g_seen));
+        g_seen = grown != nullptr ? grown : g_seen;
+        if (char *copy = grown != nullptr ? strdup(shown) : nullptr) {
+            seen = &g_seen[g_seen_count++];
+            *seen = Seen{copy, !found, found && S_ISREG(st.st_mode)};
         }
-        return;
-    }
-    struct stat st;
-    const bool found = (follow ? ::stat(full, &st) : ::lstat(full, &st)) == 0;
-    if (parent && (!found || !S_ISDIR(st.st_mode)))
-        return;
-    const bool regular = found && S_ISREG(st.st_mode), link = found && S_ISLNK(st.st_mode);
-    auto *grown = static_cast<Seen *>(std::realloc(g_seen, (g_seen_count + 1) * sizeof *g_seen));
-    g_seen = grown != nullptr ? grown : g_seen;
-    if (char *copy = grown != nullptr ? strdup(shown) : nullptr)
-        g_seen[g_seen_count++] = Seen{copy, !found, regular && !reads};
-    Event e("@file");
-    e.text("path", shown)
-        .word("state", !found                ? "absent"
-                       : regular             ? "regular"
-                       : S_ISDIR(st.st_mode) ? "directory"
-                       : link                ? "symlink"
-                                             : "other");
-    if (found)
+        Event e("@file");
+        e.text("path", shown)
+            .word("state", !found                ? "absent"
+                           : S_ISREG(st.st_mode) ? "regular"
+                           : S_ISDIR(st.st_mode) ? "directory"
+                           : S_ISLNK(st.st_mode) ? "symlink"
+                                                 : "other");
+        if (!found)
+            return; // its data only once the run made it
         e.field("mode", st.st_mode & 07777);
-    if (regular && reads)
-        file_data(e, full, follow);
-    if (link) {
-        char target[PATH_MAX];
-        const ssize_t size = ::readlink(full, target, sizeof target - 1);
-        target[size > 0 ? size : 0] = '\0';
-        e.text("target", target);
+        if (S_ISLNK(st.st_mode)) {
+            char target[PATH_MAX];
+            const ssize_t size = ::readlink(full, target, sizeof target - 1);
+            target[size > 0 ? size : 0] = '\0';
+            e.text("target", target);
+        }
+    }
+    if (seen != nullptr && reads && (seen->absent || seen->data_due)) {
+        Event e(seen->absent ? "@made" : "@file");
+        const int fd = ::open(full, O_RDONLY | O_NONBLOCK | O_CLOEXEC | (follow ? 0 : O_NOFOLLOW));
+        e.text("path", shown).word("state", "regular").data(fd);
+        if (fd >= 0)
+            ::close(fd);
+        seen->data_due = false;
     }
 }
 
@@ -296,8 +283,8 @@ void note_one(const char *full, const char *shown, bool follow, bool reads, bool
 void note_path(const char *path, bool follow, bool reads) {
     if (path == nullptr || path[0] == '\0')
         return;
-    const char *root = host().getenv("SYSMGRCLI_ROOT");
-    const std::size_t n = root != nullptr ? std::strlen(root) : 0;
+    const char *root = host().root();
+    const std::size_t n = std::strlen(root);
     const std::size_t skip = n > 0 && std::strncmp(path, root, n) == 0 && path[n] == '/' ? n : 0;
     char dir[PATH_MAX];
     Locked lock;
@@ -318,11 +305,10 @@ void note_path(const char *path, bool follow, bool reads) {
 // wraps it, with its arguments. A test compares the library's imports with it.
 // clang-format off
 #define LIBC_CALLS \
-    LIBC(open, open_w) LIBC(open64, open_w) LIBC(fopen, fopen_w) LIBC(fopen64, fopen_w) \
-    LIBC(access, examine_w, true, int) LIBC(stat, examine_w, true, void *) \
-    LIBC(stat64, examine_w, true, void *) LIBC(__stat64_time64, examine_w, true, void *) \
-    LIBC(lstat, examine_w, false, void *) LIBC(lstat64, examine_w, false, void *) \
-    LIBC(__lstat64_time64, examine_w, false, void *) \
+    LIBC(open, open_w) LIBC(open64, open_w) LIBC(access, examine_w, true, int) \
+    LIBC(stat, examine_w, true, void *) LIBC(stat64, examine_w, true, void *) \
+    LIBC(__stat64_time64, examine_w, true, void *) LIBC(lstat, examine_w, false, void *) \
+    LIBC(lstat64, examine_w, false, void *) LIBC(__lstat64_time64, examine_w, false, void *) \
     LIBC(popen, popen_w) LIBC(pclose, pclose_w) LIBC(system, system_w)
 // clang-format on
 
@@ -353,11 +339,6 @@ int open_w(const char *path, int flags, ...) {
               (flags & O_ACCMODE) == O_RDONLY && (flags & (O_CREAT | O_TRUNC)) == 0);
     return definition<decltype(&open_w<Real>)>(Real)(path, flags, mode);
 }
-template <std::atomic<void *> &Real>
-std::FILE *fopen_w(const char *path, const char *mode) {
-    note_path(path, true, mode != nullptr && mode[0] == 'r' && std::strchr(mode, '+') == nullptr);
-    return definition<decltype(&fopen_w<Real>)>(Real)(path, mode);
-}
 /* stat, lstat and access; Follow when the call follows a final link. */
 template <std::atomic<void *> &Real, bool Follow, typename A>
 int examine_w(const char *path, A arg) {
@@ -379,13 +360,13 @@ std::FILE *popen_w(const char *command, const char *mode) {
         return definition<decltype(&popen_w<Real>)>(Real)(command, mode);
     const int copy = memfd_create("sysmgr-capture-pipe", MFD_CLOEXEC);
     if (copy < 0)
-        host_errno() = errno;
+        host().error() = errno;
     std::FILE *pipe =
         copy >= 0 ? definition<decltype(&popen_w<Real>)>(Real)(command, mode) : nullptr;
     bool copied = pipe != nullptr;
     char chunk[4096];
     for (std::size_t kept = 0; pipe != nullptr;) { // to its end, the first bytes kept
-        const ssize_t n = ::read(host().fileno(pipe), chunk, sizeof chunk);
+        const ssize_t n = ::read(::fileno(pipe), chunk, sizeof chunk);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
@@ -395,23 +376,23 @@ std::FILE *popen_w(const char *command, const char *mode) {
         copied = copied && ::write(copy, chunk, keep) == static_cast<ssize_t>(keep);
         kept += keep;
     }
-    const int status = pipe != nullptr ? host().pclose(pipe) : -1, error = host_errno();
+    const int status = pipe != nullptr ? host().pclose(pipe) : -1, error = host().error();
     std::FILE *stream =
         copied && ::lseek(copy, 0, SEEK_SET) == 0 ? host().fdopen(copy, "r") : nullptr;
     Locked lock;
-    for (Finished &f : g_finished) {
-        if (stream != nullptr && f.stream == nullptr) {
-            f = Finished{stream, status, error};
-            Event("@popen").command(command).field("status", status).data(copy);
-            return stream;
-        }
+    Finished *slot = std::find_if(g_finished, std::end(g_finished),
+                                  [](const Finished &f) { return f.stream == nullptr; });
+    if (stream != nullptr && slot != std::end(g_finished)) {
+        *slot = Finished{stream, status, error};
+        Event("@popen").command(command).field("status", status).data(copy);
+        return stream;
     }
     if (stream != nullptr)
         host().fclose(stream);
     else if (copy >= 0)
         ::close(copy);
-    if (copied)
-        host_errno() = stream != nullptr ? EMFILE : ENOMEM;
+    if (pipe != nullptr) // else popen's own failure
+        host().error() = stream != nullptr ? EMFILE : ENOMEM;
     return nullptr;
 }
 template <std::atomic<void *> &Real>
@@ -421,7 +402,7 @@ int pclose_w(std::FILE *stream) {
         if (f.stream == stream && stream != nullptr) {
             host().fclose(stream);
             f.stream = nullptr;
-            host_errno() = f.error;
+            host().error() = f.error;
             return f.status;
         }
     }
@@ -479,9 +460,9 @@ void response(Event &e, int32_t rc, void *const *resp, const uint32_t *len) {
         ints e.put("]").key("t").put("[");                                                         \
         texts e.put("]");                                                                          \
         ret result = definition<decltype(&w_##name)>(g_real_##name) args;                          \
-        const int call_errno = host_errno();                                                       \
+        const int call_errno = host().error();                                                     \
         shown e.field("e", call_errno);                                                            \
-        outs host_errno() = call_errno;                                                            \
+        outs host().error() = call_errno;                                                          \
         return result;                                                                             \
     }
 #include "calls.def"
