@@ -180,6 +180,10 @@ class Event {
         return hex(t, t != nullptr ? strnlen(t, max) : 0);
     }
     Event &text(const char *name, const char *t) { return key(name).text(t); }
+    /* Storage a call filled: size bytes at p, absent when p is null. */
+    Event &bytes(const char *name, const void *p, std::size_t size) {
+        return p != nullptr ? key(name).hex(p, size) : *this;
+    }
     /* A command as shown: every copy of the root taken out. */
     Event &command(const char *cmd) {
         const char *root = host().root();
@@ -221,8 +225,7 @@ class Event {
 struct Seen {
     char *path;
     bool absent, data_due;
-};
-Seen *g_seen = nullptr;
+} g_seen[1024]; // more paths than the library reaches: a path past them is recorded each time
 std::size_t g_seen_count = 0;
 
 Seen *find_seen(const char *path) {
@@ -245,10 +248,8 @@ void note_one(const char *full, const char *shown, bool follow, bool reads, bool
         const bool found = (follow ? ::stat(full, &st) : ::lstat(full, &st)) == 0;
         if (parent && (!found || !S_ISDIR(st.st_mode)))
             return;
-        auto *grown =
-            static_cast<Seen *>(std::realloc(g_seen, (g_seen_count + 1) * sizeof *g_seen));
-        g_seen = grown != nullptr ? grown : g_seen;
-        if (char *copy = grown != nullptr ? strdup(shown) : nullptr) {
+        char *copy = g_seen_count < std::size(g_seen) ? strdup(shown) : nullptr;
+        if (copy != nullptr) {
             seen = &g_seen[g_seen_count++];
             *seen = Seen{copy, !found, found && S_ISREG(st.st_mode)};
         }
@@ -356,16 +357,21 @@ struct Finished {
 
 template <std::atomic<void *> &Real>
 std::FILE *popen_w(const char *command, const char *mode) {
+    const auto real = definition<decltype(&popen_w<Real>)>(Real);
     if (command == nullptr || mode == nullptr || mode[0] != 'r')
-        return definition<decltype(&popen_w<Real>)>(Real)(command, mode);
+        return real(command, mode);
     const int copy = memfd_create("sysmgr-capture-pipe", MFD_CLOEXEC);
-    if (copy < 0)
-        host().error() = errno;
-    std::FILE *pipe =
-        copy >= 0 ? definition<decltype(&popen_w<Real>)>(Real)(command, mode) : nullptr;
-    bool copied = pipe != nullptr;
+    std::FILE *pipe = copy >= 0 ? real(command, mode) : nullptr;
+    if (pipe == nullptr) {
+        if (copy >= 0)
+            ::close(copy);
+        else
+            host().error() = errno;
+        return nullptr;
+    }
+    bool copied = true;
     char chunk[4096];
-    for (std::size_t kept = 0; pipe != nullptr;) { // to its end, the first bytes kept
+    for (std::size_t kept = 0;;) { // to its end, the first bytes kept
         const ssize_t n = ::read(::fileno(pipe), chunk, sizeof chunk);
         if (n < 0 && errno == EINTR)
             continue;
@@ -376,11 +382,12 @@ std::FILE *popen_w(const char *command, const char *mode) {
         copied = copied && ::write(copy, chunk, keep) == static_cast<ssize_t>(keep);
         kept += keep;
     }
-    const int status = pipe != nullptr ? host().pclose(pipe) : -1, error = host().error();
+    const int status = host().pclose(pipe);
+    const int error = host().error();
     std::FILE *stream =
         copied && ::lseek(copy, 0, SEEK_SET) == 0 ? host().fdopen(copy, "r") : nullptr;
     Locked lock;
-    Finished *slot = std::find_if(g_finished, std::end(g_finished),
+    Finished *slot = std::find_if(std::begin(g_finished), std::end(g_finished),
                                   [](const Finished &f) { return f.stream == nullptr; });
     if (stream != nullptr && slot != std::end(g_finished)) {
         *slot = Finished{stream, status, error};
@@ -389,10 +396,9 @@ std::FILE *popen_w(const char *command, const char *mode) {
     }
     if (stream != nullptr)
         host().fclose(stream);
-    else if (copy >= 0)
+    else
         ::close(copy);
-    if (pipe != nullptr) // else popen's own failure
-        host().error() = stream != nullptr ? EMFILE : ENOMEM;
+    host().error() = stream != nullptr ? EMFILE : ENOMEM;
     return nullptr;
 }
 template <std::atomic<void *> &Real>
@@ -435,8 +441,7 @@ void response(Event &e, int32_t rc, void *const *resp, const uint32_t *len) {
     if (rc == 0 && resp != nullptr && len != nullptr)
         e.field("length", *len)
             .field("null_response", *resp == nullptr ? 1 : 0)
-            .key("response")
-            .hex(*resp, std::min(*len, SYSMGR_CAPTURE_MAX_DATA));
+            .bytes("response", *resp, std::min(*len, SYSMGR_CAPTURE_MAX_DATA));
 }
 
 #define I(x) e.item().number(x);
@@ -444,9 +449,7 @@ void response(Event &e, int32_t rc, void *const *resp, const uint32_t *len) {
     for (std::size_t i = 0; (p) != nullptr && i < (n); ++i)                                        \
         e.item().number((p)[i]);
 #define T(p, max) e.item().text(p, max);
-#define O(name, p, size)                                                                           \
-    if ((p) != nullptr)                                                                            \
-        e.key(name).hex(p, size);
+#define O(name, p, size) e.bytes(name, p, size);
 #define F(name, value) e.field(name, value);
 #define R_INT e.field("r", result);
 #define R_HEX R_INT
