@@ -171,10 +171,12 @@ class Event {
     Event &word(const char *name, const char *word) { return key(name).put("\"%s\"", word); }
     /* n bytes at p, null for none. */
     Event &hex(const void *p, std::size_t n) {
-        put(p != nullptr ? "\"" : "null");
-        for (std::size_t i = 0; p != nullptr && i < n; ++i)
+        if (p == nullptr)
+            return put("null");
+        put("\"");
+        for (std::size_t i = 0; i < n; ++i)
             put("%02x", static_cast<const unsigned char *>(p)[i]);
-        return put(p != nullptr ? "\"" : "");
+        return put("\"");
     }
     Event &text(const char *t, std::size_t max = PATH_MAX) {
         return hex(t, t != nullptr ? strnlen(t, max) : 0);
@@ -206,9 +208,11 @@ class Event {
                         static_cast<off_t>(kept));
             if (n < 0 && errno == EINTR)
                 continue;
+            if (n <= 0)
+                break;
             for (ssize_t i = 0; i < n; ++i)
                 put("%02x", chunk[i]);
-            kept = n > 0 ? kept + static_cast<std::size_t>(n) : SYSMGR_CAPTURE_MAX_DATA;
+            kept += static_cast<std::size_t>(n);
         }
         return put("\"");
     }
@@ -322,7 +326,6 @@ LIBC_CALLS
 #undef LIBC
 std::atomic<void *> g_real_entry;
 
-/* The definition behind real, as the type of its wrapper F. */
 template <typename F>
 F definition(const std::atomic<void *> &real) {
     return reinterpret_cast<F>(real.load(std::memory_order_relaxed));
