@@ -350,9 +350,9 @@ int examine_w(const char *path, A arg) {
     return definition<decltype(&examine_w<Real, Follow, A>)>(Real)(path, arg);
 }
 
-// A pipe's utility runs to its end when it is started: its output is recorded,
-// and the library reads it from a stream of the host's C library over a memory
-// file, which pclose closes, answering the status the utility ended with.
+// A pipe's utility runs when it is started: its output is recorded, and the
+// library reads it from a stream of the host's C library over a memory file,
+// which pclose closes, answering the status the utility ended with.
 struct Finished {
     std::FILE *stream; // null: a free slot
     int status, error;
@@ -374,16 +374,17 @@ std::FILE *popen_w(const char *command, const char *mode) {
     }
     bool copied = true;
     char chunk[4096];
-    for (std::size_t kept = 0;;) { // to its end, the first bytes kept
-        const ssize_t n = ::read(::fileno(pipe), chunk, sizeof chunk);
+    // At most what the library reads of a pipe; pclose then ends a utility that
+    // writes more as it would end it.
+    for (std::size_t kept = 0; copied && kept < SYSMGR_CAPTURE_MAX_DATA;) {
+        const ssize_t n =
+            ::read(::fileno(pipe), chunk, std::min(sizeof chunk, SYSMGR_CAPTURE_MAX_DATA - kept));
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
             break;
-        const std::size_t keep =
-            std::min(static_cast<std::size_t>(n), SYSMGR_CAPTURE_MAX_DATA - kept);
-        copied = copied && ::write(copy, chunk, keep) == static_cast<ssize_t>(keep);
-        kept += keep;
+        copied = ::write(copy, chunk, static_cast<std::size_t>(n)) == n;
+        kept += static_cast<std::size_t>(n);
     }
     const int status = host().pclose(pipe);
     const int error = host().error();
