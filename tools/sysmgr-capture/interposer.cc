@@ -541,10 +541,11 @@ AUDIT unsigned la_objopen(struct link_map *map, Lmid_t, uintptr_t *cookie) {
     const char *base = std::strrchr(name, '/');
     if (g_socket_path == nullptr)
         return 0;
+    const bool library =
+        std::strncmp(base != nullptr ? base + 1 : name, "libsysmgrcli.so", 15) == 0;
     for (auto &c : g_library_cookies) {
         uintptr_t *none = nullptr;
-        if (std::strncmp(base != nullptr ? base + 1 : name, "libsysmgrcli.so", 15) == 0 &&
-            c.compare_exchange_strong(none, cookie)) {
+        if (library && c.compare_exchange_strong(none, cookie)) {
             // The host's TZ as it started; the report's local times follow it.
             Event("@library").text("path", name).text("tz", std::getenv("TZ"));
             break;
