@@ -1,14 +1,11 @@
 // SPDX-License-Identifier: MIT
 // Redaction: identifying values replaced, in every text of the capture, by
 // placeholders of the same shape made with HMAC-SHA-256 under a secret key.
-// Each kind of value is a rule: how it is found, what a match must also be,
-// and how its placeholder is made.
 #include <arpa/inet.h>
 #include <sys/random.h>
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <functional>
@@ -40,17 +37,19 @@ bool load_redact_key(const std::string &path, RedactKey &key, std::string &probl
     // Never blocking: a FIFO or a device named here is refused, not waited on.
     const tree::Fd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
     const auto size = static_cast<ssize_t>(key.bytes.size());
-    std::string wrong;
     struct stat st {};
+    const char *wrong = nullptr;
     if (fd.get() < 0 || fstat(fd.get(), &st) != 0)
         wrong = std::strerror(errno);
     else if (!S_ISREG(st.st_mode))
         wrong = "not a regular file";
     else if ((st.st_mode & (S_IRGRP | S_IROTH)) != 0)
         wrong = "group or others can read it (chmod 600)";
-    else if (st.st_size != size || read(fd.get(), key.bytes.data(), key.bytes.size()) != size)
-        wrong = "not exactly " + std::to_string(size) + " bytes";
-    key.given = wrong.empty();
+    else if (st.st_size != size)
+        wrong = "not exactly 32 bytes";
+    else if (read(fd.get(), key.bytes.data(), key.bytes.size()) != size)
+        wrong = "cannot be read whole";
+    key.given = wrong == nullptr;
     if (!key.given) {
         key.bytes.fill(0);
         problem = "--redact-key " + path + ": " + wrong;
@@ -71,6 +70,10 @@ bool xdigit(char c) {
     return std::isxdigit(static_cast<unsigned char>(c)) != 0;
 }
 
+bool one_of(const char *set, char c) {
+    return c != '\0' && std::strchr(set, c) != nullptr;
+}
+
 std::string cased(std::string text, int (*to)(int) = ::tolower) {
     for (char &c : text)
         c = static_cast<char>(to(static_cast<unsigned char>(c)));
@@ -81,6 +84,11 @@ std::string hex(const unsigned char *bytes, std::size_t n) {
     std::string out(BASE16_ENCODE_LENGTH(n), '\0');
     base16_encode_update(out.data(), n, bytes);
     return out;
+}
+
+std::string ntop(int family, const unsigned char *bytes) {
+    char text[INET6_ADDRSTRLEN];
+    return inet_ntop(family, bytes, text, sizeof text);
 }
 
 /* The character at, or a space outside the text. */
@@ -115,45 +123,58 @@ bool dotted_name(const std::string &name) {
 }
 
 /*
- * What a match [b, e) must also be to hold a value, with e moved to where the
- * value ends. The patterns cannot look behind a match, nor past a bounded run.
+ * Whether the match [b, e), searched for from `from`, holds a value; [b, e)
+ * moved to the value. It sees what a pattern cannot: behind the match, and
+ * past the bounded run that keeps a search linear.
  */
-using Check = bool (*)(const std::string &text, std::size_t &b, std::size_t &e);
+using Check = bool (*)(const std::string &t, std::size_t from, std::size_t &b, std::size_t &e);
 
-/* The host's names stand alone: no name goes on before or after, bar a full stop. */
-bool name_alone(const std::string &t, std::size_t &b, std::size_t &e) {
+/* No name goes on before or after the host's names, bar a full stop that ends a sentence. */
+bool name_alone(const std::string &t, std::size_t, std::size_t &b, std::size_t &e) {
     const char before = b > 0 ? t[b - 1] : ' ', after = at(t, e);
-    return !name_char(before) && before != '_' && !alnum(after) && after != '_' && after != '-' &&
+    return !name_char(before) && before != '_' && !alnum(after) && !one_of("_-", after) &&
            !(after == '.' && alnum(at(t, e + 1)));
 }
 
 /* A serial stands apart from letters and digits only: "SUP0032178-A" holds it. */
-bool serial_alone(const std::string &t, std::size_t &b, std::size_t &e) {
+bool serial_alone(const std::string &t, std::size_t, std::size_t &b, std::size_t &e) {
     return (b == 0 || !alnum(t[b - 1])) && !alnum(at(t, e));
 }
 
+/* The user's name, up to 64 characters before the '@', and a dotted name after it. */
+bool email(const std::string &t, std::size_t, std::size_t &b, std::size_t &e) {
+    while (b > 0 && e - 1 - b < 64 && (alnum(t[b - 1]) || one_of("._%+-", t[b - 1])))
+        --b;
+    const std::size_t domain = e;
+    e = name_end(t, domain);
+    return dotted_name(t.substr(domain, e - domain));
+}
+
+/* An image's name, and the path that leads to it, back to where the last image ended. */
+bool image_path(const std::string &t, std::size_t from, std::size_t &b, std::size_t &e) {
+    while (b > from && e - b < 1024 && std::isprint(static_cast<unsigned char>(t[b - 1])) != 0 &&
+           !one_of(" \"'`<>=,;()[]{}|", t[b - 1]))
+        --b;
+    return true;
+}
+
 /* Not part of a longer dotted number or name. */
-bool undotted(const std::string &t, std::size_t &b, std::size_t &e) {
+bool undotted(const std::string &t, std::size_t, std::size_t &b, std::size_t &e) {
     return (b < 2 || !(t[b - 1] == '.' && alnum(t[b - 2]))) &&
            !(at(t, e) == '.' && alnum(at(t, e + 1)));
 }
 
-bool ipv4_check(const std::string &t, std::size_t &b, std::size_t &e) {
-    unsigned o[4];
-    return undotted(t, b, e) &&
-           std::sscanf(t.c_str() + b, "%3u.%3u.%3u.%3u", &o[0], &o[1], &o[2], &o[3]) == 4 &&
-           std::max({o[0], o[1], o[2], o[3]}) <= 255;
+/* The MAC address forms whose pattern says it all. */
+bool anywhere(const std::string &, std::size_t, std::size_t &, std::size_t &) {
+    return true;
 }
 
 /*
- * A whole run of hex digits, colons and dots, apart from words, that the C
- * library reads as one address, bar one colon before it ("addr:fe80::1") and
- * the colons or full stops that end a sentence after it.
+ * A whole run of hex digits, colons and dots that the C library reads as one
+ * address; a colon may join it to a word before ("addr:fe80::1"), and colons
+ * or full stops that end a sentence follow it.
  */
-bool ipv6_check(const std::string &t, std::size_t &b, std::size_t &e) {
-    const auto in_run = [](char c) { return xdigit(c) || c == ':' || c == '.'; };
-    if ((b > 0 && in_run(t[b - 1])) || in_run(at(t, e)) || alnum(at(t, e)) || at(t, e) == '_')
-        return false;
+bool ipv6(const std::string &t, std::size_t, std::size_t &b, std::size_t &e) {
     if (t[b] == ':' && at(t, b + 1) != ':')
         ++b;
     else if (b > 0 && alnum(t[b - 1]))
@@ -163,17 +184,17 @@ bool ipv6_check(const std::string &t, std::size_t &b, std::size_t &e) {
         if (std::any_of(run.begin(), run.end(), xdigit) &&
             inet_pton(AF_INET6, run.c_str(), bytes) == 1)
             return true;
-        if (t[e - 1] != ':' && t[e - 1] != '.')
+        if (!one_of(":.", t[e - 1]))
             return false;
     }
     return false;
 }
 
-/* The user's name ends at the '@' and a dotted domain name follows it. */
-bool email_check(const std::string &t, std::size_t &, std::size_t &e) {
-    const std::size_t domain = e;
-    e = name_end(t, domain);
-    return dotted_name(t.substr(domain, e - domain));
+bool ipv4(const std::string &t, std::size_t from, std::size_t &b, std::size_t &e) {
+    unsigned o[4];
+    return undotted(t, from, b, e) &&
+           std::sscanf(t.c_str() + b, "%3u.%3u.%3u.%3u", &o[0], &o[1], &o[2], &o[3]) == 4 &&
+           std::max({o[0], o[1], o[2], o[3]}) <= 255;
 }
 
 /* Dotted names that end like a file name are file names, not domains. */
@@ -183,9 +204,9 @@ const std::set<std::string> kFileEndings = {
 
 /*
  * Other domain names: a whole run of name characters, dotted, whose last part
- * is a word that no file name ends with, outside paths ("//" leads a URL's host).
+ * is a word no file name ends with; not in a path, though "//" leads a URL's host.
  */
-bool domain_check(const std::string &t, std::size_t &b, std::size_t &e) {
+bool domain(const std::string &t, std::size_t, std::size_t &b, std::size_t &e) {
     const char before = b > 0 ? t[b - 1] : ' ';
     e = name_end(t, b);
     const std::string name = t.substr(b, e - b);
@@ -194,11 +215,6 @@ bool domain_check(const std::string &t, std::size_t &b, std::size_t &e) {
            dotted_name(name) && ending.size() >= 2 && ending.size() <= 24 &&
            ending.find_first_not_of("abcdefghijklmnopqrstuvwxyz") == ending.npos &&
            kFileEndings.count(ending) == 0;
-}
-
-std::string ntop(int family, const unsigned char *bytes) {
-    char text[INET6_ADDRSTRLEN];
-    return inet_ntop(family, bytes, text, sizeof text);
 }
 
 class Redactor {
@@ -212,34 +228,32 @@ class Redactor {
                                      ? ""
                                      : host.substr(0, host.find_last_not_of('.') + 1);
         const std::size_t dot = full.find('.');
-        const std::string short_name = full.substr(0, dot);
-        const std::string domain = dot == full.npos ? "" : full.substr(dot + 1);
-        if (!short_name.empty() && !domain.empty() && dotted_name(full))
+        if (dotted_name(full))
             literal(full, name_alone, &Redactor::full_name);
-        literal(short_name, name_alone, &Redactor::host_name);
-        literal(domain, name_alone, &Redactor::domain_name);
+        literal(full.substr(0, dot), name_alone, &Redactor::host_name);
+        literal(dot == full.npos ? "" : full.substr(dot + 1), name_alone, &Redactor::domain_name);
         if (serial.size() >= 4) // shorter ones would match everywhere
             literal(serial, serial_alone, &Redactor::serial_number);
-        // The MAC address's bare twelve hex digits only after a word that
-        // names them one: alone they may as well be a checksum or a counter.
+        // The patterns, in the order that breaks ties. A MAC address's bare
+        // twelve hex digits only after a word that names them one: alone they
+        // may as well be a checksum or a counter.
         const struct {
             const char *pattern;
             int group; // the value, of the match
             Check check;
             Make make;
         } patterns[] = {
-            {R"([a-z0-9._%+-]{1,64}@)", 0, email_check, &Redactor::email_address},
-            {R"([\w!#$%&*+./:?@\\^~-]{0,1019}?[\w!#$%&*+.?@\\^~-]\.bin(?!\w))", 0, nullptr,
-             &Redactor::image},
-            {R"(\b[0-9a-f]{2}([:-])[0-9a-f]{2}(?:\1[0-9a-f]{2}){4}\b)", 0, nullptr,
+            {R"([a-z0-9._%+-]@)", 0, email, &Redactor::email_address},
+            {R"([\w!#$%&*+.?@\\^~-]\.bin(?!\w))", 0, image_path, &Redactor::image},
+            {R"(\b[0-9a-f]{2}([:-])[0-9a-f]{2}(?:\1[0-9a-f]{2}){4}\b)", 0, anywhere,
              &Redactor::mac_address},
             {R"(\b[0-9a-f]{4}\.[0-9a-f]{4}\.[0-9a-f]{4}\b)", 0, undotted, &Redactor::mac_address},
             {R"((?:^|[^a-z0-9])(?:mac|hwaddr|ethaddr|lladdr|ether|bia)(?:[ _-]?addr(?:ess)?)?)"
              R"([ \t]{0,4}[:=]?[ \t]{0,4}([0-9a-f]{12})\b)",
-             1, nullptr, &Redactor::mac_address},
-            {R"([0-9a-f:.]{1,46})", 0, ipv6_check, &Redactor::ipv6_address},
-            {R"(\b\d{1,3}\.\d{1,3}\.\d{1,3}\.\d{1,3}\b)", 0, ipv4_check, &Redactor::ipv4_address},
-            {R"([a-z0-9.-]{1,253})", 0, domain_check, &Redactor::domain_name},
+             1, anywhere, &Redactor::mac_address},
+            {R"((?:^|[^0-9a-f:.])([0-9a-f:.]{1,46})(?![\w:.]))", 1, ipv6, &Redactor::ipv6_address},
+            {R"(\b\d{1,3}\.\d{1,3}\.\d{1,3}\.\d{1,3}\b)", 0, ipv4, &Redactor::ipv4_address},
+            {R"([a-z0-9.-]{1,253})", 0, domain, &Redactor::domain_name},
         };
         for (const auto &p : patterns)
             rules_.push_back(
@@ -259,19 +273,19 @@ class Redactor {
             std::size_t begin, end, rule;
         };
         std::vector<Found> found;
-        const auto add = [&](std::size_t r, std::size_t b, std::size_t e) {
-            if (rules_[r].check == nullptr || rules_[r].check(text, b, e))
-                found.push_back({b, e, r});
-        };
         for (std::size_t r = 0; r < rules_.size(); ++r) {
             const Rule &rule = rules_[r];
+            const auto add = [&](std::size_t from, std::size_t b, std::size_t e) {
+                if (rule.check(text, from, b, e))
+                    found.push_back({b, e, r});
+            };
             if (!rule.literal.empty())
                 for (std::size_t b = 0; (b = low.find(rule.literal, b)) != low.npos; ++b)
-                    add(r, b, b + rule.literal.size());
+                    add(b, b, b + rule.literal.size());
             else
                 for (std::sregex_iterator m(text.begin(), text.end(), rule.pattern), end; m != end;
                      ++m)
-                    add(r, m->position(rule.group),
+                    add(m->prefix().first - text.begin(), m->position(rule.group),
                         m->position(rule.group) + m->length(rule.group));
         }
         std::sort(found.begin(), found.end(), [](const Found &a, const Found &b) {
@@ -306,7 +320,10 @@ class Redactor {
             " (the first 16 hex digits of HMAC-SHA-256 of \"fingerprint\" under the key); " +
             (given ? "the key of --redact-key"
                    : "a random key, drawn for this capture and not kept")};
-        for (const auto &[kind, placeholders] : used_) {
+        std::map<std::string, std::set<std::string>> used; // kind -> placeholders
+        for (const auto &[message, p] : given_)
+            used[message.substr(0, message.find('\0'))].insert(p);
+        for (const auto &[kind, placeholders] : used) {
             lines.push_back(kind + ":");
             for (const std::string &p : placeholders)
                 lines.back() += " " + p;
@@ -317,7 +334,7 @@ class Redactor {
   private:
     using Make = std::string (Redactor::*)(const std::string &match);
     struct Rule {
-        std::string literal; // a value the platform gave, in any case; else the pattern
+        std::string literal; // a value the platform gave, found in any case; else the pattern
         std::regex pattern;
         int group;
         Check check;
@@ -344,14 +361,12 @@ class Redactor {
                                      static_cast<char>(n >> 8), static_cast<char>(n)};
             const Digest d = hmac(message + std::string(counter, 4));
             const std::string p = n < 64 ? shape(d) : "REDACTED-" + hex(d.data(), 8);
-            if (p != value && taken_.insert(p).second) {
-                used_[kind].insert(p);
+            if (p != value && taken_.insert(p).second)
                 return given_[message] = p;
-            }
         }
     }
 
-    /* A name's placeholder: a prefix and eight hex digits, in lower case. */
+    /* A name's placeholder: a prefix, eight hex digits, a suffix. */
     std::string named(const char *kind, const std::string &value, const std::string &prefix,
                       const std::string &suffix = "") {
         return placeholder(kind, value,
@@ -452,7 +467,6 @@ class Redactor {
     std::vector<Rule> rules_;
     std::map<std::string, std::string> given_; // kind, value -> placeholder
     std::set<std::string> taken_;
-    std::map<std::string, std::set<std::string>> used_;
 };
 
 /* A member of the scenario as text, to its first NUL, without surrounding blanks. */
