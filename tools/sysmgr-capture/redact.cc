@@ -66,10 +66,6 @@ bool alnum(char c) {
     return std::isalnum(static_cast<unsigned char>(c)) != 0;
 }
 
-bool xdigit(char c) {
-    return std::isxdigit(static_cast<unsigned char>(c)) != 0;
-}
-
 bool one_of(const char *set, char c) {
     return c != '\0' && std::strchr(set, c) != nullptr;
 }
@@ -89,11 +85,6 @@ std::string hex(const unsigned char *bytes, std::size_t n) {
 std::string ntop(int family, const unsigned char *bytes) {
     char text[INET6_ADDRSTRLEN];
     return inet_ntop(family, bytes, text, sizeof text);
-}
-
-/* The character at, or a space outside the text. */
-char at(const std::string &text, std::size_t i) {
-    return i < text.size() ? text[i] : ' ';
 }
 
 bool name_char(char c) {
@@ -122,51 +113,56 @@ bool dotted_name(const std::string &name) {
     return labels >= 2;
 }
 
-/*
- * Whether the match [b, e), searched for from `from`, holds a value; [b, e)
- * moved to the value. It sees what a pattern cannot: behind the match, and
- * past the bounded run that keeps a search linear.
- */
-using Check = bool (*)(const std::string &t, std::size_t from, std::size_t &b, std::size_t &e);
+/* A match [b, e) of text, found searching from `from`. */
+struct Match {
+    const std::string &text;
+    std::size_t from, b, e;
+    /* The character n before the match, or n after it; a space outside the text. */
+    char before(std::size_t n = 1) const { return b >= n ? text[b - n] : ' '; }
+    char after(std::size_t n = 0) const { return e + n < text.size() ? text[e + n] : ' '; }
+    bool dotted_before() const { return before() == '.' && alnum(before(2)); }
+    bool dotted_after() const { return after() == '.' && alnum(after(1)); }
+};
 
-/* No name goes on before or after the host's names, bar a full stop that ends a sentence. */
-bool name_alone(const std::string &t, std::size_t, std::size_t &b, std::size_t &e) {
-    const char before = b > 0 ? t[b - 1] : ' ', after = at(t, e);
-    return !name_char(before) && before != '_' && !alnum(after) && !one_of("_-", after) &&
-           !(after == '.' && alnum(at(t, e + 1)));
+/*
+ * Whether a match holds a value, its bounds moved to the value's. A check
+ * sees what a pattern cannot: behind the match, and past the bounded run
+ * that keeps a search linear. No check: the pattern says it all.
+ */
+using Check = bool (*)(Match &m);
+
+/* Nothing of a name goes on around the host's names, bar a full stop that ends a sentence. */
+bool name_alone(Match &m) {
+    return !name_char(m.before()) && m.before() != '_' && !alnum(m.after()) &&
+           !one_of("_-", m.after()) && !m.dotted_after();
 }
 
 /* A serial stands apart from letters and digits only: "SUP0032178-A" holds it. */
-bool serial_alone(const std::string &t, std::size_t, std::size_t &b, std::size_t &e) {
-    return (b == 0 || !alnum(t[b - 1])) && !alnum(at(t, e));
+bool serial_alone(Match &m) {
+    return !alnum(m.before()) && !alnum(m.after());
 }
 
 /* The user's name, up to 64 characters before the '@', and a dotted name after it. */
-bool email(const std::string &t, std::size_t, std::size_t &b, std::size_t &e) {
-    while (b > 0 && e - 1 - b < 64 && (alnum(t[b - 1]) || one_of("._%+-", t[b - 1])))
-        --b;
-    const std::size_t domain = e;
-    e = name_end(t, domain);
-    return dotted_name(t.substr(domain, e - domain));
+bool email(Match &m) {
+    while (m.e - 1 - m.b < 64 && (alnum(m.before()) || one_of("._%+-", m.before())))
+        --m.b;
+    const std::size_t domain = m.e;
+    m.e = name_end(m.text, domain);
+    return dotted_name(m.text.substr(domain, m.e - domain));
 }
 
 /* An image's name, and the path that leads to it, back to where the last image ended. */
-bool image_path(const std::string &t, std::size_t from, std::size_t &b, std::size_t &e) {
-    while (b > from && e - b < 1024 && std::isprint(static_cast<unsigned char>(t[b - 1])) != 0 &&
-           !one_of(" \"'`<>=,;()[]{}|", t[b - 1]))
-        --b;
+bool image_path(Match &m) {
+    while (m.b > m.from && m.e - m.b < 1024 &&
+           std::isprint(static_cast<unsigned char>(m.before())) &&
+           !one_of(" \"'`<>=,;()[]{}|", m.before()))
+        --m.b;
     return true;
 }
 
 /* Not part of a longer dotted number or name. */
-bool undotted(const std::string &t, std::size_t, std::size_t &b, std::size_t &e) {
-    return (b < 2 || !(t[b - 1] == '.' && alnum(t[b - 2]))) &&
-           !(at(t, e) == '.' && alnum(at(t, e + 1)));
-}
-
-/* The MAC address forms whose pattern says it all. */
-bool anywhere(const std::string &, std::size_t, std::size_t &, std::size_t &) {
-    return true;
+bool undotted(Match &m) {
+    return !m.dotted_before() && !m.dotted_after();
 }
 
 /*
@@ -174,26 +170,25 @@ bool anywhere(const std::string &, std::size_t, std::size_t &, std::size_t &) {
  * address; a colon may join it to a word before ("addr:fe80::1"), and colons
  * or full stops that end a sentence follow it.
  */
-bool ipv6(const std::string &t, std::size_t, std::size_t &b, std::size_t &e) {
-    if (t[b] == ':' && at(t, b + 1) != ':')
-        ++b;
-    else if (b > 0 && alnum(t[b - 1]))
+bool ipv6(Match &m) {
+    if (m.text[m.b] == ':' && m.text[m.b + 1] != ':')
+        ++m.b;
+    else if (alnum(m.before()))
         return false;
-    for (unsigned char bytes[16]; e > b && e - b < INET6_ADDRSTRLEN; --e) {
-        const std::string run = t.substr(b, e - b);
-        if (std::any_of(run.begin(), run.end(), xdigit) &&
-            inet_pton(AF_INET6, run.c_str(), bytes) == 1)
+    for (unsigned char bytes[16]; m.e > m.b && m.e - m.b < INET6_ADDRSTRLEN; --m.e) {
+        const std::string run = m.text.substr(m.b, m.e - m.b);
+        if (run.find_first_not_of(":.") != run.npos && inet_pton(AF_INET6, run.c_str(), bytes) == 1)
             return true;
-        if (!one_of(":.", t[e - 1]))
+        if (!one_of(":.", m.text[m.e - 1]))
             return false;
     }
     return false;
 }
 
-bool ipv4(const std::string &t, std::size_t from, std::size_t &b, std::size_t &e) {
+bool ipv4(Match &m) {
     unsigned o[4];
-    return undotted(t, from, b, e) &&
-           std::sscanf(t.c_str() + b, "%3u.%3u.%3u.%3u", &o[0], &o[1], &o[2], &o[3]) == 4 &&
+    return undotted(m) &&
+           std::sscanf(m.text.c_str() + m.b, "%3u.%3u.%3u.%3u", &o[0], &o[1], &o[2], &o[3]) == 4 &&
            std::max({o[0], o[1], o[2], o[3]}) <= 255;
 }
 
@@ -206,13 +201,13 @@ const std::set<std::string> kFileEndings = {
  * Other domain names: a whole run of name characters, dotted, whose last part
  * is a word no file name ends with; not in a path, though "//" leads a URL's host.
  */
-bool domain(const std::string &t, std::size_t, std::size_t &b, std::size_t &e) {
-    const char before = b > 0 ? t[b - 1] : ' ';
-    e = name_end(t, b);
-    const std::string name = t.substr(b, e - b);
+bool domain(Match &m) {
+    const bool alone =
+        !name_char(m.before()) && m.before() != '_' && (m.before() != '/' || m.before(2) == '/');
+    m.e = name_end(m.text, m.b);
+    const std::string name = m.text.substr(m.b, m.e - m.b);
     const std::string ending = cased(name.substr(name.rfind('.') + 1));
-    return !name_char(before) && before != '_' && (before != '/' || (b >= 2 && t[b - 2] == '/')) &&
-           dotted_name(name) && ending.size() >= 2 && ending.size() <= 24 &&
+    return alone && dotted_name(name) && ending.size() >= 2 && ending.size() <= 24 &&
            ending.find_first_not_of("abcdefghijklmnopqrstuvwxyz") == ending.npos &&
            kFileEndings.count(ending) == 0;
 }
@@ -245,12 +240,12 @@ class Redactor {
         } patterns[] = {
             {R"([a-z0-9._%+-]@)", 0, email, &Redactor::email_address},
             {R"([\w!#$%&*+.?@\\^~-]\.bin(?!\w))", 0, image_path, &Redactor::image},
-            {R"(\b[0-9a-f]{2}([:-])[0-9a-f]{2}(?:\1[0-9a-f]{2}){4}\b)", 0, anywhere,
+            {R"(\b[0-9a-f]{2}([:-])[0-9a-f]{2}(?:\1[0-9a-f]{2}){4}\b)", 0, nullptr,
              &Redactor::mac_address},
             {R"(\b[0-9a-f]{4}\.[0-9a-f]{4}\.[0-9a-f]{4}\b)", 0, undotted, &Redactor::mac_address},
             {R"((?:^|[^a-z0-9])(?:mac|hwaddr|ethaddr|lladdr|ether|bia)(?:[ _-]?addr(?:ess)?)?)"
              R"([ \t]{0,4}[:=]?[ \t]{0,4}([0-9a-f]{12})\b)",
-             1, anywhere, &Redactor::mac_address},
+             1, nullptr, &Redactor::mac_address},
             {R"((?:^|[^0-9a-f:.])([0-9a-f:.]{1,46})(?![\w:.]))", 1, ipv6, &Redactor::ipv6_address},
             {R"(\b\d{1,3}\.\d{1,3}\.\d{1,3}\.\d{1,3}\b)", 0, ipv4, &Redactor::ipv4_address},
             {R"([a-z0-9.-]{1,253})", 0, domain, &Redactor::domain_name},
@@ -276,8 +271,8 @@ class Redactor {
         for (std::size_t r = 0; r < rules_.size(); ++r) {
             const Rule &rule = rules_[r];
             const auto add = [&](std::size_t from, std::size_t b, std::size_t e) {
-                if (rule.check(text, from, b, e))
-                    found.push_back({b, e, r});
+                if (Match m{text, from, b, e}; rule.check == nullptr || rule.check(m))
+                    found.push_back({m.b, m.e, r});
             };
             if (!rule.literal.empty())
                 for (std::size_t b = 0; (b = low.find(rule.literal, b)) != low.npos; ++b)
@@ -288,10 +283,8 @@ class Redactor {
                     add(m->prefix().first - text.begin(), m->position(rule.group),
                         m->position(rule.group) + m->length(rule.group));
         }
-        std::sort(found.begin(), found.end(), [](const Found &a, const Found &b) {
-            return a.begin != b.begin ? a.begin < b.begin
-                   : a.end != b.end   ? a.end > b.end
-                                      : a.rule < b.rule;
+        std::sort(found.begin(), found.end(), [](const Found &x, const Found &y) {
+            return std::tie(x.begin, y.end, x.rule) < std::tie(y.begin, x.end, y.rule);
         });
         std::string out;
         std::size_t done = 0;
@@ -417,7 +410,7 @@ class Redactor {
     /* A locally administered address, grouped as the match is and in its case. */
     std::string mac_address(const std::string &m) {
         std::string digits;
-        std::copy_if(m.begin(), m.end(), std::back_inserter(digits), xdigit);
+        std::copy_if(m.begin(), m.end(), std::back_inserter(digits), alnum);
         const std::size_t group = std::min<std::size_t>(m.find_first_not_of(digits), 12);
         const std::string p = placeholder("MAC address", cased(digits), [](const Digest &d) {
             Digest bytes = d;
@@ -441,16 +434,12 @@ class Redactor {
         });
     }
 
-    /* An address in 10.0.0.0/8. */
+    /* An address in 10.0.0.0/8; leading zeros do not make another value. */
     std::string ipv4_address(const std::string &m) {
-        unsigned o[4];
-        std::sscanf(m.c_str(), "%3u.%3u.%3u.%3u", &o[0], &o[1], &o[2], &o[3]);
-        const unsigned char bytes[4] = {
-            static_cast<unsigned char>(o[0]), static_cast<unsigned char>(o[1]),
-            static_cast<unsigned char>(o[2]), static_cast<unsigned char>(o[3])};
-        return placeholder("IPv4 address", ntop(AF_INET, bytes), [](const Digest &d) {
-            const unsigned char p[4] = {10, d[0], d[1], d[2]};
-            return ntop(AF_INET, p);
+        const std::string value = std::regex_replace(m, std::regex(R"(\b0+(\d))"), "$1");
+        return placeholder("IPv4 address", value, [](const Digest &d) {
+            return "10." + std::to_string(d[0]) + "." + std::to_string(d[1]) + "." +
+                   std::to_string(d[2]);
         });
     }
 
