@@ -6,12 +6,15 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <functional>
 #include <map>
 #include <regex>
 #include <set>
+#include <tuple>
 
 #include <nettle/base16.h>
 #include <nettle/hmac.h>
@@ -70,9 +73,10 @@ bool one_of(const char *set, char c) {
     return c != '\0' && std::strchr(set, c) != nullptr;
 }
 
-std::string cased(std::string text, int (*to)(int) = ::tolower) {
+std::string cased(std::string text, bool upper = false) {
     for (char &c : text)
-        c = static_cast<char>(to(static_cast<unsigned char>(c)));
+        c = static_cast<char>(upper ? std::toupper(static_cast<unsigned char>(c))
+                                    : std::tolower(static_cast<unsigned char>(c)));
     return text;
 }
 
@@ -229,7 +233,9 @@ class Redactor {
         literal(dot == full.npos ? "" : full.substr(dot + 1), name_alone, &Redactor::domain_name);
         if (serial.size() >= 4) // shorter ones would match everywhere
             literal(serial, serial_alone, &Redactor::serial_number);
-        // The patterns, in the order that breaks ties. A MAC address's bare
+        // The patterns, in the order that breaks ties. An e-mail address is
+        // found by its '@', an image by the last character of its name and
+        // its ".bin": their checks grow them from there. A MAC address's bare
         // twelve hex digits only after a word that names them one: alone they
         // may as well be a checksum or a counter.
         const struct {
@@ -280,11 +286,12 @@ class Redactor {
             else
                 for (std::sregex_iterator m(text.begin(), text.end(), rule.pattern), end; m != end;
                      ++m)
-                    add(m->prefix().first - text.begin(), m->position(rule.group),
-                        m->position(rule.group) + m->length(rule.group));
+                    add(m->prefix().first - text.begin(), // the end of the rule's last match
+                        m->position(rule.group), m->position(rule.group) + m->length(rule.group));
         }
         std::sort(found.begin(), found.end(), [](const Found &x, const Found &y) {
-            return std::tie(x.begin, y.end, x.rule) < std::tie(y.begin, x.end, y.rule);
+            return std::tie(x.begin, y.end, x.rule) <
+                   std::tie(y.begin, x.end, y.rule); // longest first
         });
         std::string out;
         std::size_t done = 0;
@@ -389,7 +396,7 @@ class Redactor {
 
     /* Letters stay letters and digits digits, in the case each had. */
     std::string serial_number(const std::string &serial) {
-        const std::string value = cased(serial, ::toupper);
+        const std::string value = cased(serial, true);
         std::string p = placeholder("serial number", value, [&value](const Digest &d) {
             std::string out = value;
             for (std::size_t i = 0; i < out.size(); ++i) {
@@ -420,7 +427,7 @@ class Redactor {
         std::string out;
         for (std::size_t i = 0; i < p.size(); i += group)
             out += (i > 0 ? m.substr(group, 1) : "") + p.substr(i, group);
-        return digits != cased(digits) ? cased(out, ::toupper) : out;
+        return digits != cased(digits) ? cased(out, true) : out;
     }
 
     /* A unique local address. */
