@@ -12,10 +12,12 @@
 #include <set>
 #include <string_view>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include "platform/platform.h"
 #include "sysmgrcli/sysmgrcli.h"
+#include "sysmgrsim/sim.h"
 
 namespace sysmgrcapture {
 
@@ -292,9 +294,9 @@ struct Builder {
         const int status = e.value("status", 0);
         const std::string shown = command + " (status " + std::to_string(status) + ")";
         const std::string word = first_word(command);
-        const auto *tool = std::find_if(std::begin(kTools), std::end(kTools),
+        const auto *tool = std::find_if(std::begin(tree::kTools), std::end(tree::kTools),
                                         [&](const tree::Tool &t) { return word == t.path; });
-        if (tool == std::end(kTools)) {
+        if (tool == std::end(tree::kTools)) {
             out.sources.push_back({{}, shown, piped ? "popen" : "system"});
             return;
         }
@@ -441,6 +443,8 @@ bool build_capture(const std::vector<json> &record, Capture &out, std::string &p
     return false;
 }
 
+namespace {
+
 std::string manifest_text(const Capture &capture) {
     std::string out = "# sysmgr-capture manifest\ncommand: " + capture.command +
                       "\nlibrary: " + capture.library + "\ntime zone: " + capture.tz +
@@ -473,7 +477,7 @@ std::string manifest_text(const Capture &capture) {
             what += ", " + std::to_string(f.data.size()) + " bytes";
         if (f.state == "symlink")
             what += " -> " + f.target;
-        if (replay_writes(f.path))
+        if (tree::replay_writes(f.path))
             what = "not kept: the replay writes its own";
         else if (f.state == "absent")
             what = f.made ? "absent; the run made it, so it is left out" : "absent";
@@ -481,7 +485,7 @@ std::string manifest_text(const Capture &capture) {
             what = "not a file, directory or link: not reproduced";
         out += "root" + f.path + ": " + what + "\n";
     }
-    for (const auto &t : kTools)
+    for (const auto &t : tree::kTools)
         if (capture.scenario.contains("tools") && capture.scenario["tools"].contains(t.name) &&
             !capture.scenario["tools"][t.name].is_null())
             out += std::string("root") + t.path + ": the replay's stand-in prints tools." + t.name +
@@ -498,6 +502,103 @@ std::string manifest_text(const Capture &capture) {
     for (const std::string &n : capture.notes)
         out += n + "\n";
     return out;
+}
+
+/* Writes data to the new file name in dir_fd, never through a link: 0, or the errno. */
+int write_new_file(int dir_fd, const char *name, const std::string &data, mode_t mode) {
+    tree::Fd file(
+        ::openat(dir_fd, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (file.get() < 0)
+        return errno;
+    for (std::size_t done = 0; done < data.size();) {
+        const ssize_t n = ::write(file.get(), data.data() + done, data.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return n < 0 ? errno : EIO;
+        done += static_cast<std::size_t>(n);
+    }
+    return ::fchmod(file.get(), mode) != 0 ? errno : 0;
+}
+
+/* One file as first found in the directory dir_fd: 0 when written, else the errno. */
+int write_one(int dir_fd, const std::string &name, const FoundFile &f) {
+    const mode_t mode = f.mode & 07777 & ~mode_t{S_IWGRP | S_IWOTH | S_ISUID | S_ISGID};
+    if (f.state == "symlink")
+        return ::symlinkat(f.target.c_str(), dir_fd, name.c_str()) != 0 ? errno : 0;
+    if (f.state != "directory")
+        return write_new_file(dir_fd, name.c_str(), f.data, mode);
+    if (::mkdirat(dir_fd, name.c_str(), 0700) != 0 && errno != EEXIST)
+        return errno;
+    tree::Fd dir(::openat(dir_fd, name.c_str(), tree::kDirFlags));
+    // The owner keeps write and search, so that the tree can be filled and removed.
+    return dir.get() < 0 || ::fchmod(dir.get(), mode | 0700) != 0 ? errno : 0;
+}
+
+} // namespace
+
+bool path_components(const std::string &path, std::vector<std::string> &out) {
+    out = tree::components(path);
+    return !out.empty() && !path.ends_with('/') && path.find("//") == std::string::npos &&
+           std::none_of(out.begin(), out.end(), [](const std::string &part) {
+               return part == "." || part == ".." || part.find('\0') != std::string::npos;
+           });
+}
+
+bool write_tree(int root_fd, const Capture &capture, std::vector<std::string> &notes,
+                std::string &problem) {
+    std::vector<const FoundFile *> files;
+    for (const FoundFile &f : capture.files)
+        if (f.state != "absent" && f.state != "other" && !tree::replay_writes(f.path))
+            files.push_back(&f);
+    std::sort(files.begin(), files.end(),
+              [](const FoundFile *a, const FoundFile *b) { return a->path < b->path; });
+    std::vector<std::string> parts;
+    for (const FoundFile *f : files) {
+        if (!path_components(f->path, parts)) {
+            if (f->path != "/")
+                notes.push_back("root" + f->path + ": not a plain path below the root: left out");
+            continue;
+        }
+        tree::Fd dir(tree::open_dirs(root_fd, parts, parts.size() - 1, true));
+        const int error = dir.get() < 0 ? errno : write_one(dir.get(), parts.back(), *f);
+        if (error == ELOOP || error == ENOTDIR || error == EEXIST) {
+            notes.push_back("root" + f->path + ": below a link or a file: left out");
+        } else if (error != 0) {
+            problem = "cannot write root" + f->path + ": " + std::strerror(error);
+            return false;
+        }
+    }
+    return true;
+}
+
+bool write_capture(Capture &capture, int dir, mode_t mode, std::string &problem) {
+    auto failed = [&problem](const std::string &message) {
+        problem = message;
+        return false;
+    };
+    if (::mkdirat(dir, "root", 0700) != 0)
+        return failed(std::string("cannot create root: ") + std::strerror(errno));
+    const tree::Fd root(::openat(dir, "root", tree::kDirFlags));
+    if (root.get() < 0 || !write_tree(root.get(), capture, capture.notes, problem) ||
+        ::fchmod(root.get(), mode) != 0)
+        return problem.empty() ? failed(std::string("cannot write root: ") + std::strerror(errno))
+                               : false;
+    std::string text;
+    try {
+        text = capture.scenario.dump(2) + "\n";
+    } catch (const json::exception &) {
+        return failed("a text the platform gave is not UTF-8, which a scenario cannot hold");
+    }
+    // The simulator, loading the scenario, shows that it can answer every value.
+    char err[1024];
+    if (sim_load_scenario(text.c_str(), "the captured scenario", err, sizeof err) != 0)
+        return failed(std::string("the simulator cannot replay this capture: ") + err);
+    for (const auto &[file, content] :
+         {std::pair{"scenario.json", text}, {"MANIFEST", manifest_text(capture)}})
+        if (const int error = write_new_file(dir, file, content, mode & 0666))
+            return failed(std::string("cannot write ") + file + ": " + std::strerror(error));
+    return true;
 }
 
 } // namespace sysmgrcapture

@@ -25,7 +25,6 @@
 
 #include "capture.h"
 #include "capture_log.h"
-#include "sysmgrsim/sim.h"
 
 namespace {
 
@@ -331,33 +330,6 @@ bool run(std::vector<std::string> command, const std::string &module, const Work
     return error == 0;
 }
 
-/* root/, then scenario.json once the simulator, loading it, has shown that it can answer every
- * value, then MANIFEST, in the work directory. */
-bool write_capture(Capture &capture, int dir, mode_t mode, std::string &problem) {
-    if (::mkdirat(dir, "root", 0700) != 0)
-        return failed(problem, error_text("cannot create root"));
-    const Fd root(::openat(dir, "root", tree::kDirFlags));
-    if (root.get() < 0 || !sysmgrcapture::write_tree(root.get(), capture, capture.notes, problem) ||
-        ::fchmod(root.get(), mode) != 0)
-        return problem.empty() ? failed(problem, error_text("cannot write root")) : false;
-    std::string text;
-    try {
-        text = capture.scenario.dump(2) + "\n";
-    } catch (const nlohmann::json::exception &) {
-        return failed(problem,
-                      "a text the platform gave is not UTF-8, which a scenario cannot hold");
-    }
-    char err[1024];
-    if (sim_load_scenario(text.c_str(), "the captured scenario", err, sizeof err) != 0)
-        return failed(problem, std::string("the simulator cannot replay this capture: ") + err);
-    for (const auto &[file, content] :
-         {std::pair{"scenario.json", text}, {"MANIFEST", sysmgrcapture::manifest_text(capture)}})
-        if (const int error = sysmgrcapture::write_new_file(dir, file, content, mode & 0666))
-            return failed(problem,
-                          std::string("cannot write ") + file + ": " + std::strerror(error));
-    return true;
-}
-
 } // namespace
 
 int main(int argc, char **argv) {
@@ -425,7 +397,7 @@ int main(int argc, char **argv) {
         sysmgrcapture::redact(capture, key);
     // DIR and what is in it: readable as the umask allows, writable by the owner only.
     const mode_t mode = ((0777 & ~mask) | 0700) & ~mode_t{022};
-    if (!write_capture(capture, work.fd.get(), mode, problem))
+    if (!sysmgrcapture::write_capture(capture, work.fd.get(), mode, problem))
         return complain(problem + "; nothing captured");
     sigset_t pending;
     sigpending(&pending);
