@@ -22,6 +22,18 @@ std::vector<std::string> components(const std::string &path) {
     return out;
 }
 
+int write_at(int fd, const char *data, std::size_t size, off_t at) {
+    for (std::size_t done = 0; done < size;) {
+        const ssize_t n = pwrite(fd, data + done, size - done, at + static_cast<off_t>(done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return n < 0 ? errno : EIO;
+        done += static_cast<std::size_t>(n);
+    }
+    return 0;
+}
+
 int open_dirs(int top, const std::vector<std::string> &names, std::size_t n, bool make) {
     Fd dir(fcntl(top, F_DUPFD_CLOEXEC, 0));
     for (std::size_t i = 0; i < n && dir.get() >= 0; ++i) {

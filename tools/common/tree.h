@@ -48,6 +48,10 @@ struct Tool {
 inline constexpr Tool kTools[] = {{"flash_size", "/vorn/bin/flash_size"},
                                   {"imghdr", "/vornboot/bin/imghdr"}};
 
+/* Writes the size bytes at data to fd at offset at, however the writes are split: 0, or the errno.
+ */
+int write_at(int fd, const char *data, std::size_t size, off_t at);
+
 /* The non-empty components of a path. */
 std::vector<std::string> components(const std::string &path);
 

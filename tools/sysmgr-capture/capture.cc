@@ -101,6 +101,8 @@ struct Builder {
     const std::vector<json> &record;
     Capture &out;
     std::size_t index = 0;
+    std::set<int64_t> processes{}; // that loaded the library
+    int64_t bindings = -1;         // the most any process reported
     std::set<std::string> set_paths{};
     std::map<std::string, std::vector<std::string>> schemes{};
     std::map<std::string, int> interrupt_counts{};
@@ -346,7 +348,10 @@ struct Builder {
             const std::string path = unhex(member(e, "path"));
             for (FoundFile &f : out.files)
                 f.made |= f.path == path;
+        } else if (fn == "@bindings") {
+            bindings = std::max(bindings, e.value("count", int64_t{0}));
         } else if (fn == "@library") {
+            processes.insert(e.value("pid", int64_t{0}));
             out.library = unhex(member(e, "path"));
             out.tz = !member(e, "tz").is_null() ? "TZ=" + unhex(member(e, "tz"))
                                                 : "TZ unset: the machine's zone";
@@ -401,36 +406,23 @@ const Row *row_of(const std::string &fn) {
 } // namespace
 
 bool build_capture(const std::vector<json> &record, Capture &out, std::string &problem) try {
-    std::set<int64_t> processes;
-    int64_t bindings = -1;
-    for (const json &e : record) {
-        if (fn_of(e) == "@library")
-            processes.insert(e.value("pid", int64_t{0}));
-        if (fn_of(e) == "@bindings")
-            bindings = std::max(bindings, e.value("count", int64_t{0}));
-    }
-    if (processes.size() != 1) {
-        problem = processes.empty()
-                      ? "the command did not load libsysmgrcli (a static or set-user-ID host, or "
-                        "one that never loads it, cannot be captured)"
-                      : "the command loaded libsysmgrcli in " + std::to_string(processes.size()) +
-                            " processes; capture one run at a time";
-        return false;
-    }
-    if (bindings == 0) {
-        problem = "the host cannot be captured: the dynamic linker reported none of the "
-                  "library's bindings";
-        return false;
-    }
     Builder b{record, out};
     out.scenario["description"] = "";
     for (; b.index < record.size(); ++b.index)
         b.one(record[b.index]);
     b.finish_tools();
-    if (out.calls == 0) {
-        problem = "the library made no platform call: no show command ran";
+    problem = b.processes.empty()
+                  ? "the command did not load libsysmgrcli (a static or set-user-ID host, or one "
+                    "that never loads it, cannot be captured)"
+              : b.processes.size() > 1
+                  ? "the command loaded libsysmgrcli in " + std::to_string(b.processes.size()) +
+                        " processes; capture one run at a time"
+              : b.bindings == 0 ? "the host cannot be captured: the dynamic linker reported none "
+                                  "of the library's bindings"
+              : out.calls == 0  ? "the library made no platform call: no show command ran"
+                                : "";
+    if (!problem.empty())
         return false;
-    }
     out.scenario["description"] = "Captured run of " + out.library;
     // The library reaches those two calls through a table of addresses, which
     // the dynamic linker resolves without reporting the binding.
@@ -510,15 +502,8 @@ int write_new_file(int dir_fd, const char *name, const std::string &data, mode_t
         ::openat(dir_fd, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
     if (file.get() < 0)
         return errno;
-    for (std::size_t done = 0; done < data.size();) {
-        const ssize_t n = ::write(file.get(), data.data() + done, data.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return n < 0 ? errno : EIO;
-        done += static_cast<std::size_t>(n);
-    }
-    return ::fchmod(file.get(), mode) != 0 ? errno : 0;
+    const int error = tree::write_at(file.get(), data.data(), data.size(), 0);
+    return error != 0 ? error : ::fchmod(file.get(), mode) != 0 ? errno : 0;
 }
 
 /* One file as first found in the directory dir_fd: 0 when written, else the errno. */
@@ -535,8 +520,7 @@ int write_one(int dir_fd, const std::string &name, const FoundFile &f) {
     return dir.get() < 0 || ::fchmod(dir.get(), mode | 0700) != 0 ? errno : 0;
 }
 
-} // namespace
-
+/* A recorded path's components below the root; false on an empty, "." or ".." one, or for "/". */
 bool path_components(const std::string &path, std::vector<std::string> &out) {
     out = tree::components(path);
     return !out.empty() && !path.ends_with('/') && path.find("//") == std::string::npos &&
@@ -544,6 +528,8 @@ bool path_components(const std::string &path, std::vector<std::string> &out) {
                return part == "." || part == ".." || part.find('\0') != std::string::npos;
            });
 }
+
+} // namespace
 
 bool write_tree(int root_fd, const Capture &capture, std::vector<std::string> &notes,
                 std::string &problem) {

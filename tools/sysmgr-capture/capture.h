@@ -72,9 +72,6 @@ bool load_redact_key(const std::string &path, RedactKey &key, std::string &probl
  */
 void redact(Capture &capture, const RedactKey &key);
 
-/* A recorded path's components below the root; false on an empty, "." or ".." one, or for "/". */
-bool path_components(const std::string &path, std::vector<std::string> &out);
-
 /*
  * Writes the files as first found under root_fd by descriptor (tree.h), so that
  * nothing is written outside it, without group or other write or set-ID bits,
