@@ -48,69 +48,45 @@ TEST_F(CaptureHostile, DirectoriesSignalsAndHosts) {
     std::ofstream(dir_ / "bin" / "rm") << "#!/bin/sh\n[ -z \"$SIGNAL\" ] || kill -$SIGNAL $CAP\n"
                                           "sleep 1\n";
     fs::permissions(dir_ / "bin" / "rm", fs::perms::owner_all);
-    const std::string path = "PATH=" + d + "/bin:" + std::getenv("PATH");
+    const std::string path = "export 'PATH=" + d + "/bin:" + std::getenv("PATH") + "';";
     const std::string background = "export CAP=$PPID; " + show + " version >/dev/null &";
     const struct {
-        const char *name;
         std::string out;    // DIR
         std::string prefix; // the shell's words before sysmgr-capture
-        std::vector<std::string> command, env;
+        std::vector<std::string> command;
         int status;
         const char *message; // on the standard error, "" for none
     } rows[] = {
-        {"others can write the parent", "open/c", "", {show, "version"}, {}, 125, "another user"},
-        {"no library loaded", "plain", "", {"true"}, {}, 125, "did not load libsysmgrcli"},
-        {"two processes load it",
-         "two",
-         "",
-         {"sh", "-c", show + " redundancy; " + show + " redundancy"},
-         {},
-         125,
-         "in 2 processes"},
-        {"DIR exists", "exists", "", {show, "redundancy"}, {}, 125, "exists"},
-        {"no such command", "missing", "", {"no-such-host-program"}, {}, 127, "No such file"},
-        {"the command is killed",
-         "killed",
-         "",
-         {"sh", "-c", "kill -TERM $$"},
-         {},
-         128 + 15,
-         "signal 15"},
-        {"no command", "none", "", {}, {}, 125, "sysmgr-capture: command is required\n"},
-        {"umask 000", "wide", "umask 000;", {show, "version"}, {}, 0, ""},
-        {"DIR appears meanwhile",
-         "late-dir",
+        {"open/c", "", {show, "version"}, 125, "another user"},
+        {"plain", "", {"true"}, 125, "did not load libsysmgrcli"},
+        {"two", "", {"sh", "-c", show + " redundancy; " + show + " redundancy"}, 125, "2 process"},
+        {"exists", "", {show, "redundancy"}, 125, "exists: name a new directory"},
+        {"missing", "", {"no-such-host-program"}, 127, "No such file"},
+        {"killed", "", {"sh", "-c", "kill -TERM $$"}, 128 + 15, "signal 15"},
+        {"none", "", {}, 125, "sysmgr-capture: command is required\n"},
+        {"wide", "umask 000;", {show, "version"}, 0, ""},
+        {"late-dir",
          "",
          {"sh", "-c", "mkdir " + d + "/late-dir; exec " + show + " version"},
-         {},
          125,
          "appeared meanwhile"},
-        {"the host closes the record's descriptor",
-         "closed",
+        {"closed",
          "",
          {"sh", SYSMGRCLI_SOURCE_DIR "/examples/run.sh", CLOSING_HOST_PATH, d + "/hostfile", "107",
           SYSMGRCLI_LIBRARY},
-         {},
          125,
          "without the end line"},
-        {"a process outlives the command", "late", "", {"sh", "-c", background}, {path}, 0, ""},
-        {"SIGTERM while a process records",
-         "term",
-         "",
-         {"sh", "-c", background},
-         {path, "SIGNAL=TERM"},
-         128 + 15,
-         "signal 15"},
+        {"late", path, {"sh", "-c", background}, 0, ""},
+        {"term", path + "export SIGNAL=TERM;", {"sh", "-c", background}, 128 + 15, "signal 15"},
     };
     for (const auto &row : rows) {
-        SCOPED_TRACE(row.name);
+        SCOPED_TRACE(row.out);
         std::string line =
             row.prefix + " exec " SYSMGR_CAPTURE_PATH " --out " + d + "/" + row.out + " --";
         for (const std::string &word : row.command)
             line += " '" + word + "'";
-        std::vector<std::string> env = row.env;
-        env.insert(env.end(), {"TZ=UTC", "LC_ALL=C", "ASAN_OPTIONS=detect_leaks=0"});
-        const RunResult r = run_program({"sh", "-c", line}, env);
+        const RunResult r =
+            run_program({"sh", "-c", line}, {"TZ=UTC", "LC_ALL=C", "ASAN_OPTIONS=detect_leaks=0"});
         EXPECT_EQ(r.status, row.status) << r.err;
         EXPECT_NE(r.err.find(row.message), std::string::npos) << r.err;
         const fs::path out = dir_ / row.out;

@@ -58,8 +58,8 @@ bool failed(std::string &problem, const std::string &message) {
     return false;
 }
 
-std::string error_text(const char *what) {
-    return std::string(what) + ": " + std::strerror(errno);
+std::string error_text(const std::string &what) {
+    return what + ": " + std::strerror(errno);
 }
 
 /* $SYSMGR_CAPTURE_MODULE, else the module in the build tree or installed beside this program. */
@@ -88,12 +88,12 @@ struct WorkDir {
         std::string trimmed = out;
         while (trimmed.size() > 1 && trimmed.back() == '/')
             trimmed.pop_back();
-        base = fs::path(trimmed).filename().string();
+        const fs::path given(trimmed);
+        base = given.filename().string();
         if (base.empty() || base == "." || base == "..")
             return failed(problem, "--out " + out + ": name a new directory");
         std::error_code ec;
-        parent = fs::absolute(
-            fs::path(trimmed).has_parent_path() ? fs::path(trimmed).parent_path() : ".", ec);
+        parent = fs::absolute(given.has_parent_path() ? given.parent_path() : ".", ec);
         parent_fd.reset(::open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         struct stat st;
         if (ec || parent_fd.get() < 0 || ::fstat(parent_fd.get(), &st) != 0)
@@ -115,7 +115,7 @@ struct WorkDir {
             fd.reset(::openat(parent_fd.get(), name.c_str(), tree::kDirFlags));
         }
         return (fd.get() >= 0 && ::fchmod(fd.get(), 0700) == 0) ||
-               failed(problem, error_text(("cannot create " + out + ".partial.*").c_str()));
+               failed(problem, error_text("cannot create " + out + ".partial.*"));
     }
     /* Renames the directory to DIR, never over anything, then gives it its mode. */
     bool finish(mode_t mode, std::string &problem) {
@@ -133,7 +133,7 @@ struct WorkDir {
         }
         name.clear();
         return ::fchmod(fd.get(), mode) == 0 ||
-               failed(problem, error_text(("cannot set the mode of " + out).c_str()));
+               failed(problem, error_text("cannot set the mode of " + out));
     }
     ~WorkDir() {
         std::error_code ec;
@@ -297,7 +297,7 @@ bool run(std::vector<std::string> command, const std::string &module, const Work
     if (listener.get() < 0 || signals.get() < 0 ||
         ::bind(listener.get(), reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 ||
         ::listen(listener.get(), SOMAXCONN) != 0) {
-        out.problem = error_text(("cannot listen on " + socket_path).c_str());
+        out.problem = error_text("cannot listen on " + socket_path);
         return true;
     }
     // The command inherits our environment, with the module audited before any other.
