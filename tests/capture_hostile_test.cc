@@ -138,8 +138,7 @@ TEST_F(CaptureHostile, RecordNamesStayInTheRoot) {
     EXPECT_TRUE(fs::exists(dir_ / "root" / "a" / "b") && fs::exists(dir_ / "root" / "c"));
     EXPECT_FALSE(fs::exists(dir_ / "escape") || fs::exists(dir_ / "x"));
     EXPECT_TRUE(fs::is_empty(dir_ / "elsewhere"));
-    EXPECT_FALSE(fs::exists(dir_ / "root" / "vorn"));
-    EXPECT_FALSE(fs::exists(dir_ / "root" / ".sim-bin"));
+    EXPECT_FALSE(fs::exists(dir_ / "root" / "vorn") || fs::exists(dir_ / "root" / ".sim-bin"));
     EXPECT_EQ(fs::status(dir_ / "root" / "s").permissions(), static_cast<fs::perms>(0755));
 }
 
