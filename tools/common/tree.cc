@@ -11,10 +11,10 @@
 
 namespace tree {
 
-std::vector<std::string> components(const std::string &path) {
+std::vector<std::string> components(const std::string &path, char separator) {
     std::vector<std::string> out;
     for (std::size_t at = 0; at < path.size();) {
-        const std::size_t end = std::min(path.find('/', at), path.size());
+        const std::size_t end = std::min(path.find(separator, at), path.size());
         if (end > at)
             out.push_back(path.substr(at, end - at));
         at = end + 1;

@@ -52,8 +52,8 @@ inline constexpr Tool kTools[] = {{"flash_size", "/vorn/bin/flash_size"},
  */
 int write_at(int fd, const char *data, std::size_t size, off_t at);
 
-/* The non-empty components of a path. */
-std::vector<std::string> components(const std::string &path);
+/* The non-empty components of a path, or of a text split at separator. */
+std::vector<std::string> components(const std::string &path, char separator = '/');
 
 /*
  * The directory names[0..n) below top as an O_PATH descriptor, each made

@@ -41,6 +41,7 @@ std::string fn_of(const json &line) {
     return line.value("fn", std::string());
 }
 
+/* The bytes a record member holds in hex: none when it is not text. */
 std::string unhex(const json &value) {
     std::string out;
     const std::string hex = value.is_string() ? value.get<std::string>() : "";
@@ -48,6 +49,10 @@ std::string unhex(const json &value) {
     for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
         out += static_cast<char>(digit(hex[i]) << 4 | digit(hex[i + 1]));
     return out;
+}
+
+std::string bytes(const json &line, const char *key) {
+    return unhex(member(line, key));
 }
 
 /* A fixed field's text: up to its first NUL, the whole field when it has none. */
@@ -74,15 +79,6 @@ std::string first_word(const std::string &command) {
     if (word.size() >= 2 && word.front() == '\'' && word.back() == '\'')
         word = word.substr(1, word.size() - 2);
     return word;
-}
-
-std::vector<std::string> keys_of(const std::string &path) {
-    std::vector<std::string> keys;
-    for (std::size_t start = 0, dot = 0; dot != std::string::npos; start = dot + 1) {
-        dot = path.find('.', start);
-        keys.push_back(path.substr(start, dot - start));
-    }
-    return keys;
 }
 
 struct Builder;
@@ -126,13 +122,12 @@ struct Builder {
         return i < t.size() ? unhex(t[i]) : std::string();
     }
     int64_t num(const char *name) const { return line().value(name, int64_t{0}); }
-    std::string bytes(const char *name) const { return unhex(member(line(), name)); }
     template <typename T>
     T as(const char *name) const {
-        return record_as<T>(bytes(name));
+        return record_as<T>(bytes(line(), name));
     }
     std::string out_text(const char *name, std::size_t offset, std::size_t size) const {
-        const std::string all = bytes(name);
+        const std::string all = bytes(line(), name);
         return field_text(offset < all.size() ? all.substr(offset, size) : "");
     }
     /* A successful request of this opcode. */
@@ -162,7 +157,7 @@ struct Builder {
     }
     void put(const char *path, Value value) {
         if (value)
-            set(keys_of(path), std::move(*value));
+            set(tree::components(path, '.'), std::move(*value));
     }
 
     /* The errno a failed transport call left: what the next errno query answered. */
@@ -193,20 +188,20 @@ struct Builder {
     }
     Value interrupts(const char *path) {
         if (rc() < 0 && last_errno() == kInterrupted)
-            set(keys_of(path), ++interrupt_counts[path], true);
+            set(tree::components(path, '.'), ++interrupt_counts[path], true);
         return {};
     }
     /* The errno beside a request's result -1. */
     Value request_errno(const char *) { return rc() == -1 ? line().value("e", 0) : 0; }
     /* A text response: without its terminating NUL, which says whether it had one. */
     Value response_name(const char *) {
-        std::string name = bytes("response");
+        std::string name = bytes(line(), "response");
         if (!name.empty() && name.back() == '\0')
             name.pop_back();
         return name;
     }
     Value response_terminated(const char *) {
-        const std::string name = bytes("response");
+        const std::string name = bytes(line(), "response");
         return !name.empty() && name.back() == '\0';
     }
     Value error_text(const char *path) {
@@ -237,12 +232,12 @@ struct Builder {
         auto &accepted = schemes[path];
         if (rc() == 0 && std::find(accepted.begin(), accepted.end(), text(0)) == accepted.end())
             accepted.push_back(text(0));
-        set(keys_of(path), accepted, true);
+        set(tree::components(path, '.'), accepted, true);
         return {};
     }
     /* The names of the plug-in records, as many as reported and recorded. */
     Value plugin_names(const char *) {
-        const std::string table = bytes("table");
+        const std::string table = bytes(line(), "table");
         ojson names = ojson::array();
         for (std::size_t at = 0; at + sizeof(plugin_record_t) <= table.size();
              at += sizeof(plugin_record_t)) {
@@ -280,19 +275,19 @@ struct Builder {
     }
 
     void file(const json &e) {
-        const std::string path = unhex(member(e, "path"));
+        const std::string path = bytes(e, "path");
         auto it = std::find_if(out.files.begin(), out.files.end(),
                                [&](const FoundFile &f) { return f.path == path; });
         if (it == out.files.end())
             out.files.push_back({path, e.value("state", std::string()), e.value("mode", 0u),
-                                 unhex(member(e, "data")), unhex(member(e, "target"))});
+                                 bytes(e, "data"), bytes(e, "target")});
         else if (it->state == "regular" && it->data.empty() && e.contains("data"))
-            it->data = unhex(member(e, "data"));
+            it->data = bytes(e, "data");
     }
 
     /* A utility's output: what it wrote into the file it was sent to, or through the pipe. */
     void utility(const json &e, bool piped) {
-        const std::string command = unhex(member(e, "cmd"));
+        const std::string command = bytes(e, "cmd");
         const int status = e.value("status", 0);
         const std::string shown = command + " (status " + std::to_string(status) + ")";
         const std::string word = first_word(command);
@@ -304,13 +299,13 @@ struct Builder {
         }
         std::optional<std::string> output;
         if (piped)
-            output = unhex(member(e, "data"));
+            output = bytes(e, "data");
         const std::size_t to = command.find(" > ");
         const std::string target =
             to == std::string::npos ? "" : first_word(command.substr(to + 3));
         for (std::size_t i = index + 1; !piped && !output && i < record.size(); ++i)
-            if (fn_of(record[i]) == "@made" && unhex(member(record[i], "path")) == target)
-                output = unhex(member(record[i], "data"));
+            if (fn_of(record[i]) == "@made" && bytes(record[i], "path") == target)
+                output = bytes(record[i], "data");
         if (WIFEXITED(status) && WEXITSTATUS(status) == kExitNotFound &&
             output.value_or("").empty())
             output.reset();
@@ -345,15 +340,15 @@ struct Builder {
         } else if (fn == "@system" || fn == "@popen") {
             utility(e, fn == "@popen");
         } else if (fn == "@made") {
-            const std::string path = unhex(member(e, "path"));
+            const std::string path = bytes(e, "path");
             for (FoundFile &f : out.files)
                 f.made |= f.path == path;
         } else if (fn == "@bindings") {
             bindings = std::max(bindings, e.value("count", int64_t{0}));
         } else if (fn == "@library") {
             processes.insert(e.value("pid", int64_t{0}));
-            out.library = unhex(member(e, "path"));
-            out.tz = !member(e, "tz").is_null() ? "TZ=" + unhex(member(e, "tz"))
+            out.library = bytes(e, "path");
+            out.tz = !member(e, "tz").is_null() ? "TZ=" + bytes(e, "tz")
                                                 : "TZ unset: the machine's zone";
         } else if (fn == "@entry") {
             set({"context", "mts_q"}, e.value("q", -1), false,
