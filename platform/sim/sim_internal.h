@@ -269,12 +269,6 @@ const char *error_text(int32_t err);
 /* A text argument as recorded: at most max bytes, "(null)" for none. */
 std::string text_arg(const char *text, std::size_t max = 4096);
 
-/*
- * The plain-text rendering of a value from its tag and the bytes copied from
- * its print argument.
- */
-std::string render_value(uint32_t tag, const std::string &bytes);
-
 } // namespace sysmgrsim::detail
 
 #endif
