@@ -268,7 +268,6 @@ void *img_open(const char *path, int32_t *error) {
     if (it == images.end() || (err != 0 && !it->second.handle_on_error))
         return nullptr;
     s.images.push_back(std::make_unique<ImageHandle>(ImageHandle{it->second.build_time, true}));
-    ++s.images_open;
     return s.images.back().get();
 }
 
@@ -287,7 +286,6 @@ int img_close(void *image) {
         return -1;
     }
     h->open = false;
-    --s.images_open;
     return 0;
 }
 

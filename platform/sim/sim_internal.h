@@ -214,14 +214,12 @@ struct State {
     std::map<int32_t, int> errnos; /* mts_errno_get() per handle */
     std::map<int32_t, QueueState> queues;
     std::vector<Message> messages;
-    int outstanding = 0;
     uint32_t next_token = 0x5a000001u;
     std::map<uint32_t, uint32_t> receives; /* receive attempts per opcode */
 
     /* Image handles given out since the records were cleared; kept until then
      * so that no two handles ever share an address. */
     std::vector<std::unique_ptr<ImageHandle>> images;
-    int images_open = 0;
     int image_close_errors = 0;
 
     /* The start time the library received from the System Manager; 0 before (as for the library).
@@ -239,7 +237,8 @@ void copy_error(std::string message, char *err, std::size_t errlen);
 
 /* The process's state, with the default scenario loaded on first use (exported for the fuzzers). */
 [[gnu::visibility("default")]] State &state();
-/* Empties sim_run_log(). */
+/* The file sim_log_runs() set, "" when none, and its emptying. */
+const std::string &run_log();
 void clear_run_log();
 /* Clears recordings and transport bookkeeping; keeps scenario and XML-agent host. */
 void clear_records(State &s);
