@@ -125,7 +125,6 @@ const char *srg_sw_interim_ver_file_get(const char *path) {
     return f != nullptr ? optional_text(f->interim_version) : nullptr;
 }
 
-/* The scenario's card: on success card_kind and module_type, the rest zero. */
 int get_card_module_info(void *record) {
     const auto &card = scenario().card;
     card_module_info_t info{};
@@ -134,7 +133,6 @@ int get_card_module_info(void *record) {
     return record == nullptr ? -1 : put(card.result, record, info);
 }
 
-/* The scenario's slots in bytes 0, 1, 3 and 4 of the 8-byte record. */
 int get_platform_info(void *record) {
     const auto &slots = scenario().slots;
     platform_slot_info_t info{};
@@ -184,7 +182,6 @@ int urifs_scheme_validate(const char *scheme, void *) {
     return listed(scenario().uri.schemes, scheme) ? 0 : kUnknownUri;
 }
 
-/* Words 2 and 3 of the record, block size and block count; the rest zero. */
 int fileutil_fs_stat_get(const char *, void *record) {
     const auto &fs = scenario().slot0_fs;
     fs_stat_record_t out{};
@@ -214,7 +211,6 @@ int get_running_plugins(void *table, int32_t *count) {
     return 0;
 }
 
-/* The scenario's CMP lines, each as untagged text and a line end. */
 int cmpproxy_print_cmp_version(int32_t, void *rx) {
     for (const std::string &line : scenario().cmp.version_lines)
         cmd_dprt(rx, "%s\n", line.c_str());
@@ -276,7 +272,6 @@ uint32_t img_timestamp(void *image) {
     return h != nullptr ? h->build_time : 0;
 }
 
-/* Closing anything but an open handle is counted as an error. */
 int img_close(void *image) {
     auto &s = state();
     ImageHandle *h = open_image(image);
