@@ -68,11 +68,10 @@ std::vector<std::string> show_args(const std::string &scenario, std::vector<std:
 
 /*
  * One subcommand in the three formats, each against its transcript
- * tests/golden/<scenario>.<subcommand>.<txt|xml|json>; the XML documents
- * are also valid under the published schema. A command that delivers
- * nothing has a text transcript only, and prints no document.
+ * tests/golden/<scenario>.<subcommand>.<txt|xml|json> (.ci/documents checks
+ * the documents against the schemas).
  */
-void check_formats(const char *scenario, const char *command, int status, const char *schema) {
+void check_formats(const char *scenario, const char *command, int status) {
     const std::string source = SYSMGRCLI_SOURCE_DIR;
     for (const char *format : {"text", "xml", "json"}) {
         SCOPED_TRACE(std::string(command) + " " + format);
@@ -83,11 +82,6 @@ void check_formats(const char *scenario, const char *command, int status, const 
         const std::string ext = std::string(format) == "text" ? "txt" : format;
         const std::string golden = source + "/tests/golden/" + scenario + "." + command + "." + ext;
         EXPECT_EQ(run.out, expected_or_update(golden, run.out)) << golden; // a failure shows a diff
-        if (ext == "xml") {
-            const testsupport::RunResult valid = testsupport::run_program(
-                {"xmllint", "--noout", "--schema", source + "/schema/" + schema, golden});
-            EXPECT_EQ(valid.status, 0) << valid.err;
-        }
     }
 }
 
@@ -96,10 +90,10 @@ class Golden : public ::testing::TestWithParam<GoldenCase> {};
 TEST_P(Golden, OutputsMatchTheTranscripts) {
     const GoldenCase &c = GetParam();
     if (std::string(c.command) == "redundancy")
-        check_formats(c.scenario, "redundancy", c.exit_status, "show-redundancy.xsd");
+        check_formats(c.scenario, "redundancy", c.exit_status);
     else
         for (const char *command : {"version", "version-alt"})
-            check_formats(c.scenario, command, c.exit_status, "show-version.xsd");
+            check_formats(c.scenario, command, c.exit_status);
 }
 
 INSTANTIATE_TEST_SUITE_P(Scenarios, Golden, ::testing::ValuesIn(kCases),
