@@ -144,11 +144,11 @@ int cmd_prt(void *rx, const char *fmt, ...) {
         return -1;
     Print p{};
     p.kind = Print::Kind::literal;
-    p.format = sysmgrsim::detail::text_arg(fmt, kMaxFormat);
+    const std::string format = sysmgrsim::detail::text_arg(fmt, kMaxFormat);
 
     va_list ap;
     va_start(ap, fmt);
-    const char *c = p.format.c_str();
+    const char *c = format.c_str();
     while (*c != '\0') {
         if (*c != '%') {
             p.text += *c++;
@@ -190,7 +190,6 @@ int cmd_dprt(void *rx, const char *fmt, ...) {
         return -1;
     Print p{};
     p.kind = Print::Kind::dprt;
-    p.format = sysmgrsim::detail::text_arg(fmt, kMaxFormat);
 
     va_list ap;
     va_start(ap, fmt);

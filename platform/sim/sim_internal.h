@@ -198,12 +198,8 @@ struct ImageHandle {
     bool open = true;
 };
 
-struct State {
-    Scenario scenario;
-    bool command_override = false;
-    int32_t command = 0;
-    bool xml_agent_host = false; /* sim_set_xml_agent() */
-
+/* What serving commands leaves behind, cleared between commands. */
+struct Records {
     std::vector<Print> prints;
     std::vector<Call> calls;
     int sends = 0;
@@ -214,7 +210,6 @@ struct State {
     std::map<int32_t, int> errnos; /* mts_errno_get() per handle */
     std::map<int32_t, QueueState> queues;
     std::vector<Message> messages;
-    uint32_t next_token = 0x5a000001u;
     std::map<uint32_t, uint32_t> receives; /* receive attempts per opcode */
 
     /* Image handles given out since the records were cleared; kept until then
@@ -229,6 +224,15 @@ struct State {
     std::string trace; /* sim_trace()'s buffer */
 };
 
+/* The records, and what stays from one command to the next. */
+struct State : Records {
+    Scenario scenario;
+    bool command_override = false;
+    int32_t command = 0;
+    bool xml_agent_host = false;       /* sim_set_xml_agent() */
+    uint32_t next_token = 0x5a000001u; /* tokens stay distinct across commands */
+};
+
 /*
  * Copies a message for a caller's err buffer; control characters become '?'
  * so that a message quoting the input never drives the terminal.
@@ -240,7 +244,7 @@ void copy_error(std::string message, char *err, std::size_t errlen);
 /* The file sim_log_runs() set, "" when none, and its emptying. */
 const std::string &run_log();
 void clear_run_log();
-/* Clears recordings and transport bookkeeping; keeps scenario and XML-agent host. */
+/* Clears the records and the run log. */
 void clear_records(State &s);
 
 /*

@@ -178,20 +178,7 @@ State &state() {
 }
 
 void clear_records(State &s) {
-    s.prints.clear();
-    s.calls.clear();
-    s.sends = 0;
-    s.delivered = false;
-    s.bound.clear();
-    s.binds_done = 0;
-    s.errnos.clear();
-    s.queues.clear();
-    s.messages.clear();
-    s.receives.clear();
-    s.images.clear();
-    s.image_close_errors = 0;
-    s.answered_start_time = 0;
-    s.trace.clear();
+    static_cast<Records &>(s) = Records();
     clear_run_log();
 }
 
