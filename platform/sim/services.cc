@@ -55,12 +55,12 @@ const char *optional_text(const std::optional<std::string> &text) {
     return text ? text->c_str() : nullptr;
 }
 
-const ReleaseFile *release_file(const char *path) {
-    if (path == nullptr)
-        return nullptr;
+// What the scenario answers for a release file; for another path no version and stamp 0.
+const ReleaseFile &release_file(const char *path) {
+    static const ReleaseFile kNone;
     const auto &files = scenario().release_files;
-    auto it = files.find(path);
-    return it != files.end() ? &it->second : nullptr;
+    auto it = path != nullptr ? files.find(path) : files.end();
+    return it != files.end() ? it->second : kNone;
 }
 
 bool listed(const std::vector<std::string> &names, const char *name) {
@@ -111,18 +111,15 @@ int get_module_bios_version_ext(uint8_t, void *record, int32_t *len) {
 }
 
 int32_t srg_timestamp_file_get(const char *path) {
-    const ReleaseFile *f = release_file(path);
-    return f != nullptr ? f->compile_stamp : 0;
+    return release_file(path).compile_stamp;
 }
 
 const char *srg_sw_ver_file_get(const char *path) {
-    const ReleaseFile *f = release_file(path);
-    return f != nullptr ? optional_text(f->version) : nullptr;
+    return optional_text(release_file(path).version);
 }
 
 const char *srg_sw_interim_ver_file_get(const char *path) {
-    const ReleaseFile *f = release_file(path);
-    return f != nullptr ? optional_text(f->interim_version) : nullptr;
+    return optional_text(release_file(path).interim_version);
 }
 
 int get_card_module_info(void *record) {
