@@ -56,38 +56,24 @@ std::string expected_or_update(const std::string &golden, const std::string &act
     return read_file(golden);
 }
 
-/* sysmgr-show's arguments for a scenario ("default": none) and a subcommand. */
-std::vector<std::string> show_args(const std::string &scenario, std::vector<std::string> rest) {
-    std::vector<std::string> args;
-    if (scenario != "default")
-        args = {"--scenario",
-                std::string(SYSMGRCLI_SOURCE_DIR) + "/scenarios/" + scenario + ".json"};
-    args.insert(args.end(), rest.begin(), rest.end());
-    return args;
-}
-
 /*
  * One subcommand in the three formats, each against its transcript
- * tests/golden/<scenario>.<subcommand>.<txt|xml|json>; the XML documents
- * are also valid under the published schema. A command that delivers
- * nothing has a text transcript only, and prints no document.
+ * tests/golden/<scenario>.<subcommand>.<txt|xml|json> (.ci/documents checks
+ * the documents against the schemas).
  */
-void check_formats(const char *scenario, const char *command, int status, const char *schema) {
+void check_formats(const std::string &scenario, const char *command, int status) {
     const std::string source = SYSMGRCLI_SOURCE_DIR;
-    for (const char *format : {"text", "xml", "json"}) {
-        SCOPED_TRACE(std::string(command) + " " + format);
-        const testsupport::RunResult run =
-            testsupport::run_show(show_args(scenario, {"--format", format, command}));
+    for (const std::string format : {"text", "xml", "json"}) {
+        SCOPED_TRACE(command + (" " + format));
+        std::vector<std::string> args = {"--format", format, command};
+        if (scenario != "default") // the embedded default: no --scenario
+            args.insert(args.begin(), {"--scenario", source + "/scenarios/" + scenario + ".json"});
+        const testsupport::RunResult run = testsupport::run_show(args);
         EXPECT_EQ(run.status, status) << run.err;
         // Also when nothing was sent (status 1): an empty text, a document that says so.
-        const std::string ext = std::string(format) == "text" ? "txt" : format;
-        const std::string golden = source + "/tests/golden/" + scenario + "." + command + "." + ext;
+        const std::string golden = source + "/tests/golden/" + scenario + "." + command + "." +
+                                   (format == "text" ? "txt" : format);
         EXPECT_EQ(run.out, expected_or_update(golden, run.out)) << golden; // a failure shows a diff
-        if (ext == "xml") {
-            const testsupport::RunResult valid = testsupport::run_program(
-                {"xmllint", "--noout", "--schema", source + "/schema/" + schema, golden});
-            EXPECT_EQ(valid.status, 0) << valid.err;
-        }
     }
 }
 
@@ -96,10 +82,10 @@ class Golden : public ::testing::TestWithParam<GoldenCase> {};
 TEST_P(Golden, OutputsMatchTheTranscripts) {
     const GoldenCase &c = GetParam();
     if (std::string(c.command) == "redundancy")
-        check_formats(c.scenario, "redundancy", c.exit_status, "show-redundancy.xsd");
+        check_formats(c.scenario, "redundancy", c.exit_status);
     else
         for (const char *command : {"version", "version-alt"})
-            check_formats(c.scenario, command, c.exit_status, "show-version.xsd");
+            check_formats(c.scenario, command, c.exit_status);
 }
 
 INSTANTIATE_TEST_SUITE_P(Scenarios, Golden, ::testing::ValuesIn(kCases),

@@ -1,16 +1,50 @@
 // SPDX-License-Identifier: MIT
-// The CLI back end: one receive handle, print calls recorded in order.
+// The CLI back end: one receive handle, print calls recorded in order with
+// their plain text.
 #include <algorithm>
 #include <cctype>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
+#include <ctime>
 #include <string>
 
 #include "sim_internal.h"
 
+namespace sysmgrsim {
+
+bool value_integer(uint32_t kind, const std::string &bytes, uint64_t &out, bool &is_signed) {
+    if (bytes.size() == 4) {
+        uint32_t word;
+        std::memcpy(&word, bytes.data(), sizeof word);
+        is_signed = kind == CMD_KIND_INT32;
+        out = is_signed ? static_cast<uint64_t>(static_cast<int32_t>(word)) : word;
+        return true;
+    }
+    if (bytes.size() == 8) {
+        std::memcpy(&out, bytes.data(), sizeof out);
+        is_signed = false;
+        return true;
+    }
+    return false;
+}
+
+bool value_seconds(const std::string &bytes, time_t &out) {
+    uint32_t seconds;
+    if (bytes.size() != sizeof seconds)
+        return false;
+    std::memcpy(&seconds, bytes.data(), sizeof seconds);
+    out = static_cast<time_t>(seconds);
+    return true;
+}
+
+} // namespace sysmgrsim
+
 namespace {
 
 using sysmgrsim::Print;
+using sysmgrsim::value_integer;
+using sysmgrsim::value_seconds;
 using sysmgrsim::detail::state;
 
 // Value bytes are copied at the call; more than this is a caller's fault.
@@ -37,6 +71,27 @@ std::string value_bytes(const cmd_prt_arg_t *arg) {
 // cmd_tuple's argument and value; valid until the thread's next cmd_tuple call.
 thread_local cmd_prt_arg_t g_tuple_arg;
 thread_local uint32_t g_tuple_value;
+
+// The plain text of a value from its tag and the bytes copied from its print argument.
+std::string render_value(uint32_t tag, const std::string &bytes) {
+    const uint32_t kind = CMD_TAG_KIND(tag);
+    uint64_t number;
+    bool is_signed;
+    time_t seconds;
+    struct tm tm;
+    char text[64];
+    if (kind != CMD_KIND_INT32 && kind != CMD_KIND_INT64 && kind != CMD_KIND_TIME)
+        return bytes.substr(0, bytes.find('\0')); // text, or a kind not known here
+    if (kind != CMD_KIND_TIME && value_integer(kind, bytes, number, is_signed))
+        return is_signed ? std::to_string(static_cast<int64_t>(number)) : std::to_string(number);
+    if (kind != CMD_KIND_TIME || !value_seconds(bytes, seconds))
+        return "<bad length " + std::to_string(bytes.size()) + ">";
+    // Local time, "Sat Dec  6 11:43:40 2025"; its number when it cannot be shown.
+    if (localtime_r(&seconds, &tm) == nullptr ||
+        std::strftime(text, sizeof text, "%a %b %e %H:%M:%S %Y", &tm) == 0)
+        return std::to_string(seconds);
+    return text;
+}
 
 } // namespace
 
@@ -89,11 +144,11 @@ int cmd_prt(void *rx, const char *fmt, ...) {
         return -1;
     Print p{};
     p.kind = Print::Kind::literal;
-    p.format = sysmgrsim::detail::text_arg(fmt, kMaxFormat);
+    const std::string format = sysmgrsim::detail::text_arg(fmt, kMaxFormat);
 
     va_list ap;
     va_start(ap, fmt);
-    const char *c = p.format.c_str();
+    const char *c = format.c_str();
     while (*c != '\0') {
         if (*c != '%') {
             p.text += *c++;
@@ -120,8 +175,7 @@ int cmd_prt(void *rx, const char *fmt, ...) {
         p.tag = arg != nullptr ? arg->tag : 0;
         p.len = arg != nullptr ? arg->len : 0;
         p.value = value_bytes(arg);
-        std::string shown =
-            arg != nullptr ? sysmgrsim::detail::render_value(p.tag, p.value) : "(null)";
+        std::string shown = arg != nullptr ? render_value(p.tag, p.value) : "(null)";
         std::string pad(width > shown.size() ? width - shown.size() : 0, ' ');
         p.text += left ? shown + pad : pad + shown;
         c = conv + 1;
@@ -136,7 +190,6 @@ int cmd_dprt(void *rx, const char *fmt, ...) {
         return -1;
     Print p{};
     p.kind = Print::Kind::dprt;
-    p.format = sysmgrsim::detail::text_arg(fmt, kMaxFormat);
 
     va_list ap;
     va_start(ap, fmt);

@@ -185,6 +185,10 @@ bool install_sudo(const std::string &given, std::string &problem) {
 
 } // namespace
 
+const std::string &sysmgrsim::detail::run_log() {
+    return g_run_log;
+}
+
 void sysmgrsim::detail::clear_run_log() {
     if (!g_run_log.empty())
         unlink(g_run_log.c_str());
@@ -237,10 +241,6 @@ int sim_log_runs(const char *path) {
         return -1;
     g_run_log = off ? "" : path;
     return 0;
-}
-
-const char *sim_run_log(void) {
-    return g_run_log.c_str();
 }
 
 } // extern "C"

@@ -66,26 +66,23 @@ std::string path_text(const Path &path) {
     return out;
 }
 
-// A JSON integer, or a text "0x..." in hex: any 64-bit value of either sign.
-// Sign and magnitude: no 128-bit type on 32-bit targets.
+// A JSON integer, or a text "0x..." in hex: any 64-bit value of either sign,
+// as its two's complement and its sign (no 128-bit type on 32-bit targets).
 struct Integer {
+    uint64_t bits = 0;
     bool negative = false;
-    uint64_t magnitude = 0;
     Integer() = default;
-    Integer(uint64_t v) : magnitude(v) {}
-    Integer(int64_t v)
-        : negative(v < 0),
-          magnitude(v < 0 ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v)) {}
+    Integer(uint64_t v) : bits(v) {}
+    Integer(int64_t v) : bits(static_cast<uint64_t>(v)), negative(v < 0) {}
     bool below(int64_t lo) const {
-        if (lo < 0)
-            return negative && magnitude > 0 - static_cast<uint64_t>(lo);
-        return negative || magnitude < static_cast<uint64_t>(lo);
+        return negative ? static_cast<int64_t>(bits) < lo
+                        : lo > 0 && bits < static_cast<uint64_t>(lo);
     }
-    bool above(uint64_t hi) const { return !negative && magnitude > hi; }
-    // The value's two's complement, cut to T.
+    bool above(uint64_t hi) const { return !negative && bits > hi; }
+    // The value cut to T.
     template <typename T>
     explicit operator T() const {
-        return static_cast<T>(negative ? 0 - magnitude : magnitude);
+        return static_cast<T>(bits);
     }
 };
 

@@ -55,12 +55,12 @@ const char *optional_text(const std::optional<std::string> &text) {
     return text ? text->c_str() : nullptr;
 }
 
-const ReleaseFile *release_file(const char *path) {
-    if (path == nullptr)
-        return nullptr;
+// What the scenario answers for a release file; for another path no version and stamp 0.
+const ReleaseFile &release_file(const char *path) {
+    static const ReleaseFile kNone;
     const auto &files = scenario().release_files;
-    auto it = files.find(path);
-    return it != files.end() ? &it->second : nullptr;
+    auto it = path != nullptr ? files.find(path) : files.end();
+    return it != files.end() ? it->second : kNone;
 }
 
 bool listed(const std::vector<std::string> &names, const char *name) {
@@ -111,21 +111,17 @@ int get_module_bios_version_ext(uint8_t, void *record, int32_t *len) {
 }
 
 int32_t srg_timestamp_file_get(const char *path) {
-    const ReleaseFile *f = release_file(path);
-    return f != nullptr ? f->compile_stamp : 0;
+    return release_file(path).compile_stamp;
 }
 
 const char *srg_sw_ver_file_get(const char *path) {
-    const ReleaseFile *f = release_file(path);
-    return f != nullptr ? optional_text(f->version) : nullptr;
+    return optional_text(release_file(path).version);
 }
 
 const char *srg_sw_interim_ver_file_get(const char *path) {
-    const ReleaseFile *f = release_file(path);
-    return f != nullptr ? optional_text(f->interim_version) : nullptr;
+    return optional_text(release_file(path).interim_version);
 }
 
-/* The scenario's card: on success card_kind and module_type, the rest zero. */
 int get_card_module_info(void *record) {
     const auto &card = scenario().card;
     card_module_info_t info{};
@@ -134,7 +130,6 @@ int get_card_module_info(void *record) {
     return record == nullptr ? -1 : put(card.result, record, info);
 }
 
-/* The scenario's slots in bytes 0, 1, 3 and 4 of the 8-byte record. */
 int get_platform_info(void *record) {
     const auto &slots = scenario().slots;
     platform_slot_info_t info{};
@@ -184,7 +179,6 @@ int urifs_scheme_validate(const char *scheme, void *) {
     return listed(scenario().uri.schemes, scheme) ? 0 : kUnknownUri;
 }
 
-/* Words 2 and 3 of the record, block size and block count; the rest zero. */
 int fileutil_fs_stat_get(const char *, void *record) {
     const auto &fs = scenario().slot0_fs;
     fs_stat_record_t out{};
@@ -214,7 +208,6 @@ int get_running_plugins(void *table, int32_t *count) {
     return 0;
 }
 
-/* The scenario's CMP lines, each as untagged text and a line end. */
 int cmpproxy_print_cmp_version(int32_t, void *rx) {
     for (const std::string &line : scenario().cmp.version_lines)
         cmd_dprt(rx, "%s\n", line.c_str());
@@ -268,7 +261,6 @@ void *img_open(const char *path, int32_t *error) {
     if (it == images.end() || (err != 0 && !it->second.handle_on_error))
         return nullptr;
     s.images.push_back(std::make_unique<ImageHandle>(ImageHandle{it->second.build_time, true}));
-    ++s.images_open;
     return s.images.back().get();
 }
 
@@ -277,7 +269,6 @@ uint32_t img_timestamp(void *image) {
     return h != nullptr ? h->build_time : 0;
 }
 
-/* Closing anything but an open handle is counted as an error. */
 int img_close(void *image) {
     auto &s = state();
     ImageHandle *h = open_image(image);
@@ -287,7 +278,6 @@ int img_close(void *image) {
         return -1;
     }
     h->open = false;
-    --s.images_open;
     return 0;
 }
 

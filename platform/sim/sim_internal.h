@@ -198,12 +198,8 @@ struct ImageHandle {
     bool open = true;
 };
 
-struct State {
-    Scenario scenario;
-    bool command_override = false;
-    int32_t command = 0;
-    bool xml_agent_host = false; /* sim_set_xml_agent() */
-
+/* What serving commands leaves behind, cleared between commands. */
+struct Records {
     std::vector<Print> prints;
     std::vector<Call> calls;
     int sends = 0;
@@ -214,14 +210,11 @@ struct State {
     std::map<int32_t, int> errnos; /* mts_errno_get() per handle */
     std::map<int32_t, QueueState> queues;
     std::vector<Message> messages;
-    int outstanding = 0;
-    uint32_t next_token = 0x5a000001u;
     std::map<uint32_t, uint32_t> receives; /* receive attempts per opcode */
 
     /* Image handles given out since the records were cleared; kept until then
      * so that no two handles ever share an address. */
     std::vector<std::unique_ptr<ImageHandle>> images;
-    int images_open = 0;
     int image_close_errors = 0;
 
     /* The start time the library received from the System Manager; 0 before (as for the library).
@@ -229,6 +222,15 @@ struct State {
     uint32_t answered_start_time = 0;
 
     std::string trace; /* sim_trace()'s buffer */
+};
+
+/* The records, and what stays from one command to the next. */
+struct State : Records {
+    Scenario scenario;
+    bool command_override = false;
+    int32_t command = 0;
+    bool xml_agent_host = false;       /* sim_set_xml_agent() */
+    uint32_t next_token = 0x5a000001u; /* tokens stay distinct across commands */
 };
 
 /*
@@ -239,9 +241,10 @@ void copy_error(std::string message, char *err, std::size_t errlen);
 
 /* The process's state, with the default scenario loaded on first use (exported for the fuzzers). */
 [[gnu::visibility("default")]] State &state();
-/* Empties sim_run_log(). */
+/* The file sim_log_runs() set, "" when none, and its emptying. */
+const std::string &run_log();
 void clear_run_log();
-/* Clears recordings and transport bookkeeping; keeps scenario and XML-agent host. */
+/* Clears the records and the run log. */
 void clear_records(State &s);
 
 /*
@@ -268,12 +271,6 @@ const char *error_text(int32_t err);
 
 /* A text argument as recorded: at most max bytes, "(null)" for none. */
 std::string text_arg(const char *text, std::size_t max = 4096);
-
-/*
- * The plain-text rendering of a value from its tag and the bytes copied from
- * its print argument.
- */
-std::string render_value(uint32_t tag, const std::string &bytes);
 
 } // namespace sysmgrsim::detail
 

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 // The simulator's process-wide state, the recordings and their control calls.
+#include <algorithm>
 #include <cerrno>
 #include <cinttypes>
 #include <cstdio>
@@ -97,8 +98,8 @@ std::string render_trace(const State &s, const char *root) {
             line += " = " + c.result;
         out += line + "\n";
     }
-    if (sim_run_log()[0] != '\0') {
-        std::ifstream log(sim_run_log());
+    if (!run_log().empty()) {
+        std::ifstream log(run_log());
         // A run is logged as its "run" line and an "arg" line per argument
         // (then where its output went); the trace shows it on one line.
         std::vector<std::string> runs;
@@ -177,22 +178,7 @@ State &state() {
 }
 
 void clear_records(State &s) {
-    s.prints.clear();
-    s.calls.clear();
-    s.sends = 0;
-    s.delivered = false;
-    s.bound.clear();
-    s.binds_done = 0;
-    s.errnos.clear();
-    s.queues.clear();
-    s.messages.clear();
-    s.outstanding = 0;
-    s.receives.clear();
-    s.images.clear();
-    s.images_open = 0;
-    s.image_close_errors = 0;
-    s.answered_start_time = 0;
-    s.trace.clear();
+    static_cast<Records &>(s) = Records();
     clear_run_log();
 }
 
@@ -280,11 +266,15 @@ int sim_queues_bound(void) {
 }
 
 int sim_messages_outstanding(void) {
-    return state().outstanding;
+    const auto &messages = state().messages;
+    return static_cast<int>(
+        std::count_if(messages.begin(), messages.end(), [](const auto &m) { return m.live; }));
 }
 
 int sim_images_open(void) {
-    return state().images_open;
+    const auto &images = state().images;
+    return static_cast<int>(
+        std::count_if(images.begin(), images.end(), [](const auto &h) { return h->open; }));
 }
 
 int sim_image_close_errors(void) {

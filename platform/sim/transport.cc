@@ -17,7 +17,6 @@ using sysmgrsim::detail::state;
 using sysmgrsim::detail::SupervisorAnswer;
 
 // Error identifiers of this System Manager (texts in kErrors).
-constexpr int32_t kErrNotReady = 0x40AA0012;
 constexpr int32_t kErrOpcode = 0x40AA0005;
 constexpr int32_t kErrService = 0x40AA0008;
 constexpr int32_t kErrNode = 0x40AA000C;
@@ -31,7 +30,7 @@ constexpr ErrorText kErrors[] = {
     {kErrOpcode, "Request opcode not supported"},
     {kErrService, "No such service"},
     {kErrNode, "No such node"},
-    {kErrNotReady, "System Manager not ready"},
+    {0x40AA0012, "System Manager not ready"},
     {0x40AA0016, "Request timed out"},
     {0x40AA0021, "Standby supervisor not present"},
     {0x40AA0030, "Out of memory"},
@@ -84,7 +83,6 @@ Message *find_message(State &s, const void *msg) {
 void new_message(State &s, void *msg, uint32_t token, std::unique_ptr<unsigned char[]> payload) {
     MessageRef ref{kMessageMagic, static_cast<uint32_t>(s.messages.size())};
     s.messages.push_back(Message{token, std::move(payload), true});
-    ++s.outstanding;
     std::memset(msg, 0, MTS_MSG_SIZE);
     std::memcpy(msg, &ref, sizeof ref);
 }
@@ -204,7 +202,6 @@ int mts_drop(int32_t q, void *msg) {
         return fail(s, q, EINVAL);
     m->live = false;
     m->payload.reset();
-    --s.outstanding;
     return 0;
 }
 
@@ -288,7 +285,6 @@ int32_t cmi_remote_req_resp(uint32_t opcode, int32_t, int32_t, void **resp, uint
     return answer_supervisor(s.scenario.peer, resp, len);
 }
 
-/* The text of one of the System Manager's error identifiers (see error_text). */
 const char *syserr2str(int32_t err) {
     return error_text(err);
 }

@@ -1,23 +1,23 @@
 # SPDX-License-Identifier: MIT
 cmake_minimum_required(VERSION 3.25)
-# Fails when the library imports a C library function through which a file,
-# a directory entry or a utility's output reaches it, and the capture module
-# (MODULE_SOURCE, its LIBC(name, ...) table) does not wrap it: a capture
-# would silently miss what went through it.
+# Fails when the library imports a C library function that opens or examines
+# a path or starts a utility, and the capture module (MODULE_SOURCE, its
+# LIBC(name, ...) table) does not wrap it: a capture would silently miss the
+# file or the utility. Reading functions (getc, fread, read...) are not
+# listed: the module records a file's data when its path is opened and a
+# utility's output when it is started, whatever then reads them.
 if(NOT NM)
   set(NM nm)
 endif()
 set(known
   open open64 __open_2 __open64_2 openat openat64 __openat_2 __openat64_2 creat creat64
-  fopen fopen64 freopen freopen64 opendir scandir scandir64 ftw nftw
+  fopen fopen64 freopen freopen64 opendir scandir scandir64 scandirat ftw ftw64 nftw nftw64
   stat stat64 __stat64_time64 lstat lstat64 __lstat64_time64 fstatat fstatat64
   __fstatat64_time64 statx __xstat __xstat64 __lxstat __lxstat64 __fxstatat __fxstatat64
-  access faccessat euidaccess eaccess readlink readlinkat realpath canonicalize_file_name
-  getc fgetc getc_unlocked fgetc_unlocked _IO_getc getw fgetwc getwc fgetws fgets
-  fgets_unlocked __fgets_chk __fgets_unlocked_chk fread fread_unlocked __fread_chk
-  __fread_unlocked_chk getline getdelim __getdelim fscanf __isoc99_fscanf __isoc23_fscanf
-  vfscanf __isoc99_vfscanf __isoc23_vfscanf read __read_chk pread pread64 readv
-  popen pclose system execl execle execlp execv execve execvp execvpe posix_spawn posix_spawnp)
+  access faccessat euidaccess eaccess readlink readlinkat __readlink_chk __readlinkat_chk
+  realpath __realpath_chk canonicalize_file_name
+  popen pclose system execl execle execlp execv execve execvp execvpe fexecve
+  posix_spawn posix_spawnp)
 execute_process(COMMAND ${NM} -D --undefined-only ${LIBRARY} OUTPUT_VARIABLE undefined
   RESULT_VARIABLE rc)
 file(READ ${MODULE_SOURCE} source)
@@ -38,4 +38,4 @@ endforeach()
 if(missing)
   message(FATAL_ERROR "the library imports ${missing}, which the capture module does not wrap")
 endif()
-message(STATUS "the capture module wraps every file and stream function the library imports")
+message(STATUS "the capture module wraps every path and utility function the library imports")

@@ -11,15 +11,27 @@
 
 namespace tree {
 
-std::vector<std::string> components(const std::string &path) {
+std::vector<std::string> components(const std::string &path, char separator) {
     std::vector<std::string> out;
     for (std::size_t at = 0; at < path.size();) {
-        const std::size_t end = std::min(path.find('/', at), path.size());
+        const std::size_t end = std::min(path.find(separator, at), path.size());
         if (end > at)
             out.push_back(path.substr(at, end - at));
         at = end + 1;
     }
     return out;
+}
+
+int write_at(int fd, const char *data, std::size_t size, off_t at) {
+    for (std::size_t done = 0; done < size;) {
+        const ssize_t n = pwrite(fd, data + done, size - done, at + static_cast<off_t>(done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return n < 0 ? errno : EIO;
+        done += static_cast<std::size_t>(n);
+    }
+    return 0;
 }
 
 int open_dirs(int top, const std::vector<std::string> &names, std::size_t n, bool make) {

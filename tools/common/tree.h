@@ -48,8 +48,12 @@ struct Tool {
 inline constexpr Tool kTools[] = {{"flash_size", "/vorn/bin/flash_size"},
                                   {"imghdr", "/vornboot/bin/imghdr"}};
 
-/* The non-empty components of a path. */
-std::vector<std::string> components(const std::string &path);
+/* Writes the size bytes at data to fd at offset at, however the writes are split: 0, or the errno.
+ */
+int write_at(int fd, const char *data, std::size_t size, off_t at);
+
+/* The non-empty components of a path, or of a text split at separator. */
+std::vector<std::string> components(const std::string &path, char separator = '/');
 
 /*
  * The directory names[0..n) below top as an O_PATH descriptor, each made

@@ -10,11 +10,14 @@
 #include <map>
 #include <optional>
 #include <set>
+#include <string_view>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include "platform/platform.h"
 #include "sysmgrcli/sysmgrcli.h"
+#include "sysmgrsim/sim.h"
 
 namespace sysmgrcapture {
 
@@ -22,6 +25,7 @@ namespace {
 
 using json = nlohmann::json;
 using ojson = nlohmann::ordered_json;
+using Value = std::optional<ojson>; // a member's value, or none to set
 
 constexpr int kInterrupted = 4;
 constexpr int kExitNotFound = 127; // the shell's status for a command it cannot find
@@ -33,15 +37,22 @@ const json &member(const json &line, const char *key) {
     return it != line.end() ? *it : none;
 }
 
+std::string fn_of(const json &line) {
+    return line.value("fn", std::string());
+}
+
+/* The bytes a record member holds in hex: none when it is not text. */
 std::string unhex(const json &value) {
     std::string out;
-    if (!value.is_string())
-        return out;
-    const std::string &hex = value.get_ref<const std::string &>();
+    const std::string hex = value.is_string() ? value.get<std::string>() : "";
     auto digit = [](char c) { return c <= '9' ? c - '0' : c - 'a' + 10; };
     for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
         out += static_cast<char>(digit(hex[i]) << 4 | digit(hex[i + 1]));
     return out;
+}
+
+std::string bytes(const json &line, const char *key) {
+    return unhex(member(line, key));
 }
 
 /* A fixed field's text: up to its first NUL, the whole field when it has none. */
@@ -62,75 +73,45 @@ std::string hex_id(int64_t id) {
     return text;
 }
 
-/* The first word of a shell command, unquoted, and the word after ">". */
+/* The first word of a shell command, unquoted. */
 std::string first_word(const std::string &command) {
     std::string word = command.substr(0, command.find(' '));
     if (word.size() >= 2 && word.front() == '\'' && word.back() == '\'')
         word = word.substr(1, word.size() - 2);
     return word;
 }
-std::string redirect_target(const std::string &command) {
-    const std::size_t at = command.find(" > ");
-    return at == std::string::npos ? "" : first_word(command.substr(at + 3));
-}
 
-const char *tool_named(const std::string &command) {
-    const std::string word = first_word(command);
-    for (const auto &t : kTools)
-        if (word == t.path)
-            return t.name;
-    return nullptr;
-}
+struct Builder;
 
-class Builder;
-using Value = std::optional<ojson>;
-
-/* A scenario member and how a record of its call gives it (calls.def's capture column). */
-struct Item {
-    const char *path;
-    Value (*get)(Builder &, const char *path);
-};
+/* A call's row of calls.def: how a record of the call sets the scenario. */
 struct Row {
     const char *fn;
-    std::vector<Item> items;
+    bool answers_errno; // the transport's errno query: it answers for the failed call before it
+    void (*map)(Builder &b);
 };
 const Row *row_of(const std::string &fn);
 
-/* Marks the row of the call that answers with the transport's last errno. */
-Value errno_answer(Builder &, const char *) {
-    return {};
-}
+/* The record line at index, read the way calls.def's capture column reads it, and the state
+ * kept across lines. */
+struct Builder {
+    const std::vector<json> &record;
+    Capture &out;
+    std::size_t index = 0;
+    std::set<int64_t> processes{}; // that loaded the library
+    int64_t bindings = -1;         // the most any process reported
+    std::set<std::string> set_paths{};
+    std::map<std::string, std::vector<std::string>> schemes{};
+    std::map<std::string, int> interrupt_counts{};
+    std::map<uint64_t, std::string> image_paths{};
+    int64_t first_queue = 0, binds = 0;
+    std::map<std::string, std::vector<std::optional<std::string>>> tools{};
 
-std::vector<std::string> keys_of(const std::string &path) {
-    std::vector<std::string> keys;
-    for (std::size_t start = 0, dot = 0; dot != std::string::npos; start = dot + 1) {
-        dot = path.find('.', start);
-        keys.push_back(path.substr(start, dot - start));
-    }
-    return keys;
-}
-
-class Builder {
-  public:
-    Builder(const std::vector<json> &record, Capture &out) : record_(record), out_(out) {}
-
-    void run() {
-        out_.scenario["description"] = "";
-        for (index_ = 0; index_ < record_.size(); ++index_)
-            one(record_[index_]);
-        finish_tools();
-    }
-
-    /* The record line being mapped, as calls.def's capture column reads it. */
-    const json &line() const { return record_[index_]; }
-    int64_t rc() const {
-        const json &r = member(line(), "r");
-        return r.is_number() ? r.get<int64_t>() : 0;
-    }
+    const json &line() const { return record[index]; }
+    std::string from() const { return fn_of(line()); }
+    int64_t rc() const { return member(line(), "r").is_number() ? line()["r"].get<int64_t>() : 0; }
     uint64_t rc_u64() const { return line().value("r", uint64_t{0}); }
     ojson rc_text() const {
-        const json &r = member(line(), "r");
-        return r.is_null() ? ojson() : ojson(unhex(r));
+        return member(line(), "r").is_null() ? ojson() : ojson(unhex(line()["r"]));
     }
     int64_t arg(std::size_t i) const {
         const json &a = member(line(), "a");
@@ -141,14 +122,13 @@ class Builder {
         return i < t.size() ? unhex(t[i]) : std::string();
     }
     int64_t num(const char *name) const { return line().value(name, int64_t{0}); }
-    std::string out(const char *name) const { return unhex(line().value(name, json())); }
     template <typename T>
     T as(const char *name) const {
-        return record_as<T>(out(name));
+        return record_as<T>(bytes(line(), name));
     }
-    ojson out_text(const char *name, std::size_t offset, std::size_t size) const {
-        const std::string bytes = out(name);
-        return field_text(offset < bytes.size() ? bytes.substr(offset, size) : "");
+    std::string out_text(const char *name, std::size_t offset, std::size_t size) const {
+        const std::string all = bytes(line(), name);
+        return field_text(offset < all.size() ? all.substr(offset, size) : "");
     }
     /* A successful request of this opcode. */
     bool answer(uint32_t opcode) const { return arg(0) == opcode && rc() == 0; }
@@ -157,18 +137,49 @@ class Builder {
         return num("opcode") == opcode && line().contains("payload");
     }
 
+    /*
+     * Sets a scenario member the first time; later answers to the same call
+     * are not kept, unless the member accumulates (a count, a list).
+     */
+    void set(const std::vector<std::string> &keys, ojson value, bool accumulates = false,
+             const std::string &source = "") {
+        std::string what;
+        ojson *node = &out.scenario;
+        for (const std::string &k : keys) {
+            what += "/" + k;
+            node = &(*node)[k];
+        }
+        const bool first = set_paths.insert(what).second;
+        if (first || accumulates)
+            *node = std::move(value);
+        if (first)
+            out.sources.push_back({keys, "", source.empty() ? from() : source});
+    }
+    void put(const char *path, Value value) {
+        if (value)
+            set(tree::components(path, '.'), std::move(*value));
+    }
+
+    /* The errno a failed transport call left: what the next errno query answered. */
+    int64_t last_errno() const {
+        for (std::size_t i = index + 1; i < record.size(); ++i)
+            if (const Row *row = row_of(fn_of(record[i])); row != nullptr && row->answers_errno)
+                return record[i].value("r", int64_t{0});
+        return 0;
+    }
+
     /* The hooks calls.def names: logic across records or over several members. */
     Value bound_queue(const char *) {
         const int64_t q = rc();
         if (q < 0)
             return {};
         // The simulator numbers the queues it binds from the first one.
-        if (binds_ == 0)
-            first_queue_ = q;
-        if (q != first_queue_ + binds_++)
-            out_.notes.push_back(from() + " gave queue " + std::to_string(q) +
-                                 "; the replay gives " + std::to_string(first_queue_ + binds_ - 1) +
-                                 ", which only the trace shows");
+        if (binds == 0)
+            first_queue = q;
+        if (q != first_queue + binds++)
+            out.notes.push_back(from() + " gave queue " + std::to_string(q) +
+                                "; the replay gives " + std::to_string(first_queue + binds - 1) +
+                                ", which only the trace shows");
         return q;
     }
     Value transport_errno(const char *) { return rc() < 0 ? Value(last_errno()) : Value(); }
@@ -177,24 +188,26 @@ class Builder {
     }
     Value interrupts(const char *path) {
         if (rc() < 0 && last_errno() == kInterrupted)
-            set(keys_of(path), ++interrupts_[path], true);
+            set(tree::components(path, '.'), ++interrupt_counts[path], true);
         return {};
     }
     /* The errno beside a request's result -1. */
     Value request_errno(const char *) { return rc() == -1 ? line().value("e", 0) : 0; }
     /* A text response: without its terminating NUL, which says whether it had one. */
     Value response_name(const char *) {
-        const std::string name = out("response");
-        return name.substr(0, name.empty() || name.back() != '\0' ? name.size() : name.size() - 1);
+        std::string name = bytes(line(), "response");
+        if (!name.empty() && name.back() == '\0')
+            name.pop_back();
+        return name;
     }
     Value response_terminated(const char *) {
-        const std::string name = out("response");
+        const std::string name = bytes(line(), "response");
         return !name.empty() && name.back() == '\0';
     }
     Value error_text(const char *path) {
         if (member(line(), "r").is_null())
-            out_.notes.push_back(from() + "(" + hex_id(arg(0)) +
-                                 ") gave no text; the replay shows the simulator's");
+            out.notes.push_back(from() + "(" + hex_id(arg(0)) +
+                                ") gave no text; the replay shows the simulator's");
         else
             set({path, hex_id(arg(0))}, rc_text());
         return {};
@@ -216,15 +229,15 @@ class Builder {
     }
     /* A scheme list: every scheme the platform accepted, in the order asked. */
     Value scheme(const char *path) {
-        auto &schemes = schemes_[path];
-        if (rc() == 0 && std::find(schemes.begin(), schemes.end(), text(0)) == schemes.end())
-            schemes.push_back(text(0));
-        set(keys_of(path), schemes, true);
+        auto &accepted = schemes[path];
+        if (rc() == 0 && std::find(accepted.begin(), accepted.end(), text(0)) == accepted.end())
+            accepted.push_back(text(0));
+        set(tree::components(path, '.'), accepted, true);
         return {};
     }
     /* The names of the plug-in records, as many as reported and recorded. */
     Value plugin_names(const char *) {
-        const std::string table = out("table");
+        const std::string table = bytes(line(), "table");
         ojson names = ojson::array();
         for (std::size_t at = 0; at + sizeof(plugin_record_t) <= table.size();
              at += sizeof(plugin_record_t)) {
@@ -248,167 +261,130 @@ class Builder {
     Value image_open(const char *path) {
         const std::string file = text(0);
         const int64_t error = num("error");
-        const uint64_t handle = rc_u64();
         set({path, file, "error"}, hex_id(error));
-        set({path, file, "handle_on_error"}, handle != 0 && error != 0);
-        if (handle != 0)
-            image_paths_[handle] = file;
+        set({path, file, "handle_on_error"}, rc_u64() != 0 && error != 0);
+        if (rc_u64() != 0)
+            image_paths[rc_u64()] = file;
         return {};
     }
     Value image_time(const char *path) {
-        auto it = image_paths_.find(line().value("image", uint64_t{0}));
-        if (it != image_paths_.end())
+        const auto it = image_paths.find(line().value("image", uint64_t{0}));
+        if (it != image_paths.end())
             set({path, it->second, "build_time"}, rc());
         return {};
     }
 
-  private:
-    /*
-     * Sets a scenario member the first time; later answers to the same call
-     * are not kept, unless the member accumulates (a count, a list).
-     */
-    void set(const std::vector<std::string> &keys, ojson value, bool accumulates = false,
-             const std::string &from = "") {
-        std::string what;
-        ojson *node = &out_.scenario;
-        for (const std::string &k : keys) {
-            what += "/" + k;
-            node = &(*node)[k];
-        }
-        const bool first = set_.insert(what).second;
-        if (first || accumulates)
-            *node = std::move(value);
-        if (first)
-            out_.sources.push_back({keys, "", from.empty() ? this->from() : from});
-    }
-
-    std::string from() const { return line().value("fn", std::string()); }
-
-    /* The errno a failed transport call left: what the next errno query answered. */
-    int64_t last_errno() const {
-        for (std::size_t i = index_ + 1; i < record_.size(); ++i) {
-            const Row *row = row_of(record_[i].value("fn", std::string()));
-            if (row != nullptr && !row->items.empty() && row->items[0].get == &errno_answer)
-                return record_[i].value("r", int64_t{0});
-        }
-        return 0;
-    }
-
-    /* One line: a file, utility or host line, or a call whose row gives its members. */
-    void one(const json &e);
-
     void file(const json &e) {
-        const std::string path = unhex(member(e, "path"));
-        const std::string state = e.value("state", std::string());
-        auto it = std::find_if(out_.files.begin(), out_.files.end(),
+        const std::string path = bytes(e, "path");
+        auto it = std::find_if(out.files.begin(), out.files.end(),
                                [&](const FoundFile &f) { return f.path == path; });
-        if (it != out_.files.end()) {
-            if (it->state == "regular" && it->data.empty() && e.contains("data"))
-                it->data = unhex(member(e, "data"));
-            return;
-        }
-        out_.files.push_back({path, state, e.value("mode", 0u), unhex(member(e, "data")),
-                              unhex(member(e, "target"))});
-    }
-
-    void made(const std::string &path) {
-        for (FoundFile &f : out_.files)
-            if (f.path == path)
-                f.made = true;
-    }
-
-    void library(const json &e) {
-        out_.library = unhex(member(e, "path"));
-        out_.tz = !member(e, "tz").is_null() ? "TZ=" + unhex(member(e, "tz"))
-                                             : "TZ unset: the machine's zone";
+        if (it == out.files.end())
+            out.files.push_back({path, e.value("state", std::string()), e.value("mode", 0u),
+                                 bytes(e, "data"), bytes(e, "target")});
+        else if (it->state == "regular" && it->data.empty() && e.contains("data"))
+            it->data = bytes(e, "data");
     }
 
     /* A utility's output: what it wrote into the file it was sent to, or through the pipe. */
     void utility(const json &e, bool piped) {
-        const std::string command = unhex(member(e, "cmd"));
+        const std::string command = bytes(e, "cmd");
         const int status = e.value("status", 0);
-        const char *tool = tool_named(command);
-        std::string shown = command + " (status " + std::to_string(status) + ")";
-        if (tool == nullptr) {
-            out_.sources.push_back({{}, shown, piped ? "popen" : "system"});
+        const std::string shown = command + " (status " + std::to_string(status) + ")";
+        const std::string word = first_word(command);
+        const auto *tool = std::find_if(std::begin(tree::kTools), std::end(tree::kTools),
+                                        [&](const tree::Tool &t) { return word == t.path; });
+        if (tool == std::end(tree::kTools)) {
+            out.sources.push_back({{}, shown, piped ? "popen" : "system"});
             return;
         }
         std::optional<std::string> output;
-        if (piped) {
-            output = unhex(member(e, "data"));
-        } else {
-            const std::string target = redirect_target(command);
-            for (std::size_t i = index_ + 1; i < record_.size(); ++i) {
-                if (record_[i].value("fn", std::string()) == "@made" &&
-                    unhex(member(record_[i], "path")) == target) {
-                    output = unhex(member(record_[i], "data"));
-                    break;
-                }
-            }
-        }
+        if (piped)
+            output = bytes(e, "data");
+        const std::size_t to = command.find(" > ");
+        const std::string target =
+            to == std::string::npos ? "" : first_word(command.substr(to + 3));
+        for (std::size_t i = index + 1; !piped && !output && i < record.size(); ++i)
+            if (fn_of(record[i]) == "@made" && bytes(record[i], "path") == target)
+                output = bytes(record[i], "data");
         if (WIFEXITED(status) && WEXITSTATUS(status) == kExitNotFound &&
             output.value_or("").empty())
             output.reset();
-        tools_[tool].push_back(output);
-        out_.sources.push_back({{"tools", tool}, "", shown});
+        tools[tool->name].push_back(output);
+        out.sources.push_back({{"tools", tool->name}, "", shown});
     }
 
     /* One text for a utility that printed the same every run, else the runs in order. */
     void finish_tools() {
-        for (const auto &entry : tools_) {
-            const std::string &tool = entry.first;
-            const auto &runs = entry.second; // a plain name, which lambdas can capture
-            ojson value;
-            if (std::all_of(runs.begin(), runs.end(),
-                            [&](const auto &r) { return r == runs[0]; })) {
-                value = runs[0] ? ojson(*runs[0]) : ojson();
-            } else if (std::all_of(runs.begin(), runs.end(), [](const auto &r) { return r; })) {
+        for (const auto &[tool, runs] : tools) {
+            const bool same = std::count(runs.begin(), runs.end(), runs[0]) == std::ssize(runs);
+            const bool all_ran = std::count(runs.begin(), runs.end(), std::nullopt) == 0;
+            ojson value = runs[0] ? ojson(*runs[0]) : ojson();
+            if (!same && all_ran) {
+                value = ojson::array();
                 for (const auto &r : runs)
                     value.push_back(*r);
-            } else {
-                out_.notes.push_back(std::string("tools.") + tool +
-                                     ": the utility was missing on some runs only; the capture "
-                                     "keeps its first run");
-                value = runs[0] ? ojson(*runs[0]) : ojson();
+            } else if (!same) {
+                out.notes.push_back("tools." + tool +
+                                    ": the utility was missing on some runs only; the capture "
+                                    "keeps its first run");
             }
-            out_.scenario["tools"][tool] = value;
+            out.scenario["tools"][tool] = value;
         }
     }
 
-    const std::vector<json> &record_;
-    Capture &out_;
-    std::size_t index_ = 0;
-    std::set<std::string> set_;
-    std::map<std::string, std::vector<std::string>> schemes_;
-    std::map<std::string, int> interrupts_;
-    std::map<uint64_t, std::string> image_paths_;
-    int64_t first_queue_ = 0;
-    int64_t binds_ = 0;
-    std::map<std::string, std::vector<std::optional<std::string>>> tools_;
+    /* One line: a file, utility or host line, or a call whose row gives its members. */
+    void one(const json &e) {
+        const std::string fn = fn_of(e);
+        if (fn == "@file") {
+            file(e);
+        } else if (fn == "@system" || fn == "@popen") {
+            utility(e, fn == "@popen");
+        } else if (fn == "@made") {
+            const std::string path = bytes(e, "path");
+            for (FoundFile &f : out.files)
+                f.made |= f.path == path;
+        } else if (fn == "@bindings") {
+            bindings = std::max(bindings, e.value("count", int64_t{0}));
+        } else if (fn == "@library") {
+            processes.insert(e.value("pid", int64_t{0}));
+            out.library = bytes(e, "path");
+            out.tz = !member(e, "tz").is_null() ? "TZ=" + bytes(e, "tz")
+                                                : "TZ unset: the machine's zone";
+        } else if (fn == "@entry") {
+            set({"context", "mts_q"}, e.value("q", -1), false,
+                "the host's call of the alternate report");
+        } else if (!fn.empty() && fn[0] != '@') {
+            ++out.calls;
+            if (const Row *row = row_of(fn))
+                row->map(*this);
+        }
+    }
 };
 
-// The capture forms of calls.def's items: functions of the record being mapped
-// (b) and the item's path, giving the member's value or none.
-#define RESULT [](Builder &b, const char *) -> Value { return b.rc(); }
-#define RESULT_U64 [](Builder &b, const char *) -> Value { return b.rc_u64(); }
-#define RESULT_BOOL [](Builder &b, const char *) -> Value { return b.rc() != 0; }
-#define RESULT_NULL [](Builder &b, const char *) -> Value { return b.rc_u64() == 0; }
-#define RESULT_TEXT [](Builder &b, const char *) -> Value { return b.rc_text(); }
-#define OUT(name, T, ...)                                                                          \
-    [](Builder &b, const char *) -> Value { return b.as<T>(name) __VA_ARGS__; }
-#define OUT_TEXT(name, offset, size)                                                               \
-    [](Builder &b, const char *) -> Value { return b.out_text(name, offset, size); }
-#define FIELD(name) [](Builder &b, const char *) -> Value { return b.num(name); }
-#define FLAG(name) [](Builder &b, const char *) -> Value { return b.num(name) != 0; }
-#define KEYED(key, get)                                                                            \
-    [](Builder &b, const char *p) -> Value { return b.keyed(p, key, (get)(b, p)); }
-#define IF(condition, get)                                                                         \
-    [](Builder &b, const char *p) -> Value { return (condition) ? (get)(b, p) : Value(); }
-#define HOOK(f) [](Builder &b, const char *p) -> Value { return b.f(p); }
-#define NONE nullptr
-#define ERRNO_ANSWER &errno_answer
-#define M(path, field, type, get) Item{path, get},
-#define CALL(ret, name, params, args, ints, texts, result, outs, members) Row{#name, {members}},
+// calls.def's capture forms, as expressions over the line b maps for the member at path p.
+#define RESULT Value(b.rc())
+#define RESULT_U64 Value(b.rc_u64())
+#define RESULT_BOOL Value(b.rc() != 0)
+#define RESULT_NULL Value(b.rc_u64() == 0)
+#define RESULT_TEXT Value(b.rc_text())
+#define OUT(name, T, ...) Value(b.as<T>(name) __VA_ARGS__)
+#define OUT_TEXT(name, offset, size) Value(b.out_text(name, offset, size))
+#define FIELD(name) Value(b.num(name))
+#define FLAG(name) Value(b.num(name) != 0)
+#define KEYED(key, get) b.keyed(p, key, get)
+#define IF(condition, get) ((condition) ? (get) : Value())
+#define HOOK(f) b.f(p)
+#define NONE Value()
+#define ERRNO_ANSWER Value()
+#define M(path, field, type, get)                                                                  \
+    {                                                                                              \
+        const char *p = path;                                                                      \
+        b.put(p, get);                                                                             \
+    }
+// The row whose members name ERRNO_ANSWER is the transport's errno query.
+#define CALL(ret, name, params, args, ints, texts, result, outs, members)                          \
+    {#name, std::string_view(#members).find("ERRNO_ANSWER") != std::string_view::npos,             \
+     []([[maybe_unused]] Builder &b) { members }},
 const Row kRows[] = {
 #include "../../platform/calls.def"
 };
@@ -422,61 +398,26 @@ const Row *row_of(const std::string &fn) {
     return nullptr;
 }
 
-void Builder::one(const json &e) {
-    const std::string fn = e.value("fn", std::string());
-    if (fn.empty() || fn[0] == '@') {
-        if (fn == "@file")
-            file(e);
-        else if (fn == "@system" || fn == "@popen")
-            utility(e, fn == "@popen");
-        else if (fn == "@made")
-            made(unhex(member(e, "path")));
-        else if (fn == "@library")
-            library(e);
-        else if (fn == "@entry")
-            set({"context", "mts_q"}, e.value("q", -1), false,
-                "the host's call of the alternate report");
-        return;
-    }
-    ++out_.calls;
-    if (const Row *row = row_of(fn))
-        for (const Item &item : row->items)
-            if (item.get != nullptr)
-                if (Value value = item.get(*this, item.path))
-                    set(keys_of(item.path), std::move(*value));
-}
-
 } // namespace
 
 bool build_capture(const std::vector<json> &record, Capture &out, std::string &problem) try {
-    std::set<int64_t> processes;
-    int64_t bindings = -1;
-    for (const json &e : record) {
-        if (e.value("fn", std::string()) == "@library")
-            processes.insert(e.value("pid", int64_t{0}));
-        if (e.value("fn", std::string()) == "@bindings")
-            bindings = std::max(bindings, e.value("count", int64_t{0}));
-    }
-    if (processes.empty()) {
-        problem = "the command did not load libsysmgrcli (a static or set-user-ID host, or one "
-                  "that never loads it, cannot be captured)";
+    Builder b{record, out};
+    out.scenario["description"] = "";
+    for (; b.index < record.size(); ++b.index)
+        b.one(record[b.index]);
+    b.finish_tools();
+    problem = b.processes.empty()
+                  ? "the command did not load libsysmgrcli (a static or set-user-ID host, or one "
+                    "that never loads it, cannot be captured)"
+              : b.processes.size() > 1
+                  ? "the command loaded libsysmgrcli in " + std::to_string(b.processes.size()) +
+                        " processes; capture one run at a time"
+              : b.bindings == 0 ? "the host cannot be captured: the dynamic linker reported none "
+                                  "of the library's bindings"
+              : out.calls == 0  ? "the library made no platform call: no show command ran"
+                                : "";
+    if (!problem.empty())
         return false;
-    }
-    if (processes.size() > 1) {
-        problem = "the command loaded libsysmgrcli in " + std::to_string(processes.size()) +
-                  " processes; capture one run at a time";
-        return false;
-    }
-    if (bindings == 0) {
-        problem = "the host cannot be captured: the dynamic linker reported none of the "
-                  "library's bindings";
-        return false;
-    }
-    Builder(record, out).run();
-    if (out.calls == 0) {
-        problem = "the library made no platform call: no show command ran";
-        return false;
-    }
     out.scenario["description"] = "Captured run of " + out.library;
     // The library reaches those two calls through a table of addresses, which
     // the dynamic linker resolves without reporting the binding.
@@ -491,20 +432,12 @@ bool build_capture(const std::vector<json> &record, Capture &out, std::string &p
 
 namespace {
 
-/* A value as the manifest shows it: JSON, with bytes that are not UTF-8 escaped. */
-std::string shown(const ojson &value) {
-    return value.dump(-1, ' ', false, ojson::error_handler_t::replace);
-}
-
-} // namespace
-
 std::string manifest_text(const Capture &capture) {
-    std::string out = "# sysmgr-capture manifest\n";
-    out += "command: " + capture.command + "\n";
-    out += "library: " + capture.library + "\n";
-    out += "time zone: " + capture.tz + " (replay with the same TZ for the same local times)\n";
-    out += "platform calls: " + std::to_string(capture.calls) + "\n";
-    out += "\n# scenario.json: member = value <- where it came from\n";
+    std::string out = "# sysmgr-capture manifest\ncommand: " + capture.command +
+                      "\nlibrary: " + capture.library + "\ntime zone: " + capture.tz +
+                      " (replay with the same TZ for the same local times)\nplatform calls: " +
+                      std::to_string(capture.calls) +
+                      "\n\n# scenario.json: member = value <- where it came from\n";
     for (const Source &s : capture.sources) {
         if (s.keys.empty())
             continue;
@@ -516,25 +449,30 @@ std::string manifest_text(const Capture &capture) {
             if (node == nullptr)
                 break;
         }
-        out += what + " = " + (node != nullptr ? shown(*node) : "?") + " <- " + s.from + "\n";
+        // JSON, with bytes that are not UTF-8 escaped.
+        out +=
+            what + " = " +
+            (node != nullptr ? node->dump(-1, ' ', false, ojson::error_handler_t::replace) : "?") +
+            " <- " + s.from + "\n";
     }
     out += "\n# root: the files as the run first found them <- how the library used them\n";
     for (const FoundFile &f : capture.files) {
         char mode[16];
         std::snprintf(mode, sizeof mode, "%04o", f.mode);
-        if (replay_writes(f.path))
-            out += "root" + f.path + ": not kept: the replay writes its own\n";
+        std::string what = (f.state == "regular" ? "file" : f.state) + " " + mode;
+        if (f.state == "regular")
+            what += ", " + std::to_string(f.data.size()) + " bytes";
+        if (f.state == "symlink")
+            what += " -> " + f.target;
+        if (tree::replay_writes(f.path))
+            what = "not kept: the replay writes its own";
         else if (f.state == "absent")
-            out += "root" + f.path +
-                   (f.made ? ": absent; the run made it, so it is left out\n" : ": absent\n");
+            what = f.made ? "absent; the run made it, so it is left out" : "absent";
         else if (f.state == "other")
-            out += "root" + f.path + ": not a file, directory or link: not reproduced\n";
-        else
-            out += "root" + f.path + ": " + (f.state == "regular" ? "file" : f.state) + " " + mode +
-                   (f.state == "regular" ? ", " + std::to_string(f.data.size()) + " bytes" : "") +
-                   (f.state == "symlink" ? " -> " + f.target : "") + "\n";
+            what = "not a file, directory or link: not reproduced";
+        out += "root" + f.path + ": " + what + "\n";
     }
-    for (const auto &t : kTools)
+    for (const auto &t : tree::kTools)
         if (capture.scenario.contains("tools") && capture.scenario["tools"].contains(t.name) &&
             !capture.scenario["tools"][t.name].is_null())
             out += std::string("root") + t.path + ": the replay's stand-in prints tools." + t.name +
@@ -543,15 +481,105 @@ std::string manifest_text(const Capture &capture) {
     for (const Source &s : capture.sources)
         if (s.keys.empty())
             out += s.ran + " <- " + s.from + "\n";
-    if (!capture.redacted.empty()) {
+    if (!capture.redacted.empty())
         out += "\n# redacted\n";
-        for (const std::string &r : capture.redacted)
-            out += r + "\n";
-    }
+    for (const std::string &r : capture.redacted)
+        out += r + "\n";
     out += "\n# not captured\n";
     for (const std::string &n : capture.notes)
         out += n + "\n";
     return out;
+}
+
+/* Writes data to the new file name in dir_fd, never through a link: 0, or the errno. */
+int write_new_file(int dir_fd, const char *name, const std::string &data, mode_t mode) {
+    tree::Fd file(
+        ::openat(dir_fd, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (file.get() < 0)
+        return errno;
+    const int error = tree::write_at(file.get(), data.data(), data.size(), 0);
+    return error != 0 ? error : ::fchmod(file.get(), mode) != 0 ? errno : 0;
+}
+
+/* One file as first found in the directory dir_fd: 0 when written, else the errno. */
+int write_one(int dir_fd, const std::string &name, const FoundFile &f) {
+    const mode_t mode = f.mode & 07777 & ~mode_t{S_IWGRP | S_IWOTH | S_ISUID | S_ISGID};
+    if (f.state == "symlink")
+        return ::symlinkat(f.target.c_str(), dir_fd, name.c_str()) != 0 ? errno : 0;
+    if (f.state != "directory")
+        return write_new_file(dir_fd, name.c_str(), f.data, mode);
+    if (::mkdirat(dir_fd, name.c_str(), 0700) != 0 && errno != EEXIST)
+        return errno;
+    tree::Fd dir(::openat(dir_fd, name.c_str(), tree::kDirFlags));
+    // The owner keeps write and search, so that the tree can be filled and removed.
+    return dir.get() < 0 || ::fchmod(dir.get(), mode | 0700) != 0 ? errno : 0;
+}
+
+/* A recorded path's components below the root; false on an empty, "." or ".." one, or for "/". */
+bool path_components(const std::string &path, std::vector<std::string> &out) {
+    out = tree::components(path);
+    return !out.empty() && !path.ends_with('/') && path.find("//") == std::string::npos &&
+           std::none_of(out.begin(), out.end(), [](const std::string &part) {
+               return part == "." || part == ".." || part.find('\0') != std::string::npos;
+           });
+}
+
+} // namespace
+
+bool write_tree(int root_fd, const Capture &capture, std::vector<std::string> &notes,
+                std::string &problem) {
+    std::vector<const FoundFile *> files;
+    for (const FoundFile &f : capture.files)
+        if (f.state != "absent" && f.state != "other" && !tree::replay_writes(f.path))
+            files.push_back(&f);
+    std::sort(files.begin(), files.end(),
+              [](const FoundFile *a, const FoundFile *b) { return a->path < b->path; });
+    std::vector<std::string> parts;
+    for (const FoundFile *f : files) {
+        if (!path_components(f->path, parts)) {
+            if (f->path != "/")
+                notes.push_back("root" + f->path + ": not a plain path below the root: left out");
+            continue;
+        }
+        tree::Fd dir(tree::open_dirs(root_fd, parts, parts.size() - 1, true));
+        const int error = dir.get() < 0 ? errno : write_one(dir.get(), parts.back(), *f);
+        if (error == ELOOP || error == ENOTDIR || error == EEXIST) {
+            notes.push_back("root" + f->path + ": below a link or a file: left out");
+        } else if (error != 0) {
+            problem = "cannot write root" + f->path + ": " + std::strerror(error);
+            return false;
+        }
+    }
+    return true;
+}
+
+bool write_capture(Capture &capture, int dir, mode_t mode, std::string &problem) {
+    auto failed = [&problem](const std::string &message) {
+        problem = message;
+        return false;
+    };
+    if (::mkdirat(dir, "root", 0700) != 0)
+        return failed(std::string("cannot create root: ") + std::strerror(errno));
+    const tree::Fd root(::openat(dir, "root", tree::kDirFlags));
+    if (root.get() < 0 || !write_tree(root.get(), capture, capture.notes, problem) ||
+        ::fchmod(root.get(), mode) != 0)
+        return problem.empty() ? failed(std::string("cannot write root: ") + std::strerror(errno))
+                               : false;
+    std::string text;
+    try {
+        text = capture.scenario.dump(2) + "\n";
+    } catch (const json::exception &) {
+        return failed("a text the platform gave is not UTF-8, which a scenario cannot hold");
+    }
+    // The simulator, loading the scenario, shows that it can answer every value.
+    char err[1024];
+    if (sim_load_scenario(text.c_str(), "the captured scenario", err, sizeof err) != 0)
+        return failed(std::string("the simulator cannot replay this capture: ") + err);
+    for (const auto &[file, content] :
+         {std::pair{"scenario.json", text}, {"MANIFEST", manifest_text(capture)}})
+        if (const int error = write_new_file(dir, file, content, mode & 0666))
+            return failed(std::string("cannot write ") + file + ": " + std::strerror(error));
+    return true;
 }
 
 } // namespace sysmgrcapture

@@ -16,13 +16,10 @@
 
 namespace sysmgrcapture {
 
-using tree::kTools;
-using tree::replay_writes;
-
 /* A path the library used, as first found (below the root). */
 struct FoundFile {
     std::string path;
-    std::string state; // regular, directory, symlink, other
+    std::string state; // regular, directory, symlink, other, absent
     unsigned mode = 0;
     std::string data;   // regular files: what the library read
     std::string target; // links
@@ -75,21 +72,16 @@ bool load_redact_key(const std::string &path, RedactKey &key, std::string &probl
  */
 void redact(Capture &capture, const RedactKey &key);
 
-std::string manifest_text(const Capture &capture);
-
-/* A recorded path's components below the root; false on an empty, "." or ".." one, or for "/". */
-bool path_components(const std::string &path, std::vector<std::string> &out);
-
-/* Writes data to the new file name in dir_fd, never through a link: 0, or the errno. */
-int write_new_file(int dir_fd, const char *name, const std::string &data, unsigned mode);
-
 /*
- * Writes the files as first found under root_fd (tree.h), without group or
- * other write or set-ID bits, noting paths it cannot reproduce; false with
- * problem when a write fails.
+ * Writes the files as first found under root_fd by descriptor (tree.h), so that
+ * nothing is written outside it, without group or other write or set-ID bits,
+ * noting paths it cannot reproduce; false with problem when a write fails.
  */
 bool write_tree(int root_fd, const Capture &capture, std::vector<std::string> &notes,
                 std::string &problem);
+
+/* root/, scenario.json (once the simulator accepts it) and MANIFEST in dir; false with problem. */
+bool write_capture(Capture &capture, int dir, mode_t mode, std::string &problem);
 
 } // namespace sysmgrcapture
 

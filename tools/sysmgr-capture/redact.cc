@@ -8,11 +8,13 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <functional>
 #include <map>
 #include <regex>
 #include <set>
+#include <tuple>
 
 #include <nettle/base16.h>
 #include <nettle/hmac.h>
@@ -37,29 +39,25 @@ bool random_redact_key(RedactKey &key, std::string &problem) {
 bool load_redact_key(const std::string &path, RedactKey &key, std::string &problem) {
     // Never blocking: a FIFO or a device named here is refused, not waited on.
     const tree::Fd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-    std::string wrong;
+    const auto size = static_cast<ssize_t>(key.bytes.size());
     struct stat st {};
+    const char *wrong = nullptr;
     if (fd.get() < 0 || fstat(fd.get(), &st) != 0)
         wrong = std::strerror(errno);
     else if (!S_ISREG(st.st_mode))
         wrong = "not a regular file";
     else if ((st.st_mode & (S_IRGRP | S_IROTH)) != 0)
         wrong = "group or others can read it (chmod 600)";
-    unsigned char bytes[33]; // one more than a key, to see a longer file
-    std::size_t got = 0;
-    for (ssize_t n = 1; wrong.empty() && n != 0 && got < sizeof bytes;) {
-        if ((n = read(fd.get(), bytes + got, sizeof bytes - got)) < 0 && errno != EINTR)
-            wrong = std::strerror(errno);
-        got += static_cast<std::size_t>(std::max<ssize_t>(n, 0));
-    }
-    if (wrong.empty() && got != key.bytes.size())
-        wrong = "not exactly " + std::to_string(key.bytes.size()) + " bytes";
-    std::copy_n(bytes, wrong.empty() ? key.bytes.size() : 0, key.bytes.begin());
-    explicit_bzero(bytes, sizeof bytes);
-    key.given = wrong.empty();
-    if (!wrong.empty())
+    else if (st.st_size != size)
+        wrong = "not exactly 32 bytes";
+    else if (read(fd.get(), key.bytes.data(), key.bytes.size()) != size)
+        wrong = "cannot be read whole";
+    key.given = wrong == nullptr;
+    if (!key.given) {
+        key.bytes.fill(0);
         problem = "--redact-key " + path + ": " + wrong;
-    return wrong.empty();
+    }
+    return key.given;
 }
 
 namespace {
@@ -69,6 +67,10 @@ using Digest = std::array<unsigned char, SHA256_DIGEST_SIZE>;
 
 bool alnum(char c) {
     return std::isalnum(static_cast<unsigned char>(c)) != 0;
+}
+
+bool one_of(const char *set, char c) {
+    return c != '\0' && std::strchr(set, c) != nullptr;
 }
 
 std::string cased(std::string text, bool upper = false) {
@@ -84,30 +86,16 @@ std::string hex(const unsigned char *bytes, std::size_t n) {
     return out;
 }
 
-/* The character at, or a space outside the text. */
-char at(const std::string &text, std::size_t i) {
-    return i < text.size() ? text[i] : ' ';
-}
-
-/* A word of a name ends here: no letter, digit, '_' or '-', nor a dot that goes on. */
-bool name_ends(const std::string &text, std::size_t end) {
-    const char c = at(text, end);
-    return !alnum(c) && c != '_' && c != '-' && !(c == '.' && alnum(at(text, end + 1)));
-}
-
-bool name_starts(const std::string &text, std::size_t begin) {
-    const char c = begin > 0 ? text[begin - 1] : ' ';
-    return !alnum(c) && c != '_' && c != '-' && c != '.';
+std::string ntop(int family, const unsigned char *bytes) {
+    char text[INET6_ADDRSTRLEN];
+    return inet_ntop(family, bytes, text, sizeof text);
 }
 
 bool name_char(char c) {
     return alnum(c) || c == '-' || c == '.';
 }
 
-/*
- * Where a host or domain name that starts at b ends: its run of name
- * characters, at most 253, without a final dot or hyphen.
- */
+/* A name ends at most 253 characters on, before its final dots and hyphens. */
 std::size_t name_end(const std::string &text, std::size_t b) {
     std::size_t e = b;
     while (e < text.size() && e - b < 253 && name_char(text[e]))
@@ -129,45 +117,148 @@ bool dotted_name(const std::string &name) {
     return labels >= 2;
 }
 
+/* A match [b, e) of text, found searching from `from`. */
+struct Match {
+    const std::string &text;
+    std::size_t from, b, e;
+    /* The character n before the match, or n after it; a space outside the text. */
+    char before(std::size_t n = 1) const { return b >= n ? text[b - n] : ' '; }
+    char after(std::size_t n = 0) const { return e + n < text.size() ? text[e + n] : ' '; }
+    bool dotted_before() const { return before() == '.' && alnum(before(2)); }
+    bool dotted_after() const { return after() == '.' && alnum(after(1)); }
+};
+
+/*
+ * Whether a match holds a value, its bounds moved to the value's. A check
+ * sees what a pattern cannot: behind the match, and past the bounded run
+ * that keeps a search linear. No check: the pattern says it all.
+ */
+using Check = bool (*)(Match &m);
+
+/* Nothing of a name goes on around the host's names, bar a full stop that ends a sentence. */
+bool name_alone(Match &m) {
+    return !name_char(m.before()) && m.before() != '_' && !alnum(m.after()) &&
+           !one_of("_-", m.after()) && !m.dotted_after();
+}
+
+/* A serial stands apart from letters and digits only: "SUP0032178-A" holds it. */
+bool serial_alone(Match &m) {
+    return !alnum(m.before()) && !alnum(m.after());
+}
+
+/* The user's name, up to 64 characters before the '@', and a dotted name after it. */
+bool email(Match &m) {
+    while (m.e - 1 - m.b < 64 && (alnum(m.before()) || one_of("._%+-", m.before())))
+        --m.b;
+    const std::size_t domain = m.e;
+    m.e = name_end(m.text, domain);
+    return dotted_name(m.text.substr(domain, m.e - domain));
+}
+
+/* An image's name, and the path that leads to it, back to where the last image ended. */
+bool image_path(Match &m) {
+    while (m.b > m.from && m.e - m.b < 1024 &&
+           std::isprint(static_cast<unsigned char>(m.before())) &&
+           !one_of(" \"'`<>=,;()[]{}|", m.before()))
+        --m.b;
+    return true;
+}
+
+/* Not part of a longer dotted number or name. */
+bool undotted(Match &m) {
+    return !m.dotted_before() && !m.dotted_after();
+}
+
+/*
+ * A whole run of hex digits, colons and dots that the C library reads as one
+ * address; a colon may join it to a word before ("addr:fe80::1"), and colons
+ * or full stops that end a sentence follow it.
+ */
+bool ipv6(Match &m) {
+    if (m.text[m.b] == ':' && m.text[m.b + 1] != ':')
+        ++m.b;
+    else if (alnum(m.before()))
+        return false;
+    for (unsigned char bytes[16]; m.e > m.b && m.e - m.b < INET6_ADDRSTRLEN; --m.e) {
+        const std::string run = m.text.substr(m.b, m.e - m.b);
+        if (run.find_first_not_of(":.") != run.npos && inet_pton(AF_INET6, run.c_str(), bytes) == 1)
+            return true;
+        if (!one_of(":.", m.text[m.e - 1]))
+            return false;
+    }
+    return false;
+}
+
+bool ipv4(Match &m) {
+    unsigned o[4];
+    return undotted(m) &&
+           std::sscanf(m.text.c_str() + m.b, "%3u.%3u.%3u.%3u", &o[0], &o[1], &o[2], &o[3]) == 4 &&
+           std::max({o[0], o[1], o[2], o[3]}) <= 255;
+}
+
 /* Dotted names that end like a file name are file names, not domains. */
 const std::set<std::string> kFileEndings = {
     "bin", "c",  "cc", "cfg", "conf", "gz",  "h",   "hdr", "img", "include", "ini",  "js",   "log",
     "out", "py", "sh", "so",  "sro",  "tar", "tgz", "txt", "uri", "xml",     "json", "yaml", "zip"};
 
-using Spans = std::vector<std::pair<std::size_t, std::size_t>>;
+/*
+ * Other domain names: a whole run of name characters, dotted, whose last part
+ * is a word no file name ends with; not in a path, though "//" leads a URL's host.
+ */
+bool domain(Match &m) {
+    const bool alone =
+        !name_char(m.before()) && m.before() != '_' && (m.before() != '/' || m.before(2) == '/');
+    m.e = name_end(m.text, m.b);
+    const std::string name = m.text.substr(m.b, m.e - m.b);
+    const std::string ending = cased(name.substr(name.rfind('.') + 1));
+    return alone && dotted_name(name) && ending.size() >= 2 && ending.size() <= 24 &&
+           ending.find_first_not_of("abcdefghijklmnopqrstuvwxyz") == ending.npos &&
+           kFileEndings.count(ending) == 0;
+}
 
 class Redactor {
   public:
     Redactor(const RedactKey &key, const std::string &host, const std::string &serial) {
         hmac_sha256_set_key(&mac_, key.bytes.size(), key.bytes.data());
-        // A fully qualified host name: its short name and its domain each
-        // have a placeholder, and the whole name is the two joined.
-        // A name of digits and dots (an address given as the name) would
-        // match every such number: the address patterns take it.
-        const std::string fqdn = host.find_first_not_of("0123456789.") == host.npos
+        // The host's full name, its short name and its domain. A name of
+        // digits and dots (an address given as the name) would match every
+        // such number: the address rules take it.
+        const std::string full = host.find_first_not_of("0123456789.") == host.npos
                                      ? ""
                                      : host.substr(0, host.find_last_not_of('.') + 1);
-        const std::size_t dot = fqdn.find('.');
-        const std::string short_name = fqdn.substr(0, dot);
-        const std::string domain = dot == std::string::npos ? "" : fqdn.substr(dot + 1);
-        if (!short_name.empty() && !domain.empty() && dotted_name(fqdn))
-            literal(fqdn, name_starts, name_ends, [this, short_name, domain](const std::string &) {
-                return host_name(short_name) + "." + domain_name(domain);
-            });
-        literal(short_name, name_starts, name_ends,
-                [this](const std::string &m) { return host_name(m); });
-        literal(domain, name_starts, name_ends,
-                [this](const std::string &m) { return domain_name(m); });
-        // A serial stands apart from letters and digits only: a suffix after
-        // a separator, or a lower-case spelling, is still the serial. Shorter
-        // ones would match everywhere.
-        if (serial.size() >= 4)
-            literal(
-                serial,
-                [](const std::string &t, std::size_t b) { return b == 0 || !alnum(t[b - 1]); },
-                [](const std::string &t, std::size_t e) { return !alnum(at(t, e)); },
-                [this](const std::string &m) { return serial_number(m); });
-        add_patterns();
+        const std::size_t dot = full.find('.');
+        if (dotted_name(full))
+            literal(full, name_alone, &Redactor::full_name);
+        literal(full.substr(0, dot), name_alone, &Redactor::host_name);
+        literal(dot == full.npos ? "" : full.substr(dot + 1), name_alone, &Redactor::domain_name);
+        if (serial.size() >= 4) // shorter ones would match everywhere
+            literal(serial, serial_alone, &Redactor::serial_number);
+        // The patterns, in the order that breaks ties. An e-mail address is
+        // found by its '@', an image by the last character of its name and
+        // its ".bin": their checks grow them from there. A MAC address's bare
+        // twelve hex digits only after a word that names them one: alone they
+        // may as well be a checksum or a counter.
+        const struct {
+            const char *pattern;
+            int group; // the value, of the match
+            Check check;
+            Make make;
+        } patterns[] = {
+            {R"([a-z0-9._%+-]@)", 0, email, &Redactor::email_address},
+            {R"([\w!#$%&*+.?@\\^~-]\.bin(?!\w))", 0, image_path, &Redactor::image},
+            {R"(\b[0-9a-f]{2}([:-])[0-9a-f]{2}(?:\1[0-9a-f]{2}){4}\b)", 0, nullptr,
+             &Redactor::mac_address},
+            {R"(\b[0-9a-f]{4}\.[0-9a-f]{4}\.[0-9a-f]{4}\b)", 0, undotted, &Redactor::mac_address},
+            {R"((?:^|[^a-z0-9])(?:mac|hwaddr|ethaddr|lladdr|ether|bia)(?:[ _-]?addr(?:ess)?)?)"
+             R"([ \t]{0,4}[:=]?[ \t]{0,4}([0-9a-f]{12})\b)",
+             1, nullptr, &Redactor::mac_address},
+            {R"((?:^|[^0-9a-f:.])([0-9a-f:.]{1,46})(?![\w:.]))", 1, ipv6, &Redactor::ipv6_address},
+            {R"(\b\d{1,3}\.\d{1,3}\.\d{1,3}\.\d{1,3}\b)", 0, ipv4, &Redactor::ipv4_address},
+            {R"([a-z0-9.-]{1,253})", 0, domain, &Redactor::domain_name},
+        };
+        for (const auto &p : patterns)
+            rules_.push_back(
+                {"", std::regex(p.pattern, std::regex::icase), p.group, p.check, p.make});
     }
     Redactor(const Redactor &) = delete;
     Redactor &operator=(const Redactor &) = delete;
@@ -184,15 +275,23 @@ class Redactor {
         };
         std::vector<Found> found;
         for (std::size_t r = 0; r < rules_.size(); ++r) {
-            Spans spans;
-            rules_[r].find(text, low, spans);
-            for (const auto &[b, e] : spans)
-                found.push_back({b, e, r});
+            const Rule &rule = rules_[r];
+            const auto add = [&](std::size_t from, std::size_t b, std::size_t e) {
+                if (Match m{text, from, b, e}; rule.check == nullptr || rule.check(m))
+                    found.push_back({m.b, m.e, r});
+            };
+            if (!rule.literal.empty())
+                for (std::size_t b = 0; (b = low.find(rule.literal, b)) != low.npos; ++b)
+                    add(b, b, b + rule.literal.size());
+            else
+                for (std::sregex_iterator m(text.begin(), text.end(), rule.pattern), end; m != end;
+                     ++m)
+                    add(m->prefix().first - text.begin(), // the end of the rule's last match
+                        m->position(rule.group), m->position(rule.group) + m->length(rule.group));
         }
-        std::sort(found.begin(), found.end(), [](const Found &a, const Found &b) {
-            return a.begin != b.begin ? a.begin < b.begin
-                   : a.end != b.end   ? a.end > b.end
-                                      : a.rule < b.rule;
+        std::sort(found.begin(), found.end(), [](const Found &x, const Found &y) {
+            return std::tie(x.begin, y.end, x.rule) <
+                   std::tie(y.begin, x.end, y.rule); // longest first
         });
         std::string out;
         std::size_t done = 0;
@@ -200,20 +299,18 @@ class Redactor {
             if (f.begin < done)
                 continue;
             out.append(text, done, f.begin - done);
-            out += rules_[f.rule].make(text.substr(f.begin, f.end - f.begin));
+            out += (this->*rules_[f.rule].make)(text.substr(f.begin, f.end - f.begin));
             done = f.end;
         }
-        out.append(text, done);
-        return out;
+        return out.append(text, done);
     }
 
     void apply(ojson &value) {
-        if (value.is_string()) {
+        if (value.is_string())
             value = apply(value.get<std::string>());
-        } else if (value.is_structured()) {
+        else if (value.is_structured())
             for (auto &member : value)
                 apply(member);
-        }
     }
 
     std::vector<std::string> report(bool given) {
@@ -223,54 +320,31 @@ class Redactor {
             " (the first 16 hex digits of HMAC-SHA-256 of \"fingerprint\" under the key); " +
             (given ? "the key of --redact-key"
                    : "a random key, drawn for this capture and not kept")};
-        for (const auto &[kind, placeholders] : used_) {
-            std::string line = kind + ":";
+        std::map<std::string, std::set<std::string>> used; // kind -> placeholders
+        for (const auto &[message, p] : given_)
+            used[message.substr(0, message.find('\0'))].insert(p);
+        for (const auto &[kind, placeholders] : used) {
+            lines.push_back(kind + ":");
             for (const std::string &p : placeholders)
-                line += " " + p;
-            lines.push_back(line);
+                lines.back() += " " + p;
         }
         return lines;
     }
 
   private:
+    using Make = std::string (Redactor::*)(const std::string &match);
     struct Rule {
-        std::function<void(const std::string &text, const std::string &low, Spans &)> find;
-        std::function<std::string(const std::string &match)> make;
+        std::string literal; // a value the platform gave, found in any case; else the pattern
+        std::regex pattern;
+        int group;
+        Check check;
+        Make make;
     };
-    using Edge = std::function<bool(const std::string &, std::size_t)>;
 
-    /* A value the platform gave, wherever it stands alone, in any case. */
-    void literal(const std::string &value, Edge starts, Edge ends,
-                 std::function<std::string(const std::string &)> make) {
-        if (std::none_of(value.begin(), value.end(), alnum))
-            return; // nothing that tells a switch apart
-        rules_.push_back({[value = cased(value), starts,
-                           ends](const std::string &text, const std::string &low, Spans &spans) {
-                              for (std::size_t b = 0; (b = low.find(value, b)) != low.npos; ++b)
-                                  if (starts(text, b) && ends(text, b + value.size()))
-                                      spans.push_back({b, b + value.size()});
-                          },
-                          std::move(make)});
+    void literal(const std::string &value, Check check, Make make) {
+        if (std::any_of(value.begin(), value.end(), alnum)) // else nothing tells a switch apart
+            rules_.push_back({cased(value), std::regex(), 0, check, make});
     }
-
-    /* A regular expression's matches (or one group's) that valid accepts. */
-    void pattern(const char *re, int group, Edge valid_at, Edge valid_end,
-                 std::function<std::string(const std::string &)> make) {
-        rules_.push_back({[re = std::regex(re, std::regex::icase), group, valid_at,
-                           valid_end](const std::string &text, const std::string &, Spans &spans) {
-                              for (std::sregex_iterator it(text.begin(), text.end(), re), end;
-                                   it != end; ++it) {
-                                  const auto b = static_cast<std::size_t>(it->position(group));
-                                  const std::size_t e = b + (*it)[group].length();
-                                  if (valid_at(text, b) && valid_end(text, e))
-                                      spans.push_back({b, e});
-                              }
-                          },
-                          std::move(make)});
-    }
-
-    void add_patterns();
-    std::string mac_address(const std::string &m, std::size_t group);
 
     /*
      * The placeholder of value: the first shape, over HMAC(kind, value,
@@ -287,22 +361,37 @@ class Redactor {
                                      static_cast<char>(n >> 8), static_cast<char>(n)};
             const Digest d = hmac(message + std::string(counter, 4));
             const std::string p = n < 64 ? shape(d) : "REDACTED-" + hex(d.data(), 8);
-            if (p != value && taken_.insert(p).second) {
-                used_[kind].insert(p);
+            if (p != value && taken_.insert(p).second)
                 return given_[message] = p;
-            }
         }
     }
 
-    std::string host_name(const std::string &name) {
-        return placeholder("host name", cased(name),
-                           [](const Digest &d) { return "host-" + hex(d.data(), 4); });
+    /* A name's placeholder: a prefix, eight hex digits, a suffix. */
+    std::string named(const char *kind, const std::string &value, const std::string &prefix,
+                      const std::string &suffix = "") {
+        return placeholder(kind, value,
+                           [&](const Digest &d) { return prefix + hex(d.data(), 4) + suffix; });
     }
 
-    std::string domain_name(const std::string &name) {
-        return placeholder("domain", cased(name), [](const Digest &d) {
-            return "domain-" + hex(d.data(), 4) + ".invalid";
-        });
+    std::string host_name(const std::string &m) { return named("host name", cased(m), "host-"); }
+
+    std::string domain_name(const std::string &m) {
+        return named("domain", cased(m), "domain-", ".invalid");
+    }
+
+    std::string full_name(const std::string &m) {
+        return host_name(m.substr(0, m.find('.'))) + "." + domain_name(m.substr(m.find('.') + 1));
+    }
+
+    std::string email_address(const std::string &m) {
+        const std::string user = named("e-mail address", cased(m), "user-");
+        return user + "@" + domain_name(m.substr(m.find('@') + 1));
+    }
+
+    /* The file name gets the placeholder; the path keeps its form, its values redacted. */
+    std::string image(const std::string &m) {
+        const std::size_t name = m.find_last_of("/:") + 1; // 0 without one
+        return apply(m.substr(0, name)) + named("image", m.substr(name), "image-", ".bin");
     }
 
     /* Letters stay letters and digits digits, in the case each had. */
@@ -325,6 +414,42 @@ class Redactor {
         return p;
     }
 
+    /* A locally administered address, grouped as the match is and in its case. */
+    std::string mac_address(const std::string &m) {
+        std::string digits;
+        std::copy_if(m.begin(), m.end(), std::back_inserter(digits), alnum);
+        const std::size_t group = std::min<std::size_t>(m.find_first_not_of(digits), 12);
+        const std::string p = placeholder("MAC address", cased(digits), [](const Digest &d) {
+            Digest bytes = d;
+            bytes[0] = static_cast<unsigned char>((bytes[0] & 0xfc) | 0x02);
+            return hex(bytes.data(), 6);
+        });
+        std::string out;
+        for (std::size_t i = 0; i < p.size(); i += group)
+            out += (i > 0 ? m.substr(group, 1) : "") + p.substr(i, group);
+        return digits != cased(digits) ? cased(out, true) : out;
+    }
+
+    /* A unique local address. */
+    std::string ipv6_address(const std::string &m) {
+        unsigned char bytes[16];
+        inet_pton(AF_INET6, m.c_str(), bytes);
+        return placeholder("IPv6 address", ntop(AF_INET6, bytes), [](const Digest &d) {
+            Digest bytes = d;
+            bytes[0] = 0xfd;
+            return ntop(AF_INET6, bytes.data());
+        });
+    }
+
+    /* An address in 10.0.0.0/8; leading zeros do not make another value. */
+    std::string ipv4_address(const std::string &m) {
+        const std::string value = std::regex_replace(m, std::regex(R"(\b0+(\d))"), "$1");
+        return placeholder("IPv4 address", value, [](const Digest &d) {
+            return "10." + std::to_string(d[0]) + "." + std::to_string(d[1]) + "." +
+                   std::to_string(d[2]);
+        });
+    }
+
     /* HMAC-SHA-256 under the key; the context keeps the key for the next message. */
     Digest hmac(const std::string &message) {
         Digest d;
@@ -338,203 +463,13 @@ class Redactor {
     std::vector<Rule> rules_;
     std::map<std::string, std::string> given_; // kind, value -> placeholder
     std::set<std::string> taken_;
-    std::map<std::string, std::set<std::string>> used_;
 };
 
-bool anywhere(const std::string &, std::size_t) {
-    return true;
-}
-
-bool hex_digit(char c) {
-    return std::isxdigit(static_cast<unsigned char>(c)) != 0;
-}
-
-void Redactor::add_patterns() {
-    // E-mail addresses, found by their '@'.
-    rules_.push_back(
-        {[](const std::string &text, const std::string &, Spans &spans) {
-             for (std::size_t at_sign = 0; (at_sign = text.find('@', at_sign)) != text.npos;
-                  ++at_sign) {
-                 std::size_t b = at_sign;
-                 while (b > 0 && at_sign - b < 64 &&
-                        (alnum(text[b - 1]) || std::strchr("._%+-", text[b - 1]) != nullptr))
-                     --b;
-                 const std::size_t e = name_end(text, at_sign + 1);
-                 if (b < at_sign && dotted_name(text.substr(at_sign + 1, e - at_sign - 1)))
-                     spans.push_back({b, e});
-             }
-         },
-         [this](const std::string &address) {
-             const std::string user =
-                 placeholder("e-mail address", cased(address),
-                             [](const Digest &d) { return "user-" + hex(d.data(), 4); });
-             return user + "@" + domain_name(address.substr(address.find('@') + 1));
-         }});
-    // An image: a name ending in .bin, with whatever path or URL leads to it.
-    // The name gets the placeholder; the path keeps its form, its addresses
-    // and names redacted like any other text.
-    rules_.push_back({[](const std::string &text, const std::string &low, Spans &spans) {
-                          std::size_t floor = 0; // where the last image ended
-                          for (std::size_t e = 0; (e = low.find(".bin", e)) != low.npos;) {
-                              e += 4;
-                              if (alnum(at(text, e)) || at(text, e) == '_')
-                                  continue;
-                              std::size_t b = e - 4;
-                              while (b > floor && e - b < 1024 &&
-                                     std::strchr(" \t\r\n\"'`<>=,;()[]{}|", text[b - 1]) ==
-                                         nullptr &&
-                                     std::isprint(static_cast<unsigned char>(text[b - 1])) != 0)
-                                  --b;
-                              const std::size_t name = text.find_last_of("/:", e - 1);
-                              if ((name == text.npos || name < b ? b : name + 1) < e - 4) {
-                                  spans.push_back({b, e});
-                                  floor = e;
-                              }
-                          }
-                      },
-                      [this](const std::string &path) {
-                          const std::size_t slash = path.find_last_of("/:");
-                          const std::size_t name = slash == path.npos ? 0 : slash + 1;
-                          return apply(path.substr(0, name)) +
-                                 placeholder("image", path.substr(name), [](const Digest &d) {
-                                     return "image-" + hex(d.data(), 4) + ".bin";
-                                 });
-                      }});
-    // MAC addresses: 00:1b:21:3a:4f:5c (or with dashes), 001b.213a.4f5c, and
-    // the bare 001B213A4F5C only after a word that names it as one, since
-    // twelve hex digits alone may as well be a checksum or a counter.
-    const Edge no_dot_before = [](const std::string &t, std::size_t b) {
-        return b < 2 || !(t[b - 1] == '.' && alnum(t[b - 2]));
-    };
-    const Edge no_dot_after = [](const std::string &t, std::size_t e) {
-        return !(at(t, e) == '.' && alnum(at(t, e + 1)));
-    };
-    pattern(R"(\b[0-9a-f]{2}([:-])[0-9a-f]{2}(?:\1[0-9a-f]{2}){4}\b)", 0, anywhere, anywhere,
-            [this](const std::string &m) { return mac_address(m, 2); });
-    pattern(R"(\b[0-9a-f]{4}\.[0-9a-f]{4}\.[0-9a-f]{4}\b)", 0, no_dot_before, no_dot_after,
-            [this](const std::string &m) { return mac_address(m, 4); });
-    pattern(R"((?:^|[^a-z0-9])(?:mac|hwaddr|ethaddr|lladdr|ether|bia)(?:[ _-]?addr(?:ess)?)?)"
-            R"([ \t]{0,4}[:=]?[ \t]{0,4}([0-9a-f]{12})\b)",
-            1, anywhere, anywhere, [this](const std::string &m) { return mac_address(m, 12); });
-    // IPv6: a run of hex digits, colons and dots that the C library reads as one.
-    rules_.push_back({[](const std::string &text, const std::string &, Spans &spans) {
-                          const auto in_run = [](char c) {
-                              return hex_digit(c) || c == ':' || c == '.';
-                          };
-                          for (std::size_t b = 0; b < text.size();) {
-                              if (!in_run(text[b])) {
-                                  ++b;
-                                  continue;
-                              }
-                              std::size_t e = b;
-                              while (e < text.size() && in_run(text[e]))
-                                  ++e;
-                              std::size_t from = b;
-                              if (text[from] == ':' && at(text, from + 1) != ':')
-                                  ++from; // "addr:fe80::1"
-                              else if (from > 0 && alnum(text[from - 1]))
-                                  from = e; // inside a word
-                              std::size_t to = e;
-                              unsigned char bytes[16];
-                              while (to > from && to - from < INET6_ADDRSTRLEN &&
-                                     !alnum(at(text, e)) && at(text, e) != '_') {
-                                  const std::string run = text.substr(from, to - from);
-                                  if (std::count_if(run.begin(), run.end(), hex_digit) > 0 &&
-                                      inet_pton(AF_INET6, run.c_str(), bytes) == 1) {
-                                      spans.push_back({from, to});
-                                      break;
-                                  }
-                                  if (text[to - 1] != ':' && text[to - 1] != '.')
-                                      break;
-                                  --to; // a colon or full stop after the address
-                              }
-                              b = e;
-                          }
-                      },
-                      [this](const std::string &m) {
-                          unsigned char bytes[16];
-                          char text[INET6_ADDRSTRLEN];
-                          inet_pton(AF_INET6, m.c_str(), bytes);
-                          inet_ntop(AF_INET6, bytes, text, sizeof text);
-                          return placeholder("IPv6 address", text, [](const Digest &d) {
-                              unsigned char p[16];
-                              std::copy_n(d.begin(), 16, p);
-                              p[0] = 0xfd; // a unique local address
-                              char out[INET6_ADDRSTRLEN];
-                              inet_ntop(AF_INET6, p, out, sizeof out);
-                              return std::string(out);
-                          });
-                      }});
-    // IPv4: four numbers up to 255, not part of a longer dotted number.
-    pattern(R"(\b\d{1,3}\.\d{1,3}\.\d{1,3}\.\d{1,3}\b)", 0,
-            [no_dot_before](const std::string &t, std::size_t b) {
-                unsigned o[4];
-                return no_dot_before(t, b) &&
-                       std::sscanf(t.c_str() + b, "%3u.%3u.%3u.%3u", &o[0], &o[1], &o[2], &o[3]) ==
-                           4 &&
-                       std::max({o[0], o[1], o[2], o[3]}) <= 255;
-            },
-            no_dot_after,
-            [this](const std::string &m) {
-                unsigned o[4];
-                std::sscanf(m.c_str(), "%3u.%3u.%3u.%3u", &o[0], &o[1], &o[2], &o[3]);
-                const std::string value = std::to_string(o[0]) + "." + std::to_string(o[1]) + "." +
-                                          std::to_string(o[2]) + "." + std::to_string(o[3]);
-                return placeholder("IPv4 address", value, [](const Digest &d) {
-                    return "10." + std::to_string(d[0]) + "." + std::to_string(d[1]) + "." +
-                           std::to_string(d[2]);
-                });
-            });
-    // Other domain names: dotted names whose last part is a word that no file
-    // name ends with, outside paths ("//" leads a URL's host).
-    rules_.push_back(
-        {[](const std::string &text, const std::string &, Spans &spans) {
-             for (std::size_t b = 0; b < text.size(); ++b) {
-                 if (!name_char(text[b]))
-                     continue;
-                 const char before = b > 0 ? text[b - 1] : ' ';
-                 const std::size_t e = name_end(text, b);
-                 const std::string name = text.substr(b, e - b);
-                 const std::string ending = cased(name.substr(name.rfind('.') + 1));
-                 if (before != '_' && (before != '/' || (b >= 2 && text[b - 2] == '/')) &&
-                     dotted_name(name) && ending.size() >= 2 && ending.size() <= 24 &&
-                     std::all_of(
-                         ending.begin(), ending.end(),
-                         [](char c) { return std::isalpha(static_cast<unsigned char>(c)); }) &&
-                     kFileEndings.count(ending) == 0)
-                     spans.push_back({b, e});
-                 while (b < text.size() && name_char(text[b]))
-                     ++b; // the rest of this run is inside the name
-             }
-         },
-         [this](const std::string &m) { return domain_name(m); }});
-}
-
-std::string Redactor::mac_address(const std::string &m, std::size_t group) {
-    std::string digits;
-    char separator = 0;
-    for (const char c : m)
-        if (hex_digit(c))
-            digits += c;
-        else if (separator == 0)
-            separator = c;
-    std::string p = placeholder("MAC address", cased(digits), [](const Digest &d) {
-        unsigned char bytes[6];
-        std::copy_n(d.begin(), 6, bytes);
-        bytes[0] = static_cast<unsigned char>((bytes[0] & 0xfc) | 0x02); // locally administered
-        return hex(bytes, 6);
-    });
-    std::string out;
-    for (std::size_t i = 0; i < p.size(); i += group)
-        out += (i > 0 && separator != 0 ? std::string(1, separator) : "") + p.substr(i, group);
-    return digits != cased(digits) ? cased(out, true) : out;
-}
-
-std::string text_at(const ojson &scenario, const char *object, const char *member) {
-    if (!scenario.contains(object) || !scenario[object].contains(member) ||
-        !scenario[object][member].is_string())
-        return "";
-    std::string text = scenario[object][member].get<std::string>();
+/* A member of the scenario as text, to its first NUL, without surrounding blanks. */
+std::string text_at(const ojson &scenario, const char *pointer) {
+    const ojson::json_pointer p(pointer);
+    std::string text =
+        scenario.contains(p) && scenario[p].is_string() ? scenario[p].get<std::string>() : "";
     text = text.substr(0, text.find('\0'));
     const std::size_t first = text.find_first_not_of(" \t\r\n");
     return first == text.npos ? ""
@@ -544,8 +479,8 @@ std::string text_at(const ojson &scenario, const char *object, const char *membe
 } // namespace
 
 void redact(Capture &capture, const RedactKey &key) {
-    Redactor r(key, text_at(capture.scenario, "hostname", "name"),
-               text_at(capture.scenario, "chassis", "serial"));
+    Redactor r(key, text_at(capture.scenario, "/hostname/name"),
+               text_at(capture.scenario, "/chassis/serial"));
     r.apply(capture.scenario);
     for (FoundFile &f : capture.files) {
         f.data = r.apply(f.data);

@@ -93,14 +93,8 @@ bool copy_data(Walk &w, int in, int out, off_t size, const std::string &path) {
                 return w.fail(path, errno);
             if (n == 0)
                 return true; // it shrank while copied
-            for (ssize_t done = 0; done < n;) {
-                const ssize_t m = pwrite(out, w.buffer.get() + done, n - done, data + done);
-                if (m < 0 && errno == EINTR)
-                    continue;
-                if (m <= 0)
-                    return w.fail(path, m < 0 ? errno : EIO);
-                done += m;
-            }
+            if (const int error = write_at(out, w.buffer.get(), static_cast<std::size_t>(n), data))
+                return w.fail(path, error);
             w.budget -= static_cast<std::uint64_t>(n);
             data += n;
         }

@@ -81,8 +81,6 @@ const char *sim_trace(const char *root);
  * 0, or -1.
  */
 int sim_log_runs(const char *path);
-/* The file sim_log_runs() set, "" when none. */
-const char *sim_run_log(void);
 
 /* Clears the recorded output, calls and counters; the scenario stays. */
 void sim_clear_records(void);

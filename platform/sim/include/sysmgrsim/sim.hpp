@@ -17,7 +17,6 @@ namespace sysmgrsim {
 struct Print {
     enum class Kind { literal, value, dprt };
     Kind kind;
-    std::string format; /* the format given to cmd_prt / cmd_dprt */
     uint32_t tag = 0;   /* value only */
     uint32_t len = 0;   /* value only: the length given to cmd_prt_arg_make */
     std::string text;   /* the call's plain-text rendering */
