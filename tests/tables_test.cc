@@ -60,18 +60,14 @@ void PrintTo(const Row &row, std::ostream *os) {
 std::vector<Row> rows_of(const Lookups &lookups) {
     std::set<int32_t> candidates = {std::numeric_limits<int32_t>::min(),
                                     std::numeric_limits<int32_t>::max()};
-    for (int32_t v = -1024; v <= 1024; ++v) {
+    for (int32_t v = -1024; v <= 1024; ++v)
         candidates.insert(v);
-    }
-    for (int bit = 0; bit < 31; ++bit) {
+    for (int bit = 0; bit < 31; ++bit)
         candidates.insert(int32_t{1} << bit);
-    }
     std::vector<Row> rows;
-    for (int32_t v : candidates) {
-        if (const char *name = lookups.find(v)) {
+    for (int32_t v : candidates)
+        if (const char *name = lookups.find(v))
             rows.push_back({v, name});
-        }
-    }
     return rows;
 }
 
@@ -132,12 +128,9 @@ using Names = std::set<std::string>;
 
 Names table_names(std::initializer_list<Report> reports) {
     Names names;
-    for (const auto &row : sysmgrcli::tags::tag_dictionary) {
-        for (Report report : reports) {
-            if (row.report == report)
-                names.insert(row.name);
-        }
-    }
+    for (const auto &row : sysmgrcli::tags::tag_dictionary)
+        if (std::find(reports.begin(), reports.end(), row.report) != reports.end())
+            names.insert(row.name);
     return names;
 }
 
@@ -220,11 +213,7 @@ TEST(Members, DefaultScenarioAndTableAgree) {
     std::set<std::string> unread, found;
     walk(nlohmann::json::parse(sim_default_scenario()), "", unread, found);
     EXPECT_EQ(unread, std::set<std::string>()) << "default.json members without an item";
-    std::set<std::string> unknown;
-    for (const std::string &item : kItems)
-        if (found.count(item) == 0)
-            unknown.insert(item);
-    EXPECT_EQ(unknown, std::set<std::string>()) << "items the default does not hold";
+    EXPECT_EQ(found, kItems) << "items the default does not hold";
 }
 
 } // namespace
