@@ -3,11 +3,10 @@
 // values it prints, the redundancy state printers and rules, and the system
 // uptime report that closes it; the error identifiers and queue handles they
 // use. Failures and what each sends are in fault_test.cc.
-#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
-#include <iterator>
+#include <set>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -39,18 +38,12 @@ std::string value_of(uint32_t tag) {
 
 class Dispatch : public testsupport::SimTest {};
 
-json local(json fields) {
-    return {{"supervisors", {{"local", std::move(fields)}}}};
-}
-
 TEST_F(Dispatch, OnlyPeerStatesAskTheOtherSupervisor) {
-    const uint32_t peer_states[] = {30, 31, 35, 36, 48, 49, 50, 51};
+    const std::set<uint32_t> peer_states = {30, 31, 35, 36, 48, 49, 50, 51};
     for (uint32_t state = 0; state <= 100; ++state) {
         SCOPED_TRACE(state);
-        show(local({{"internal_state", state}}));
-        const bool asked = std::find(std::begin(peer_states), std::end(peer_states), state) !=
-                           std::end(peer_states);
-        EXPECT_EQ(calls_named("cmi_remote_req_resp").size(), asked ? 1u : 0u);
+        show({{"supervisors", {{"local", {{"internal_state", state}}}}}});
+        EXPECT_EQ(calls_named("cmi_remote_req_resp").size(), peer_states.count(state));
         EXPECT_EQ(sim_send_count(), 1);
     }
 }
@@ -244,21 +237,17 @@ TEST_F(Redundancy, ReportValuesFollowBothSupervisors) {
 
 TEST_F(Redundancy, SupervisorNamesFromTheSlotRecord) {
     struct Case {
-        int this_sup, other_sup, byte3, byte4;
+        json slots;
         const char *this_name, *other_name;
     };
     const Case cases[] = {
-        {2, 1, 7, 7, "(sup-1)", "(sup-1)"},
-        {2, 1, 0, 1, "(sup-2)", "(sup-1)"},
-        {255, 0, 1, 0, "(sup-255)", "(sup-0)"},
+        {{{"this_sup", 2}, {"other_sup", 1}, {"byte3", 7}, {"byte4", 7}}, "(sup-1)", "(sup-1)"},
+        {{{"this_sup", 2}, {"other_sup", 1}, {"byte3", 0}, {"byte4", 1}}, "(sup-2)", "(sup-1)"},
+        {{{"this_sup", 255}, {"other_sup", 0}, {"byte3", 1}, {"byte4", 0}}, "(sup-255)", "(sup-0)"},
     };
     for (const Case &c : cases) {
-        SCOPED_TRACE(c.this_name);
-        load(json{{"slots",
-                   {{"this_sup", c.this_sup},
-                    {"other_sup", c.other_sup},
-                    {"byte3", c.byte3},
-                    {"byte4", c.byte4}}}});
+        SCOPED_TRACE(c.slots.dump());
+        load({{"slots", c.slots}});
         const sysmgr_rdn_status_rsp_t local{0, 34, 2, 0, 1, 0x502, 1, 0};
         print_show_redundancy_status_pd(&local, nullptr, 0, rx());
         EXPECT_EQ(value_of(0x305c0004), c.this_name);
@@ -459,8 +448,7 @@ TEST(ErrorId, MinusOneStandsForErrnoOtherValuesForThemselves) {
         errno = c.err;
         EXPECT_EQ(error_id(c.rc), c.id);
         errno = c.err;
-        const std::string text = error_str(c.rc); // copied: the next call may reuse it
-        EXPECT_EQ(text, c.text);
+        EXPECT_EQ(std::string(error_str(c.rc)), c.text); // copied: the next call may reuse it
     }
 }
 

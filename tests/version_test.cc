@@ -32,7 +32,6 @@ using sysmgrsim::calls_named;
 struct Report {
     std::string text; // plain-text rendering
     testsupport::Captured streams;
-    std::vector<sysmgrsim::Print> values;
 };
 
 class Version : public testsupport::SimTest {
@@ -49,7 +48,6 @@ class Version : public testsupport::SimTest {
                 sysmgr_show_version_internal_generic_pd(&context_, rx(), 1);
         });
         run.text = testsupport::printed();
-        run.values = testsupport::recorded_values();
         expect_nothing_left(before); // whatever the report printed
         return run;
     }
@@ -184,13 +182,12 @@ TEST_F(Version, LineRulesAndMissingSources) {
         {"no named plug-in", {{"plugins", {{"count", 2}, {"names", {"", ""}}}}}, {}, {"plugin"}},
     };
     for (const LineCase &c : cases) {
+        SCOPED_TRACE(c.name);
         const std::string text = generic(c.patch).text;
         for (const std::string &s : c.present)
-            EXPECT_NE(text.find(s), std::string::npos) << c.name << ": no " << json(s) << " in\n"
-                                                       << text;
+            EXPECT_NE(text.find(s), std::string::npos) << "no " << json(s) << " in\n" << text;
         for (const std::string &s : c.absent)
-            EXPECT_EQ(text.find(s), std::string::npos) << c.name << ": " << json(s) << " in\n"
-                                                       << text;
+            EXPECT_EQ(text.find(s), std::string::npos) << json(s) << " in\n" << text;
     }
 
     // On a bellwick chassis the slot is asked for once, by the Hardware section.
@@ -226,9 +223,9 @@ TEST_F(Version, AlternateReportDifferences) {
 
     // The manufacturer, for the XML agent: the alternate report prints it itself (the
     // version report leaves it to its hook, below).
-    const auto values = alternate({{"backend", {{"xml_agent", true}}}}).values;
-    EXPECT_TRUE(std::any_of(values.begin(), values.end(),
-                            [](const auto &p) { return p.tag == 0x302f003a; }));
+    alternate({{"backend", {{"xml_agent", true}}}});
+    EXPECT_TRUE(std::ranges::any_of(testsupport::recorded_values(),
+                                    [](const auto &p) { return p.tag == 0x302f003a; }));
 
     // Debug traces belong to the version report's context only.
     const json debug = {{"context", {{"debug", 1}}}};
@@ -368,14 +365,11 @@ TEST_F(Version, EveryValueIsTaggedFromItsReportsOwnSet) {
     using sysmgrcli::tags::tag_dictionary;
     using Set = sysmgrcli::tags::Report;
     for (const Set set : {Set::redundancy, Set::version, Set::version2}) {
-        std::vector<sysmgrsim::Print> values;
-        if (set == Set::redundancy) {
+        if (set == Set::redundancy)
             show();
-            values = testsupport::recorded_values();
-        } else {
-            values = report(set == Set::version2, json::object()).values;
-        }
-        for (const sysmgrsim::Print &p : values) {
+        else
+            report(set == Set::version2, json::object());
+        for (const sysmgrsim::Print &p : testsupport::recorded_values()) {
             SCOPED_TRACE(::testing::Message()
                          << std::hex << p.tag << " in report " << static_cast<int>(set));
             const auto row = std::find_if(std::begin(tag_dictionary), std::end(tag_dictionary),
@@ -395,21 +389,9 @@ struct HookCall {
     int32_t q;
     void *rx;
     uint32_t value;
+    bool operator==(const HookCall &) const = default;
 };
 std::vector<HookCall> g_hook_calls;
-
-int firmware_lines(int32_t q, void *rx) {
-    g_hook_calls.push_back({q, rx, 0});
-    return cmd_prt(rx, "  firmware:  version 9.9\n");
-}
-int record_manufacturer(uint32_t value, cmd_prt_arg_t *, void *rx) {
-    g_hook_calls.push_back({0, rx, value});
-    return 0;
-}
-int replaced_report(int32_t q, void *rx) {
-    g_hook_calls.push_back({q, rx, 0});
-    return 17;
-}
 
 /* Replaces a hook for one scope and puts the default back. */
 template <typename Hook>
@@ -423,38 +405,43 @@ struct Replaced {
 TEST_F(Version, HooksAreCalledWithTheCallersArguments) {
     g_hook_calls.clear();
     {
-        Replaced firmware(sysmgrpd_firmware_show_version, &firmware_lines);
+        Replaced firmware(sysmgrpd_firmware_show_version, [](int32_t q, void *rx) {
+            g_hook_calls.push_back({q, rx, 0});
+            return cmd_prt(rx, "  firmware:  version 9.9\n");
+        });
         const Report version = generic();
         EXPECT_NE(version.text.find("  loader:    version 3.6(0)\n  firmware:  version 9.9\n"
                                     "  kickstart:"),
                   std::string::npos);
         alternate(); // never calls it
-        ASSERT_EQ(g_hook_calls.size(), 1u);
-        EXPECT_EQ(g_hook_calls[0].q, 42);
-        EXPECT_EQ(g_hook_calls[0].rx, rx());
+        EXPECT_EQ(g_hook_calls, (std::vector<HookCall>{{42, rx(), 0}}));
     }
 
     // The manufacturer hook is told the tag of the last flash size printed.
     g_hook_calls.clear();
     {
-        Replaced manufacturer(sysmgrpd_show_hardware_manufacture_print, &record_manufacturer);
+        Replaced manufacturer(sysmgrpd_show_hardware_manufacture_print,
+                              [](uint32_t value, cmd_prt_arg_t *, void *rx) {
+                                  g_hook_calls.push_back({0, rx, value});
+                                  return 0;
+                              });
         generic({{"backend", {{"xml_agent", true}}}});
         generic({{"backend", {{"xml_agent", true}}}, {"uri", {{"schemes", {"bootflash"}}}}});
         generic(); // not for plain output
-        ASSERT_EQ(g_hook_calls.size(), 2u);
-        EXPECT_EQ(g_hook_calls[0].value, 0x155c002fu);
-        EXPECT_EQ(g_hook_calls[1].value, 0x115c002eu);
+        EXPECT_EQ(g_hook_calls,
+                  (std::vector<HookCall>{{0, rx(), 0x155c002f}, {0, rx(), 0x115c002e}}));
     }
 
     g_hook_calls.clear();
     {
-        Replaced hook(sysmgrpd_hardware_show_version, &replaced_report);
+        Replaced hook(sysmgrpd_hardware_show_version, [](int32_t q, void *rx) {
+            g_hook_calls.push_back({q, rx, 0});
+            return 17;
+        });
         load();
         int marker = 0;
         EXPECT_EQ(sysmgr_show_version_internal2(-7, &marker), 17);
-        ASSERT_EQ(g_hook_calls.size(), 1u);
-        EXPECT_EQ(g_hook_calls[0].q, -7);
-        EXPECT_EQ(g_hook_calls[0].rx, &marker);
+        EXPECT_EQ(g_hook_calls, (std::vector<HookCall>{{-7, &marker, 0}}));
     }
 }
 
