@@ -3,11 +3,10 @@
 // values it prints, the redundancy state printers and rules, and the system
 // uptime report that closes it; the error identifiers and queue handles they
 // use. Failures and what each sends are in fault_test.cc.
-#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
-#include <iterator>
+#include <set>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -27,21 +26,24 @@ namespace {
 using nlohmann::json;
 using sysmgrsim::calls_named;
 using testsupport::Captured;
+using testsupport::recorded_values;
+
+/* Text of the recorded value with this tag, "<none>" when absent. */
+std::string value_of(uint32_t tag) {
+    for (const auto &v : recorded_values())
+        if (v.tag == tag)
+            return v.text;
+    return "<none>";
+}
 
 class Dispatch : public testsupport::SimTest {};
 
-json local(json fields) {
-    return {{"supervisors", {{"local", std::move(fields)}}}};
-}
-
 TEST_F(Dispatch, OnlyPeerStatesAskTheOtherSupervisor) {
-    const uint32_t peer_states[] = {30, 31, 35, 36, 48, 49, 50, 51};
+    const std::set<uint32_t> peer_states = {30, 31, 35, 36, 48, 49, 50, 51};
     for (uint32_t state = 0; state <= 100; ++state) {
         SCOPED_TRACE(state);
-        show(local({{"internal_state", state}}).dump());
-        const bool asked = std::find(std::begin(peer_states), std::end(peer_states), state) !=
-                           std::end(peer_states);
-        EXPECT_EQ(calls_named("cmi_remote_req_resp").size(), asked ? 1u : 0u);
+        show({{"supervisors", {{"local", {{"internal_state", state}}}}}});
+        EXPECT_EQ(calls_named("cmi_remote_req_resp").size(), peer_states.count(state));
         EXPECT_EQ(sim_send_count(), 1);
     }
 }
@@ -56,8 +58,7 @@ TEST_F(Dispatch, RequestsCarryTheContextsQueueAndTexts) {
         show(
             json{{"context",
                   {{"on_sup", 0}, {"mts_q", mts_q}, {"cmi_text1", "alpha"}, {"cmi_text2", "beta"}}},
-                 {"supervisors", {{"local", {{"peer_node", "0x0503"}}}}}}
-                .dump());
+                 {"supervisors", {{"local", {{"peer_node", "0x0503"}}}}}});
         const auto requests = calls_named("cmi_req_resp");
         const auto remote = calls_named("cmi_remote_req_resp");
         ASSERT_EQ(requests.size(), 1u);
@@ -105,12 +106,8 @@ TEST_F(Dispatch, WideValuesAndRecordsReadTheSameOnEveryTarget) {
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.patch.dump());
-        show(c.patch.dump());
-        const auto values = testsupport::recorded_values();
-        const auto found = std::find_if(values.begin(), values.end(),
-                                        [&](const auto &v) { return v.tag == c.tag; });
-        ASSERT_NE(found, values.end());
-        EXPECT_EQ(found->text, c.text);
+        show(c.patch);
+        EXPECT_EQ(value_of(c.tag), c.text);
     }
 }
 
@@ -118,18 +115,7 @@ TEST_F(Dispatch, WideValuesAndRecordsReadTheSameOnEveryTarget) {
  * rules, the redundancy status report and the active-state summary; the
  * texts the golden transcripts show are not repeated here. */
 
-using testsupport::recorded_values;
-
 class Redundancy : public testsupport::SimTest {};
-
-/* Text of the recorded value with this tag, "<none>" when absent. */
-std::string value_of(uint32_t tag) {
-    for (const auto &v : recorded_values()) {
-        if (v.tag == tag)
-            return v.text;
-    }
-    return "<none>";
-}
 
 TEST_F(Redundancy, PrintersGiveOneTaggedTextWithItsNul) {
     enum Printer { internal, sup, rdn };
@@ -209,8 +195,7 @@ TEST_F(Redundancy, SingleSupervisorRuleByCardKindAndModuleType) {
         {0, 1, 72, 0},  {0, 4, 0, 0},   {-1, 5, 87, 0}, {22, 1, 73, 0}, {0, 6, 65535, 0},
     };
     const auto single_sup = [this](int32_t result, int kind, int type) {
-        load(json{{"card", {{"result", result}, {"card_kind", kind}, {"module_type", type}}}}
-                 .dump());
+        load(json{{"card", {{"result", result}, {"card_kind", kind}, {"module_type", type}}}});
         card_module_info_t record{};
         return libsysmgrcli_pd_is_card_single_sup(&record);
     };
@@ -252,22 +237,17 @@ TEST_F(Redundancy, ReportValuesFollowBothSupervisors) {
 
 TEST_F(Redundancy, SupervisorNamesFromTheSlotRecord) {
     struct Case {
-        int this_sup, other_sup, byte3, byte4;
+        json slots;
         const char *this_name, *other_name;
     };
     const Case cases[] = {
-        {2, 1, 7, 7, "(sup-1)", "(sup-1)"},
-        {2, 1, 0, 1, "(sup-2)", "(sup-1)"},
-        {255, 0, 1, 0, "(sup-255)", "(sup-0)"},
+        {{{"this_sup", 2}, {"other_sup", 1}, {"byte3", 7}, {"byte4", 7}}, "(sup-1)", "(sup-1)"},
+        {{{"this_sup", 2}, {"other_sup", 1}, {"byte3", 0}, {"byte4", 1}}, "(sup-2)", "(sup-1)"},
+        {{{"this_sup", 255}, {"other_sup", 0}, {"byte3", 1}, {"byte4", 0}}, "(sup-255)", "(sup-0)"},
     };
     for (const Case &c : cases) {
-        SCOPED_TRACE(c.this_name);
-        load(json{{"slots",
-                   {{"this_sup", c.this_sup},
-                    {"other_sup", c.other_sup},
-                    {"byte3", c.byte3},
-                    {"byte4", c.byte4}}}}
-                 .dump());
+        SCOPED_TRACE(c.slots.dump());
+        load({{"slots", c.slots}});
         const sysmgr_rdn_status_rsp_t local{0, 34, 2, 0, 1, 0x502, 1, 0};
         print_show_redundancy_status_pd(&local, nullptr, 0, rx());
         EXPECT_EQ(value_of(0x305c0004), c.this_name);
@@ -276,7 +256,6 @@ TEST_F(Redundancy, SupervisorNamesFromTheSlotRecord) {
 }
 
 TEST_F(Redundancy, ActiveStateSummary) {
-    const std::string op = "sysmgr_show_redundancy_active_state: ";
     struct Case {
         json local;
         std::string out, err;
@@ -288,11 +267,12 @@ TEST_F(Redundancy, ActiveStateSummary) {
         {{{"internal_state", 35}, {"status", 0x401e0003}}, "", ""},
         {{{"result", -1}, {"errno", 5}},
          "",
-         op + "CMI returned a failure: Input/output error (error-id 0x801E0005).\n"},
+         "sysmgr_show_redundancy_active_state: CMI returned a failure: Input/output error "
+         "(error-id 0x801E0005).\n"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.local.dump());
-        load(json{{"supervisors", {{"local", c.local}}}}.dump());
+        load(json{{"supervisors", {{"local", c.local}}}});
         const auto cap =
             testsupport::capture([&] { sysmgr_show_redundancy_active_state(rx(), &context_, 7); });
         EXPECT_EQ(testsupport::printed(), c.out);
@@ -339,7 +319,7 @@ class Uptime : public testsupport::SimTest {
             {"files", {{"/proc/uptime", "59.99 1.00\n"}}},
         };
         scenario.update(patch, true); // keeps nulls, which remove a default
-        return show(scenario.dump());
+        return show(scenario);
     }
 };
 
@@ -468,8 +448,7 @@ TEST(ErrorId, MinusOneStandsForErrnoOtherValuesForThemselves) {
         errno = c.err;
         EXPECT_EQ(error_id(c.rc), c.id);
         errno = c.err;
-        const std::string text = error_str(c.rc); // copied: the next call may reuse it
-        EXPECT_EQ(text, c.text);
+        EXPECT_EQ(std::string(error_str(c.rc)), c.text); // copied: the next call may reuse it
     }
 }
 
@@ -518,8 +497,7 @@ TEST_F(Handles, GetThenRelease) {
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         load(json{{"context", {{"mts_q", c.mts_q}, {"on_sup", c.on_sup}}},
-                  {"mts", {{"bind_errno", c.bind_errno}}}}
-                 .dump());
+                  {"mts", {{"bind_errno", c.bind_errno}}}});
         int32_t handle = 12345, got = 1;
         const Captured cap = testsupport::capture([&] {
             got = c.default_vdc ? get_default_vdc_mts_q_handle(&handle)

@@ -2,9 +2,6 @@
 // Whole reports as the host program prints them, compared byte for byte with
 // the transcripts in tests/golden/. UPDATE_GOLDEN=1 rewrites the transcripts.
 #include <algorithm>
-#include <cstdlib>
-#include <fstream>
-#include <ostream>
 #include <string>
 #include <vector>
 
@@ -14,18 +11,11 @@
 
 namespace {
 
-using testsupport::read_file;
-
 struct GoldenCase {
     const char *scenario; // scenarios/<name>.json; "default": none given
     const char *command;  // "redundancy", or "version" for both version reports
     int exit_status;      // 0 when output was delivered, 1 when none, 3 when it ended early
 };
-
-// Names the case in test logs instead of dumping its bytes.
-void PrintTo(const GoldenCase &c, std::ostream *os) {
-    *os << c.scenario << " " << c.command;
-}
 
 const GoldenCase kCases[] = {
     {"default", "redundancy", 0},
@@ -46,16 +36,6 @@ const GoldenCase kCases[] = {
     {"version-dorrel", "version", 0},
 };
 
-/* The golden file's bytes, or, under UPDATE_GOLDEN=1, the file rewritten with actual. */
-std::string expected_or_update(const std::string &golden, const std::string &actual) {
-    const char *update = std::getenv("UPDATE_GOLDEN");
-    if (update != nullptr && std::string(update) == "1") {
-        std::ofstream(golden, std::ios::binary) << actual;
-        return actual;
-    }
-    return read_file(golden);
-}
-
 /*
  * One subcommand in the three formats, each against its transcript
  * tests/golden/<scenario>.<subcommand>.<txt|xml|json> (.ci/documents checks
@@ -73,7 +53,8 @@ void check_formats(const std::string &scenario, const char *command, int status)
         // Also when nothing was sent (status 1): an empty text, a document that says so.
         const std::string golden = source + "/tests/golden/" + scenario + "." + command + "." +
                                    (format == "text" ? "txt" : format);
-        EXPECT_EQ(run.out, expected_or_update(golden, run.out)) << golden; // a failure shows a diff
+        EXPECT_EQ(run.out, testsupport::golden_or_update(golden, run.out))
+            << golden; // a failure shows a diff
     }
 }
 

@@ -5,7 +5,6 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <sstream>
 
 #include <gtest/gtest.h>
 
@@ -123,21 +122,16 @@ TEST(ReplayCopy, HostileCapturesAndDirectories) {
     const std::string outside = snapshot(dir / "outside");
     for (const auto &row : rows) {
         SCOPED_TRACE(row.name);
-        testsupport::run_program(
-            {"sh", "-c",
-             "cd \"$D\"; chmod -R u+rwx cap 2>/dev/null; rm -rf cap tmp; mkdir -p "
-             "tmp cap/proc && cd cap && printf 'MemTotal: 1 kB\\n' "
-             ">proc/meminfo && printf '59.99 1.0\\n' >proc/uptime && " +
-                 std::string(row.layout),
-             "sh"},
-            {"D=" + dir.string()});
+        // A fresh capture laid out, then the replay, from one shell.
         std::vector<std::string> argv = {
-            "sh", "-c", std::string("cd \"$D\"; ") + row.run + "exec \"$@\"", "sh"};
+            "sh", "-c",
+            "cd \"$D\"; chmod -R u+rwx cap 2>/dev/null; rm -rf cap tmp; mkdir -p tmp cap/proc && "
+            "(cd cap && printf 'MemTotal: 1 kB\\n' >proc/meminfo && printf '59.99 1.0\\n' "
+            ">proc/uptime; " +
+                std::string(row.layout) + "); " + row.run + "exec \"$@\" --root \"$D/cap\" " +
+                row.args,
+            "sh"};
         for (const std::string &word : testsupport::show_command())
-            argv.push_back(word);
-        argv.insert(argv.end(), {"--root", (dir / "cap").string()});
-        std::istringstream words(row.args);
-        for (std::string word; words >> word;)
             argv.push_back(word);
         const testsupport::RunResult run = testsupport::run_program(
             argv, {"D=" + dir.string(), "TMPDIR=" + (dir / "tmp").string()});

@@ -12,16 +12,13 @@
 #include <fcntl.h>
 #include <fnmatch.h>
 #include <signal.h>
-#include <sys/wait.h>
 
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <map>
 #include <regex>
-#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -39,10 +36,6 @@
 
 namespace {
 
-using testsupport::files_under;
-using testsupport::open_fds;
-
-namespace fs = std::filesystem;
 using sysmgrcli::sys;
 
 enum Kind {
@@ -221,10 +214,6 @@ TEST_P(Sweep, EachFailingCallShowsWhatTheTableSaysAndLeavesNothingBehind) {
          [] { return std::to_string(read_flash_size_file_item("/proc/meminfo", 1)); }},
         {"read_file_str", 0, false, [&] { return text(read_file_str("/proc/cmdline")); }},
     };
-    const std::set<std::string> may_appear = {
-        "/var/tmp/bootloader_ver", "/" SIM_SUDO_DIR "/sudo.log", "/vorn/bin/flash_size.log",
-        "/vornboot/bin/imghdr.log"};
-
     install_fakes();
     // One run on a fresh root: the output, then what was written to the streams.
     auto run = [&](const Operation &op, const std::string &scenario, Kind kind, int at, int error) {
@@ -232,9 +221,8 @@ TEST_P(Sweep, EachFailingCallShowsWhatTheTableSaysAndLeavesNothingBehind) {
         if (op.command != 0)
             patch["backend"]["command"] = op.command;
         root_changed();
-        load(patch.dump());
-        const std::set<std::string> before = files_under(root_);
-        const int fds = open_fds();
+        load(patch);
+        const Baseline before = baseline();
         plan = Plan{.kind = kind, .at = at, .error = error};
         std::string out;
         const testsupport::Captured cap = testsupport::capture([&] {
@@ -243,14 +231,7 @@ TEST_P(Sweep, EachFailingCallShowsWhatTheTableSaysAndLeavesNothingBehind) {
             out = op.command != 0 ? testsupport::printed() : op.run();
         });
         plan.kind = KINDS;
-        EXPECT_EQ(open_fds(), fds);
-        EXPECT_EQ(sim_queues_bound(), 0);
-        EXPECT_EQ(sim_messages_outstanding(), 0);
-        EXPECT_EQ(sim_images_open(), 0);
-        errno = 0;
-        EXPECT_TRUE(waitpid(-1, nullptr, WNOHANG) == -1 && errno == ECHILD) << "a child is left";
-        for (const std::string &f : files_under(root_))
-            EXPECT_TRUE(before.count(f) != 0 || may_appear.count(f) != 0) << "left behind: " << f;
+        expect_nothing_left(before);
         return std::make_pair(out, cap.out + cap.err);
     };
 

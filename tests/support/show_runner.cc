@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -62,7 +63,8 @@ std::vector<char *> pointers(std::vector<std::string> &texts) {
 
 } // namespace
 
-RunResult run_program(const std::vector<std::string> &argv, const std::vector<std::string> &env) {
+RunResult run_program(const std::vector<std::string> &argv, const std::vector<std::string> &env,
+                      const std::string &input) {
     RunResult result;
     Capture out = capture();
     Capture err = capture();
@@ -72,7 +74,7 @@ RunResult run_program(const std::vector<std::string> &argv, const std::vector<st
     std::vector<std::string> vars = environment(env);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 0, input.c_str(), O_RDONLY, 0);
     posix_spawn_file_actions_adddup2(&actions, fileno(out.get()), 1);
     posix_spawn_file_actions_adddup2(&actions, fileno(err.get()), 2);
     pid_t pid;
@@ -96,12 +98,22 @@ std::vector<std::string> show_command() {
     return {SYSMGR_SHOW_EMULATOR, SYSMGR_SHOW_PATH};
 }
 
-RunResult run_show(const std::vector<std::string> &args, const std::vector<std::string> &env) {
+RunResult run_show(const std::vector<std::string> &args, const std::vector<std::string> &env,
+                   const std::string &input) {
     std::vector<std::string> argv = show_command();
     argv.insert(argv.end(), args.begin(), args.end());
     std::vector<std::string> vars = env;
     vars.insert(vars.end(), {"TZ=UTC", "LC_ALL=C"});
-    return run_program(argv, vars);
+    return run_program(argv, vars, input);
+}
+
+std::string golden_or_update(const std::string &golden, const std::string &actual) {
+    const char *update = std::getenv("UPDATE_GOLDEN");
+    if (update != nullptr && std::string(update) == "1") {
+        std::ofstream(golden, std::ios::binary) << actual;
+        return actual;
+    }
+    return read_file(golden);
 }
 
 std::string read_file(const std::string &path) {

@@ -19,11 +19,12 @@ struct RunResult {
 
 /*
  * Runs argv[0], found on PATH, with the arguments and standard input from
- * /dev/null. env holds "NAME=value" entries that take the place of the
+ * the file input. env holds "NAME=value" entries that take the place of the
  * test's own variables of those names; the rest are passed on.
  */
 RunResult run_program(const std::vector<std::string> &argv,
-                      const std::vector<std::string> &env = {});
+                      const std::vector<std::string> &env = {},
+                      const std::string &input = "/dev/null");
 
 /* The command that starts sysmgr-show: the program, behind the emulator in a cross build. */
 std::vector<std::string> show_command();
@@ -48,7 +49,11 @@ struct ScratchDir {
 };
 
 /* Runs sysmgr-show with the arguments, TZ=UTC and LC_ALL=C unless env sets them. */
-RunResult run_show(const std::vector<std::string> &args, const std::vector<std::string> &env = {});
+RunResult run_show(const std::vector<std::string> &args, const std::vector<std::string> &env = {},
+                   const std::string &input = "/dev/null");
+
+/* The golden file's bytes, or, under UPDATE_GOLDEN=1, the file rewritten with actual. */
+std::string golden_or_update(const std::string &golden, const std::string &actual);
 
 } // namespace testsupport
 

@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "support/sim_fixture.h"
 
+#include <sys/wait.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <iterator>
@@ -13,6 +16,27 @@
 #include "sysmgrsim/sim.h"
 
 namespace testsupport {
+
+namespace {
+/* What calls may leave under the root: the loader cache and the logs. */
+const std::set<std::string> kMayAppear{"/var/tmp/bootloader_ver", "/" SIM_SUDO_DIR "/sudo.log",
+                                       "/vorn/bin/flash_size.log", "/vornboot/bin/imghdr.log"};
+
+int open_fds() {
+    return static_cast<int>(std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
+                                          std::filesystem::directory_iterator()));
+}
+
+std::set<std::string> files_under(const std::string &root) {
+    std::set<std::string> files;
+    std::error_code ec;
+    for (auto it = std::filesystem::recursive_directory_iterator(root, ec);
+         it != std::filesystem::recursive_directory_iterator(); it.increment(ec))
+        files.insert(it->path().string().substr(root.size()));
+    return files;
+}
+
+} // namespace
 
 Captured capture(const std::function<void()> &body) {
     ::testing::internal::CaptureStdout();
@@ -52,13 +76,12 @@ void SimTest::TearDown() {
     sim_reset();
 }
 
-void SimTest::load(const std::string &patch) {
+void SimTest::load(const nlohmann::json &patch) {
     char err[512] = "";
-    ASSERT_EQ(sim_load_scenario(patch.c_str(), "test", err, sizeof err), 0) << err;
+    ASSERT_EQ(sim_load_scenario(patch.dump().c_str(), "test", err, sizeof err), 0) << err;
     // Only the files and tools of a scenario make its root.
-    const nlohmann::json parsed = nlohmann::json::parse(patch);
-    const std::string key = parsed.value("files", nlohmann::json()).dump() + " " +
-                            parsed.value("tools", nlohmann::json()).dump();
+    const std::string key = patch.value("files", nlohmann::json()).dump() + " " +
+                            patch.value("tools", nlohmann::json()).dump();
     std::error_code ec;
     if (key != root_key_) {
         std::filesystem::remove_all(root_, ec);
@@ -70,15 +93,14 @@ void SimTest::load(const std::string &patch) {
             std::filesystem::remove_all(root_ + dir, ec);
             std::filesystem::create_directory(root_ + dir, ec);
         }
-        for (const char *log : {"/vorn/bin/flash_size.log", "/vornboot/bin/imghdr.log"})
-            std::filesystem::remove(root_ + log, ec);
-        std::filesystem::remove(sim_sudo_log(), ec);
+        for (const std::string &left : kMayAppear)
+            std::filesystem::remove(root_ + left, ec);
     }
     sim_fill_context(&context_);
     sim_clear_records();
 }
 
-Captured SimTest::show(const std::string &patch) {
+Captured SimTest::show(const nlohmann::json &patch) {
     load(patch);
     if (HasFatalFailure())
         return {};
@@ -88,18 +110,22 @@ Captured SimTest::show(const std::string &patch) {
     return captured;
 }
 
-int open_fds() {
-    return static_cast<int>(std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
-                                          std::filesystem::directory_iterator()));
+SimTest::Baseline SimTest::baseline() const {
+    return {files_under(root_), open_fds()};
 }
 
-std::set<std::string> files_under(const std::string &root) {
-    std::set<std::string> files;
-    std::error_code ec;
-    for (auto it = std::filesystem::recursive_directory_iterator(root, ec);
-         it != std::filesystem::recursive_directory_iterator(); it.increment(ec))
-        files.insert(it->path().string().substr(root.size()));
-    return files;
+void SimTest::expect_nothing_left(const Baseline &before) const {
+    EXPECT_EQ(open_fds(), before.fds);
+    EXPECT_EQ(sim_queues_bound(), 0);
+    EXPECT_EQ(sim_messages_outstanding(), 0);
+    EXPECT_EQ(sim_images_open(), 0);
+    EXPECT_EQ(sim_image_close_errors(), 0);
+    errno = 0;
+    EXPECT_TRUE(waitpid(-1, nullptr, WNOHANG) == -1 && errno == ECHILD) << "a child is left";
+    for (const std::string &f : files_under(root_))
+        EXPECT_TRUE(before.files.count(f) != 0 || kMayAppear.count(f) != 0) << "left behind: " << f;
+    namespace fs = std::filesystem;
+    EXPECT_FALSE(fs::is_regular_file(fs::symlink_status(root_ + kListing)));
 }
 
 } // namespace testsupport

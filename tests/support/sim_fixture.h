@@ -18,11 +18,15 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include "platform/cli.h"
 #include "sysmgrsim/sim.hpp"
 
 namespace testsupport {
+
+/* The listing of flash sizes the version report writes and removes under the root. */
+inline constexpr char kListing[] = "/tmp/sysmgrcli_show_flash_size";
 
 /* What a piece of code wrote to the standard output and error streams. */
 struct Captured {
@@ -44,32 +48,39 @@ std::string printed();
 /* The value prints (tagged values) recorded so far, in order. */
 std::vector<sysmgrsim::Print> recorded_values();
 
-/* The descriptors open in this process. */
-int open_fds();
-
-/* Every path under root, relative to it. */
-std::set<std::string> files_under(const std::string &root);
-
 class SimTest : public ::testing::Test {
   protected:
     void SetUp() override;
     void TearDown() override;
 
     /*
-     * Applies patch (JSON merge patch text) over the default scenario, writes
+     * Applies patch (a JSON merge patch) over the default scenario, writes
      * its files under the root, fills context_ and clears the recordings.
      * A root written for the same files and tools is kept, emptied of what
      * calls leave there: tmp/, var/tmp/ (the loader cache) and the logs of the
      * utilities and the sudo stand-in.
      */
-    void load(const std::string &patch = "{}");
+    void load(const nlohmann::json &patch = nlohmann::json::object());
     /* The test changed the root itself: the next load() writes it again. */
     void root_changed() { root_key_.reset(); }
     /*
      * load(patch), then one call of the entry point, captured. Expects the
      * call to leave no queue bound and no transport message undropped.
      */
-    Captured show(const std::string &patch = "{}");
+    Captured show(const nlohmann::json &patch = nlohmann::json::object());
+
+    /* What a call must leave as it found: the files under the root and the open descriptors. */
+    struct Baseline {
+        std::set<std::string> files;
+        int fds;
+    };
+    Baseline baseline() const;
+    /*
+     * Nothing left since before: no descriptor, bound queue, undropped
+     * message, image handle, child process, listing, or file beyond the
+     * loader cache and the logs of the utilities and the sudo stand-in.
+     */
+    void expect_nothing_left(const Baseline &before) const;
 
     /* The receive handle the back end gives for context_. */
     void *rx() { return cmd_paraminfo_to_rxhandle(&context_); }
