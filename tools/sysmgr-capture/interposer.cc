@@ -314,6 +314,7 @@ void note_path(const char *path, bool follow, bool reads) {
     LIBC(stat, examine_w, true, void *) LIBC(stat64, examine_w, true, void *) \
     LIBC(__stat64_time64, examine_w, true, void *) LIBC(lstat, examine_w, false, void *) \
     LIBC(lstat64, examine_w, false, void *) LIBC(__lstat64_time64, examine_w, false, void *) \
+    LIBC(fopen, fopen_w) LIBC(fopen64, fopen_w) \
     LIBC(popen, popen_w) LIBC(pclose, pclose_w) LIBC(system, system_w)
 // clang-format on
 
@@ -342,6 +343,12 @@ int open_w(const char *path, int flags, ...) {
     note_path(path, (flags & O_NOFOLLOW) == 0,
               (flags & O_ACCMODE) == O_RDONLY && (flags & (O_CREAT | O_TRUNC)) == 0);
     return definition<decltype(&open_w<Real>)>(Real)(path, flags, mode);
+}
+/* The library opens none by stream, but a coverage build's runtime in it does. */
+template <std::atomic<void *> &Real>
+std::FILE *fopen_w(const char *path, const char *mode) {
+    note_path(path, true, mode != nullptr && mode[0] == 'r' && std::strchr(mode, '+') == nullptr);
+    return definition<decltype(&fopen_w<Real>)>(Real)(path, mode);
 }
 /* stat, lstat and access; Follow when the call follows a final link. */
 template <std::atomic<void *> &Real, bool Follow, typename A>
