@@ -60,7 +60,7 @@ TEST(SysmgrShow, CommandLineMistakesAndExitStatuses) {
         {"", "redundancy --cmd 7", 1, "Invalid cmdID 7", ""},
         {"", "--scenario @/no-rx.json version-alt", 1, "", ""},
         {"SYSMGRCLI_LIB=@/none.so", "version", 2, "", "sysmgr-show: cannot load @/none.so: "},
-        {"SYSMGRCLI_LIB=" SIM_LIBRARY, "version-alt", 2, "",
+        {"SYSMGRCLI_LIB=" OTHER_LIBRARY, "version-alt", 2, "",
          "sysmgr-show: the library has no sysmgr_show_version_internal2\n"},
         // Scenarios that cannot be used.
         {"", "--scenario @/none.json redundancy", 2, "",

@@ -18,9 +18,8 @@
 #include <string>
 #include <vector>
 
-/* The simulator is built with hidden visibility: only what these headers
-   declare is exported, which keeps its dynamic symbol table and its start-up
-   relocations small. */
+/* The simulator is built with hidden visibility: of what these headers
+   declare, a program that links it exports the platform functions. */
 #pragma GCC visibility push(default)
 #include "platform/platform.h"
 #include "sysmgrsim/sim.h"
@@ -176,8 +175,8 @@ struct Scenario {
 extern const char kDefaultScenario[]; /* generated from scenarios/default.json */
 /* The JSON text applied over the default; false with err. */
 bool parse_scenario(const char *json_text, const char *origin, Scenario &out, std::string &err);
-/* The embedded default scenario, parsed on first use and kept (exported for the fuzzers). */
-[[gnu::visibility("default")]] const Scenario &default_scenario();
+/* The embedded default scenario, parsed on first use and kept. */
+const Scenario &default_scenario();
 
 /* A transport message: a request just sent or a response received. */
 struct Message {
@@ -239,8 +238,8 @@ struct State : Records {
  */
 void copy_error(std::string message, char *err, std::size_t errlen);
 
-/* The process's state, with the default scenario loaded on first use (exported for the fuzzers). */
-[[gnu::visibility("default")]] State &state();
+/* The process's state, with the default scenario loaded on first use. */
+State &state();
 /* The file sim_log_runs() set, "" when none, and its emptying. */
 const std::string &run_log();
 void clear_run_log();

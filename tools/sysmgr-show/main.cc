@@ -2,11 +2,11 @@
 // sysmgr-show: serves one show command of libsysmgrcli.so on the simulated
 // platform and prints what the command delivered, rendered by render/.
 //
-// The program links libsysmgrsim.so, so every platform function is in the
-// global scope, then loads the library with dlopen() the way the CLI back end
-// does. Exit status: 0 output delivered, 1 no output, 2 usage, scenario or
-// loading error, 3 a report that ended early, 4 the standard output cannot
-// be written.
+// The program links the simulator and exports its platform functions, then
+// loads the library with dlopen() the way the CLI back end does. Exit
+// status: 0 output delivered, 1 no output, 2 usage, scenario or loading
+// error, 3 a report that ended early, 4 the standard output cannot be
+// written.
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>

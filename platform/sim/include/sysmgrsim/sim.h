@@ -1,6 +1,6 @@
 /*
  * SPDX-License-Identifier: MIT
- * Control interface of the simulated switch platform (libsysmgrsim.so).
+ * Control interface of the simulated switch platform (libsysmgrsim.a).
  *
  * Every platform function the library calls (platform/platform.h) answers
  * from a scenario, a JSON document; the embedded default is a healthy switch
