@@ -55,4 +55,10 @@ bool replay_writes(const std::string &path) {
     return under("/" SIM_SUDO_DIR, "/");
 }
 
+Unsafe unsafe_directory(const struct stat &st, uid_t uid) {
+    if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0 && (st.st_mode & S_ISVTX) == 0)
+        return Unsafe::others_write;
+    return st.st_uid != uid && st.st_uid != 0 ? Unsafe::other_owner : Unsafe::no;
+}
+
 } // namespace tree

@@ -2,7 +2,8 @@
  * SPDX-License-Identifier: MIT
  * What sysmgr-show and sysmgr-capture share about a root they read or write
  * by descriptor: every name is reached one component at a time, never
- * through a link, so nothing outside the root is touched.
+ * through a link, so nothing outside the root is touched; and the directory
+ * a root is made in must be one that no other user can change.
  */
 #ifndef SYSMGR_TOOLS_TREE_H
 #define SYSMGR_TOOLS_TREE_H
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace tree {
@@ -67,6 +69,15 @@ int open_dirs(int top, const std::vector<std::string> &names, std::size_t n, boo
  * its stand-in prints from and logs to, and the directory of stand-ins.
  */
 bool replay_writes(const std::string &path);
+
+/*
+ * Whether a user other than uid and root can change the entries of the
+ * directory st describes, and why: others can write it and it is not sticky
+ * (said first when both hold), or it belongs to someone else.
+ */
+enum class Unsafe { no, others_write, other_owner };
+Unsafe unsafe_directory(const struct stat &st, uid_t uid);
+inline constexpr char kOthersWrite[] = "others can write it and it is not sticky";
 
 } // namespace tree
 

@@ -10,7 +10,7 @@
 #include <map>
 #include <optional>
 #include <set>
-#include <string_view>
+#include <type_traits>
 
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -26,6 +26,7 @@ namespace {
 using json = nlohmann::json;
 using ojson = nlohmann::ordered_json;
 using Value = std::optional<ojson>; // a member's value, or none to set
+struct ErrnoAnswer {};              // what the errno query's row gives its member
 
 constexpr int kInterrupted = 4;
 constexpr int kExitNotFound = 127; // the shell's status for a command it cannot find
@@ -80,16 +81,6 @@ std::string first_word(const std::string &command) {
         word = word.substr(1, word.size() - 2);
     return word;
 }
-
-struct Builder;
-
-/* A call's row of calls.def: how a record of the call sets the scenario. */
-struct Row {
-    const char *fn;
-    bool answers_errno; // the transport's errno query: it answers for the failed call before it
-    void (*map)(Builder &b);
-};
-const Row *row_of(const std::string &fn);
 
 /* The record line at index, read the way calls.def's capture column reads it, and the state
  * kept across lines. */
@@ -159,14 +150,9 @@ struct Builder {
         if (value)
             set(tree::components(path, '.'), std::move(*value));
     }
-
-    /* The errno a failed transport call left: what the next errno query answered. */
-    int64_t last_errno() const {
-        for (std::size_t i = index + 1; i < record.size(); ++i)
-            if (const Row *row = row_of(fn_of(record[i])); row != nullptr && row->answers_errno)
-                return record[i].value("r", int64_t{0});
-        return 0;
-    }
+    void put(const char *, ErrnoAnswer) {} // the failed call before it takes the answer
+    void map(const std::string &fn);       // sets what the call's row of calls.def gives
+    int64_t last_errno();                  // what the next errno query answered
 
     /* The hooks calls.def names: logic across records or over several members. */
     Value bound_queue(const char *) {
@@ -355,8 +341,7 @@ struct Builder {
                 "the host's call of the alternate report");
         } else if (!fn.empty() && fn[0] != '@') {
             ++out.calls;
-            if (const Row *row = row_of(fn))
-                row->map(*this);
+            map(fn);
         }
     }
 };
@@ -375,28 +360,40 @@ struct Builder {
 #define IF(condition, get) ((condition) ? (get) : Value())
 #define HOOK(f) b.f(p)
 #define NONE Value()
-#define ERRNO_ANSWER Value()
+#define ERRNO_ANSWER ErrnoAnswer()
 #define M(path, field, type, get)                                                                  \
     {                                                                                              \
         const char *p = path;                                                                      \
         b.put(p, get);                                                                             \
     }
-// The row whose members name ERRNO_ANSWER is the transport's errno query.
 #define CALL(ret, name, params, args, ints, texts, result, outs, members)                          \
-    {#name, std::string_view(#members).find("ERRNO_ANSWER") != std::string_view::npos,             \
-     []([[maybe_unused]] Builder &b) { members }},
-const Row kRows[] = {
+    if (fn == #name) {                                                                             \
+        members return;                                                                            \
+    }
+void Builder::map(const std::string &fn) {
+    Builder &b = *this;
 #include "../../platform/calls.def"
-};
+}
 #undef M
 #undef CALL
 
-const Row *row_of(const std::string &fn) {
-    for (const Row &row : kRows)
-        if (fn == row.fn)
-            return &row;
-    return nullptr;
+/* The errno a failed transport call left: what the next errno query answered. That query's row
+ * has the member whose capture form gives ERRNO_ANSWER's type, where every other gives a Value;
+ * b and p only name what the forms refer to, which is never evaluated here. */
+#define M(path, field, type, get) || std::is_same_v<decltype(get), ErrnoAnswer>
+#define CALL(ret, name, params, args, ints, texts, result, outs, members)                          \
+    if ((false members) && fn_of(record[i]) == #name)                                              \
+        return record[i].value("r", int64_t{0});
+int64_t Builder::last_errno() {
+    [[maybe_unused]] Builder &b = *this;
+    [[maybe_unused]] const char *p = "";
+    for (std::size_t i = index + 1; i < record.size(); ++i) {
+#include "../../platform/calls.def"
+    }
+    return 0;
 }
+#undef M
+#undef CALL
 
 } // namespace
 

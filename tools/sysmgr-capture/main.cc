@@ -99,13 +99,12 @@ struct WorkDir {
         if (ec || parent_fd.get() < 0 || ::fstat(parent_fd.get(), &st) != 0)
             return failed(problem,
                           parent.string() + ": " + (ec ? ec.message() : std::strerror(errno)));
-        // Only we or root may change its entries; a directory others can write must be sticky.
-        const bool others_write = (st.st_mode & (S_IWGRP | S_IWOTH)) != 0;
-        if ((st.st_uid != ::geteuid() && st.st_uid != 0) ||
-            (others_write && !(st.st_mode & S_ISVTX)))
+        const tree::Unsafe unsafe = tree::unsafe_directory(st, ::geteuid());
+        if (unsafe != tree::Unsafe::no)
             return failed(problem, parent.string() + ": another user can change this directory (" +
-                                       (others_write ? "others can write it and it is not sticky"
-                                                     : "it belongs to another user") +
+                                       (unsafe == tree::Unsafe::others_write
+                                            ? tree::kOthersWrite
+                                            : "it belongs to another user") +
                                        "): name a DIR in a directory only you or root control");
         if (::fstatat(parent_fd.get(), base.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0)
             return failed(problem, out + " exists: name a new directory");

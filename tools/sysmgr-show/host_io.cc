@@ -5,6 +5,7 @@
 
 #include "replay_copy.h"
 #include "sysmgrsim/sim.h"
+#include "tree.h"
 
 #include <cerrno>
 #include <climits>
@@ -130,9 +131,12 @@ bool TempRoot::create(std::string &problem) {
             close(base_fd);
         return false;
     }
-    const std::string unsafe = replay::unsafe_directory(st, geteuid());
-    if (!unsafe.empty()) {
-        problem = "temporary directory " + base + " (" + source + "): " + unsafe;
+    const tree::Unsafe unsafe = tree::unsafe_directory(st, geteuid());
+    if (unsafe != tree::Unsafe::no) {
+        problem = "temporary directory " + base + " (" + source + "): " +
+                  (unsafe == tree::Unsafe::others_write
+                       ? tree::kOthersWrite
+                       : "owned by another user (uid " + std::to_string(st.st_uid) + ")");
         close(base_fd);
         return false;
     }

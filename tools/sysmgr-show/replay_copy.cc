@@ -15,6 +15,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace replay {
@@ -320,16 +321,6 @@ bool copy_capture(int from_fd, int to_fd, std::uint64_t max_bytes, std::string &
 
 int remove_tree(int dir_fd, const char *name, char *failed, std::size_t size) {
     return remove_below(dir_fd, name, DT_UNKNOWN, 0, failed, size);
-}
-
-std::string unsafe_directory(const struct stat &st, uid_t uid) {
-    if (!S_ISDIR(st.st_mode))
-        return "not a directory";
-    if (st.st_uid != uid && st.st_uid != 0)
-        return "owned by another user (uid " + std::to_string(st.st_uid) + ")";
-    if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0 && (st.st_mode & S_ISVTX) == 0)
-        return "others can write it and it is not sticky";
-    return "";
 }
 
 } // namespace replay

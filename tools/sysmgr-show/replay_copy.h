@@ -4,8 +4,7 @@
  * The scratch copy of a capture, which is untrusted input: it is walked from
  * a directory descriptor, one O_NOFOLLOW step at a time, and nothing is
  * written outside the copy. Links stay links, re-rooted inside the copy. The
- * safety check of the directory the copy is made in, and the removal of a
- * copy whatever its modes, are here too.
+ * removal of a copy whatever its modes is here too.
  */
 #ifndef SYSMGR_SHOW_REPLAY_COPY_H
 #define SYSMGR_SHOW_REPLAY_COPY_H
@@ -14,8 +13,6 @@
 #include <cstdint>
 #include <functional>
 #include <string>
-
-#include <sys/stat.h>
 
 namespace replay {
 
@@ -68,13 +65,6 @@ bool copy_capture(int from_fd, int to_fd, std::uint64_t max_bytes, std::string &
  * system calls, no allocation: a signal handler may call it.
  */
 int remove_tree(int dir_fd, const char *name, char *failed, std::size_t size);
-
-/*
- * Why a directory is unsafe for the temporary root of user uid, or "": it
- * must be owned by that user or root, and others may write it only when it
- * is sticky.
- */
-std::string unsafe_directory(const struct stat &st, uid_t uid);
 
 } // namespace replay
 
