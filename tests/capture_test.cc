@@ -87,6 +87,14 @@ class Capture : public ::testing::Test {
         EXPECT_EQ(live.status, replay.status);
         EXPECT_EQ(comparable(live.out, format), comparable(replay.out, format));
         EXPECT_EQ(calls(live.err), calls(replay.err));
+        // In text, the library's standard-output lines come first, then the report.
+        if (format == "text") {
+            std::string printed;
+            for (const auto &p :
+                 nlohmann::json::parse(read_file(dir_ / name / "printed.json")).at("printed"))
+                printed += p.at("call") == "stdout" ? p.at("text").get<std::string>() : "";
+            EXPECT_EQ(live.out, printed + read_file(dir_ / name / "output.txt"));
+        }
     }
 
     const testsupport::ScratchDir scratch_;
@@ -164,7 +172,8 @@ TEST_F(Capture, RedactionFollowsTheKeyAndTheReplayIsConsistent) {
                      {"vorn-kickstart.4.2.1", true}, {"vorn-system.4.2.1", true},
                      {"192.168.1.10", false},        {"00:11:22:33:44:55", false}};
     std::string captured =
-        read_file(dir_ / "a" / "MANIFEST") + read_file(dir_ / "a" / "scenario.json");
+        read_file(dir_ / "a" / "MANIFEST") + read_file(dir_ / "a" / "scenario.json") +
+        read_file(dir_ / "a" / "printed.json") + read_file(dir_ / "a" / "output.txt");
     for (const auto &f : fs::recursive_directory_iterator(dir_ / "a" / "root"))
         captured += read_file(f.path());
     for (const auto &original : originals) {

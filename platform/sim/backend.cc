@@ -2,13 +2,13 @@
 // The CLI back end: one receive handle, print calls recorded in order with
 // their plain text.
 #include <algorithm>
-#include <cctype>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <string>
 
+#include "../print_format.h"
 #include "sim_internal.h"
 
 namespace sysmgrsim {
@@ -95,6 +95,41 @@ std::string render_value(uint32_t tag, const std::string &bytes) {
 
 } // namespace
 
+namespace sysmgrsim {
+
+Print print_of(const std::string &format, const cmd_prt_arg_t *arg) {
+    // Literal text with "%%" as '%'; anything else as it stands.
+    auto literal = [](const std::string &text) {
+        std::string out;
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            out += text[i];
+            i += text[i] == '%' && i + 1 < text.size() && text[i + 1] == '%' ? 1 : 0;
+        }
+        return out;
+    };
+    const auto c = print_conversion(format.data(), format.size(), kMaxWidth);
+    if (c.end == 0)
+        return {Print::Kind::literal, 0, 0, literal(format), ""};
+    Print p{Print::Kind::value, arg != nullptr ? arg->tag : 0, arg != nullptr ? arg->len : 0, "",
+            value_bytes(arg)};
+    const std::string shown = arg != nullptr ? render_value(p.tag, p.value) : "(null)";
+    const std::string pad(c.width > shown.size() ? c.width - shown.size() : 0, ' ');
+    p.text = literal(format.substr(0, c.begin)) + (c.left ? shown + pad : pad + shown) +
+             literal(format.substr(c.end));
+    return p;
+}
+
+} // namespace sysmgrsim
+
+namespace sysmgrsim::detail {
+
+void print_line(void *rx, const std::string &line) {
+    if (valid(rx))
+        state().prints.push_back({Print::Kind::dprt, 0, 0, line + "\n", ""});
+}
+
+} // namespace sysmgrsim::detail
+
 namespace sysmgrsim::detail::answer {
 
 void *cmd_paraminfo_to_rxhandle(const cli_context_t *) {
@@ -134,54 +169,18 @@ int cmd_prt_arg_make(cmd_prt_arg_t *arg, uint32_t tag, const void *value, uint32
     return 0;
 }
 
-/*
- * The format is literal text in which "%%" prints "%" and the first
- * "%[-][width]s" prints the value of one print argument, padded to width.
- * Any other conversion, and any further "%s", is printed as it stands.
- */
 int cmd_prt(void *rx, const char *fmt, ...) {
     if (!valid(rx) || fmt == nullptr)
         return -1;
-    Print p{};
-    p.kind = Print::Kind::literal;
+    const cmd_prt_arg_t *arg = nullptr;
     const std::string format = sysmgrsim::detail::text_arg(fmt, kMaxFormat);
-
-    va_list ap;
-    va_start(ap, fmt);
-    const char *c = format.c_str();
-    while (*c != '\0') {
-        if (*c != '%') {
-            p.text += *c++;
-            continue;
-        }
-        if (c[1] == '%') {
-            p.text += '%';
-            c += 2;
-            continue;
-        }
-        const char *conv = c + 1;
-        bool left = *conv == '-';
-        if (left)
-            ++conv;
-        unsigned width = 0;
-        while (std::isdigit(static_cast<unsigned char>(*conv)))
-            width = std::min(width * 10 + static_cast<unsigned>(*conv++ - '0'), kMaxWidth);
-        if (*conv != 's' || p.kind == Print::Kind::value) {
-            p.text += *c++;
-            continue;
-        }
-        const auto *arg = va_arg(ap, const cmd_prt_arg_t *);
-        p.kind = Print::Kind::value;
-        p.tag = arg != nullptr ? arg->tag : 0;
-        p.len = arg != nullptr ? arg->len : 0;
-        p.value = value_bytes(arg);
-        std::string shown = arg != nullptr ? render_value(p.tag, p.value) : "(null)";
-        std::string pad(width > shown.size() ? width - shown.size() : 0, ' ');
-        p.text += left ? shown + pad : pad + shown;
-        c = conv + 1;
+    if (const auto c = print_conversion(format.data(), format.size(), kMaxWidth); c.end > 0) {
+        va_list ap;
+        va_start(ap, fmt);
+        arg = va_arg(ap, const cmd_prt_arg_t *);
+        va_end(ap);
     }
-    va_end(ap);
-    state().prints.push_back(std::move(p));
+    state().prints.push_back(sysmgrsim::print_of(format, arg));
     return 0;
 }
 

@@ -210,13 +210,13 @@ int get_running_plugins(void *table, int32_t *count) {
 
 int cmpproxy_print_cmp_version(int32_t, void *rx) {
     for (const std::string &line : scenario().cmp.version_lines)
-        cmd_dprt(rx, "%s\n", line.c_str());
+        sysmgrsim::detail::print_line(rx, line);
     return 0;
 }
 
 int cmpproxy_print_cmp_hardware(int32_t, void *rx) {
     for (const std::string &line : scenario().cmp.hardware_lines)
-        cmd_dprt(rx, "%s\n", line.c_str());
+        sysmgrsim::detail::print_line(rx, line);
     return 0;
 }
 

@@ -270,6 +270,8 @@ const char *error_text(int32_t err);
 
 /* A text argument as recorded: at most max bytes, "(null)" for none. */
 std::string text_arg(const char *text, std::size_t max = 4096);
+/* A line the platform prints into the receive handle itself, as untagged text. */
+void print_line(void *rx, const std::string &line);
 
 } // namespace sysmgrsim::detail
 

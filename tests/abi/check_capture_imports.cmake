@@ -1,11 +1,12 @@
 # SPDX-License-Identifier: MIT
 cmake_minimum_required(VERSION 3.25)
 # Fails when the library imports a C library function that opens or examines
-# a path or starts a utility, and the capture module (MODULE_SOURCE, its
-# LIBC(name, ...) table) does not wrap it: a capture would silently miss the
-# file or the utility. Reading functions (getc, fread, read...) are not
-# listed: the module records a file's data when its path is opened and a
-# utility's output when it is started, whatever then reads them.
+# a path, starts a utility or writes output, and the capture module
+# (MODULE_SOURCE, its LIBC(name, ...) table) does not wrap it: a capture would
+# silently miss the file, the utility or a line the library wrote. Reading
+# functions (getc, fread, read...) are not listed: the module records a
+# file's data when its path is opened and a utility's output when it is
+# started, whatever then reads them.
 if(NOT NM)
   set(NM nm)
 endif()
@@ -17,7 +18,11 @@ set(known
   access faccessat euidaccess eaccess readlink readlinkat __readlink_chk __readlinkat_chk
   realpath __realpath_chk canonicalize_file_name
   popen pclose system execl execle execlp execv execve execvp execvpe fexecve
-  posix_spawn posix_spawnp)
+  posix_spawn posix_spawnp
+  write writev pwrite pwrite64 printf fprintf dprintf vprintf vfprintf vdprintf __printf_chk
+  __fprintf_chk __dprintf_chk __vprintf_chk __vfprintf_chk __vdprintf_chk puts fputs putc fputc
+  putchar fwrite putc_unlocked fputc_unlocked putchar_unlocked fputs_unlocked fwrite_unlocked
+  perror psignal psiginfo err errx warn warnx verr verrx vwarn vwarnx error error_at_line)
 execute_process(COMMAND ${NM} -D --undefined-only ${LIBRARY} OUTPUT_VARIABLE undefined
   RESULT_VARIABLE rc)
 file(READ ${MODULE_SOURCE} source)
@@ -38,4 +43,4 @@ endforeach()
 if(missing)
   message(FATAL_ERROR "the library imports ${missing}, which the capture module does not wrap")
 endif()
-message(STATUS "the capture module wraps every path and utility function the library imports")
+message(STATUS "the capture module wraps every path, utility and output function the library imports")

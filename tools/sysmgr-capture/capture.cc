@@ -12,12 +12,13 @@
 #include <set>
 #include <type_traits>
 
+#include <link.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 
 #include "platform/platform.h"
 #include "sysmgrcli/sysmgrcli.h"
-#include "sysmgrsim/sim.h"
+#include "sysmgrsim/sim.hpp"
 
 namespace sysmgrcapture {
 
@@ -40,6 +41,14 @@ const json &member(const json &line, const char *key) {
 
 std::string fn_of(const json &line) {
     return line.value("fn", std::string());
+}
+
+std::string hex_of(const std::string &bytes) {
+    std::string out;
+    char digits[3];
+    for (unsigned char c : bytes)
+        out += (std::snprintf(digits, sizeof digits, "%02x", c), digits);
+    return out;
 }
 
 /* The bytes a record member holds in hex: none when it is not text. */
@@ -95,6 +104,8 @@ struct Builder {
     std::map<std::string, int> interrupt_counts{};
     std::map<uint64_t, std::string> image_paths{};
     int64_t first_queue = 0, binds = 0;
+    bool entry = false;    // the host called the alternate report
+    std::string problem{}; // why the record makes no capture
     std::map<std::string, std::vector<std::optional<std::string>>> tools{};
 
     const json &line() const { return record[index]; }
@@ -260,6 +271,29 @@ struct Builder {
         return {};
     }
 
+    /* The print calls' forms (calls.def's PRINT rows), each kept as it was handed on. */
+    Printed &printed() {
+        Printed &p = out.printed.emplace_back();
+        p.call = from();
+        if (line().contains("fmt"))
+            p.format = bytes(line(), "fmt");
+        p.argument = line().contains("tag");
+        p.tag = line().value("tag", 0u);
+        p.len = line().value("len", 0u);
+        if (line().contains("value"))
+            p.value = bytes(line(), "value");
+        return p;
+    }
+    void arg_make() { printed(); }
+    void tuple() { printed().len = sizeof(uint32_t); }
+    void prt() { printed().rendered = true; }
+    void dprt() {
+        printed().text = bytes(line(), "text");
+        if (line().contains("unfollowed"))
+            problem = "the library printed with a format the capture cannot follow: " +
+                      bytes(line(), "fmt");
+    }
+
     void file(const json &e) {
         const std::string path = bytes(e, "path");
         auto it = std::find_if(out.files.begin(), out.files.end(),
@@ -334,13 +368,17 @@ struct Builder {
         } else if (fn == "@library") {
             processes.insert(e.value("pid", int64_t{0}));
             out.library = bytes(e, "path");
-            out.tz = !member(e, "tz").is_null() ? "TZ=" + bytes(e, "tz")
-                                                : "TZ unset: the machine's zone";
+            if (!member(e, "tz").is_null())
+                out.tz = bytes(e, "tz");
+        } else if (fn == "@out") {
+            Printed &p = out.printed.emplace_back();
+            p.call = e.value("fd", 0) == 1 ? "stdout" : "stderr";
+            p.text = bytes(e, "data");
         } else if (fn == "@entry") {
+            entry = true;
             set({"context", "mts_q"}, e.value("q", -1), false,
                 "the host's call of the alternate report");
         } else if (!fn.empty() && fn[0] != '@') {
-            ++out.calls;
             map(fn);
         }
     }
@@ -368,14 +406,19 @@ struct Builder {
     }
 #define CALL(ret, name, params, args, ints, texts, result, outs, members)                          \
     if (fn == #name) {                                                                             \
+        ++b.out.calls;                                                                             \
         members return;                                                                            \
     }
+#define PRINT(ret, name, params, form)                                                             \
+    if (fn == #name)                                                                               \
+        return b.form();
 void Builder::map(const std::string &fn) {
     Builder &b = *this;
 #include "../../platform/calls.def"
 }
 #undef M
 #undef CALL
+#undef PRINT
 
 /* The errno a failed transport call left: what the next errno query answered. That query's row
  * has the member whose capture form gives ERRNO_ANSWER's type, where every other gives a Value;
@@ -412,10 +455,14 @@ bool build_capture(const std::vector<json> &record, Capture &out, std::string &p
               : b.bindings == 0 ? "the host cannot be captured: the dynamic linker reported none "
                                   "of the library's bindings"
               : out.calls == 0  ? "the library made no platform call: no show command ran"
-                                : "";
+                                : b.problem;
     if (!problem.empty())
         return false;
     out.scenario["description"] = "Captured run of " + out.library;
+    const ojson &backend = out.scenario.contains("backend") ? out.scenario["backend"] : ojson();
+    out.served = b.entry                       ? "the alternate version report"
+                 : backend.contains("command") ? "command " + backend["command"].dump()
+                                               : "no command";
     // The library reaches those two calls through a table of addresses, which
     // the dynamic linker resolves without reporting the binding.
     out.notes.push_back("the calls that print the connectivity-management processor's version "
@@ -430,11 +477,12 @@ bool build_capture(const std::vector<json> &record, Capture &out, std::string &p
 namespace {
 
 std::string manifest_text(const Capture &capture) {
-    std::string out = "# sysmgr-capture manifest\ncommand: " + capture.command +
-                      "\nlibrary: " + capture.library + "\ntime zone: " + capture.tz +
-                      " (replay with the same TZ for the same local times)\nplatform calls: " +
-                      std::to_string(capture.calls) +
-                      "\n\n# scenario.json: member = value <- where it came from\n";
+    std::string out =
+        "# sysmgr-capture manifest\ncommand: " + capture.command + "\nlibrary: " + capture.library +
+        "\ntime zone: " + (capture.tz ? "TZ=" + *capture.tz : "TZ unset: the machine's zone") +
+        " (replay with the same TZ for the same local times)\nplatform calls: " +
+        std::to_string(capture.calls) +
+        "\n\n# scenario.json: member = value <- where it came from\n";
     for (const Source &s : capture.sources) {
         if (s.keys.empty())
             continue;
@@ -474,6 +522,14 @@ std::string manifest_text(const Capture &capture) {
             !capture.scenario["tools"][t.name].is_null())
             out += std::string("root") + t.path + ": the replay's stand-in prints tools." + t.name +
                    " (scenario.json)\n";
+    std::size_t prints = 0;
+    for (const Printed &p : capture.printed)
+        prints += p.call != "stdout" && p.call != "stderr" ? 1 : 0;
+    out += "\n# printed.json: what the library printed, in order <- the print calls and the "
+           "standard streams\nserved: " +
+           capture.served + "\nprint calls: " + std::to_string(prints) +
+           "\nstandard stream writes: " + std::to_string(capture.printed.size() - prints) +
+           "\noutput.txt: the print calls as sysmgr-show renders them in text\n";
     out += "\n# utilities run <- how\n";
     for (const Source &s : capture.sources)
         if (s.keys.empty())
@@ -550,6 +606,84 @@ bool write_tree(int root_fd, const Capture &capture, std::vector<std::string> &n
     return true;
 }
 
+/*
+ * The soname and GNU build id of the ELF file at path, "" each when not
+ * found: read from its program headers, for information only (a copy
+ * patched in place keeps its build id).
+ */
+std::pair<std::string, std::string> elf_ids(const std::string &path) {
+    const tree::Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    struct stat st;
+    if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) ||
+        st.st_size > (64 << 20))
+        return {};
+    std::string image(static_cast<std::size_t>(st.st_size), '\0');
+    if (::pread(fd.get(), image.data(), image.size(), 0) != st.st_size)
+        return {};
+    auto at = [&image](auto &out, uint64_t offset) {
+        const bool inside = offset <= image.size() && image.size() - offset >= sizeof out;
+        if (inside)
+            std::memcpy(&out, image.data() + offset, sizeof out);
+        return inside;
+    };
+    ElfW(Ehdr) eh;
+    if (!at(eh, 0) || std::memcmp(eh.e_ident, ELFMAG, SELFMAG) != 0 ||
+        eh.e_ident[EI_CLASS] != (__ELF_NATIVE_CLASS == 64 ? ELFCLASS64 : ELFCLASS32))
+        return {};
+    std::vector<ElfW(Phdr)> headers(eh.e_phnum);
+    for (std::size_t i = 0; i < headers.size(); ++i)
+        if (!at(headers[i], eh.e_phoff + i * sizeof(ElfW(Phdr))))
+            return {};
+    std::string soname, build_id;
+    for (const ElfW(Phdr) & ph : headers) {
+        ElfW(Nhdr) note;
+        for (uint64_t o = ph.p_offset;
+             ph.p_type == PT_NOTE && o < ph.p_offset + ph.p_filesz && at(note, o);) {
+            const uint64_t name = o + sizeof note, desc = name + ((note.n_namesz + 3) & ~3u);
+            if (note.n_type == NT_GNU_BUILD_ID && note.n_namesz == 4 && desc <= image.size() &&
+                image.compare(name, 4, std::string("GNU", 4)) == 0)
+                build_id = hex_of(image.substr(desc, note.n_descsz));
+            o = desc + ((note.n_descsz + 3) & ~3u);
+        }
+        uint64_t strtab = image.size(), name = 0;
+        ElfW(Dyn) d;
+        for (uint64_t o = ph.p_offset; ph.p_type == PT_DYNAMIC && at(d, o) && d.d_tag != DT_NULL;
+             o += sizeof d) {
+            for (const ElfW(Phdr) & load : headers) // DT_STRTAB is an address
+                if (d.d_tag == DT_STRTAB && load.p_type == PT_LOAD &&
+                    d.d_un.d_ptr >= load.p_vaddr && d.d_un.d_ptr - load.p_vaddr < load.p_filesz)
+                    strtab = load.p_offset + (d.d_un.d_ptr - load.p_vaddr);
+            name = d.d_tag == DT_SONAME ? d.d_un.d_val : name;
+        }
+        if (ph.p_type == PT_DYNAMIC && strtab < image.size() && name < image.size() - strtab)
+            soname = image.substr(strtab + name).c_str();
+    }
+    return {soname, build_id};
+}
+
+/* printed.json: the capture's print calls and stream writes, with what served them. */
+std::string printed_json(const Capture &capture) {
+    const auto [soname, build_id] = elf_ids(capture.library);
+    ojson doc = {
+        {"served", capture.served},
+        {"library", {{"path", capture.library}, {"soname", soname}, {"build_id", build_id}}},
+        {"time_zone", capture.tz ? ojson(*capture.tz) : ojson()},
+        {"printed", ojson::array()}};
+    for (const Printed &p : capture.printed) {
+        ojson one = {{"call", p.call}};
+        if (p.format)
+            one["format"] = *p.format;
+        if (p.argument)
+            one.update({{"tag", hex_id(p.tag)}, {"len", p.len}});
+        if (p.value || (p.argument && p.rendered)) // a null value: the back end reads none
+            one["value"] = p.value ? ojson(hex_of(*p.value)) : ojson();
+        if (p.format || !p.argument)
+            one["text"] = p.text;
+        doc["printed"].push_back(std::move(one));
+    }
+    return doc.dump(2, ' ', false, ojson::error_handler_t::replace) + "\n";
+}
+
 bool write_capture(Capture &capture, int dir, mode_t mode, std::string &problem) {
     auto failed = [&problem](const std::string &message) {
         problem = message;
@@ -572,8 +706,24 @@ bool write_capture(Capture &capture, int dir, mode_t mode, std::string &problem)
     char err[1024];
     if (sim_load_scenario(text.c_str(), "the captured scenario", err, sizeof err) != 0)
         return failed(std::string("the simulator cannot replay this capture: ") + err);
-    for (const auto &[file, content] :
-         {std::pair{"scenario.json", text}, {"MANIFEST", manifest_text(capture)}})
+    // cmd_prt's text as the simulator renders it, local times in the host's zone.
+    if (capture.tz)
+        ::setenv("TZ", capture.tz->c_str(), 1);
+    else
+        ::unsetenv("TZ");
+    ::tzset();
+    std::string output;
+    for (Printed &p : capture.printed) {
+        const cmd_prt_arg_t arg = {p.tag, p.value ? static_cast<uint32_t>(p.value->size()) : 0,
+                                   p.value ? p.value->data() : nullptr};
+        if (p.rendered)
+            p.text = sysmgrsim::print_of(p.format.value_or(""), p.argument ? &arg : nullptr).text;
+        output += p.rendered || p.format ? p.text : "";
+    }
+    for (const auto &[file, content] : {std::pair{"scenario.json", text},
+                                        {"MANIFEST", manifest_text(capture)},
+                                        {"printed.json", printed_json(capture)},
+                                        {"output.txt", output}})
         if (const int error = write_new_file(dir, file, content, mode & 0666))
             return failed(std::string("cannot write ") + file + ": " + std::strerror(error));
     return true;

@@ -7,6 +7,8 @@
 #define SYSMGR_CAPTURE_CAPTURE_H
 
 #include <array>
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -33,15 +35,32 @@ struct Source {
     std::string from;              // the call or command the value came from
 };
 
+/*
+ * What the library handed the back end, or wrote to a standard stream, in
+ * order: a print call by the name of its row (calls.def), or "stdout" and
+ * "stderr" for a stream's bytes.
+ */
+struct Printed {
+    std::string call;
+    std::optional<std::string> format; // the print calls that take one
+    bool argument = false;             // a print argument: its tag, its length, its value
+    bool rendered = false;             // cmd_prt: the text is rendered from format and argument
+    uint32_t tag = 0, len = 0;
+    std::optional<std::string> value; // the bytes the argument's value held; none: null
+    std::string text;                 // cmd_dprt's and the streams' bytes; cmd_prt's rendering
+};
+
 struct Capture {
     nlohmann::ordered_json scenario = nlohmann::ordered_json::object();
     std::vector<FoundFile> files;
     std::vector<Source> sources;
     std::vector<std::string> notes; // what the capture cannot hold, and why
     std::vector<std::string> redacted;
-    std::string command; // the command line run
-    std::string library; // the path libsysmgrcli was loaded from
-    std::string tz;      // the host's TZ, which the report's local times follow
+    std::string command;           // the command line run
+    std::string library;           // the path libsysmgrcli was loaded from
+    std::optional<std::string> tz; // the host's TZ, which the report's local times follow
+    std::string served;            // the command the library served
+    std::vector<Printed> printed;
     std::size_t calls = 0;
 };
 

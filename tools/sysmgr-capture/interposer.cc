@@ -32,6 +32,7 @@
 
 #include "capture_log.h"
 #include "platform/platform.h"
+#include "print_format.h"
 
 namespace {
 
@@ -103,6 +104,7 @@ struct HostLibc {
     std::FILE *(*fdopen)(int, const char *);
     int (*fclose)(std::FILE *);
     int (*pclose)(std::FILE *);
+    int (*fileno)(std::FILE *);
 
     int &error() const { return *errno_location(); }
     /* $SYSMGRCLI_ROOT as the library sees it now; "" when unset. */
@@ -118,8 +120,12 @@ const HostLibc &host() {
             void *found = libc != nullptr ? dlsym(libc, name) : nullptr;
             return found != nullptr ? reinterpret_cast<decltype(own)>(found) : own;
         };
-        g_host = {find("__errno_location", &__errno_location), find("getenv", &::getenv),
-                  find("fdopen", &::fdopen), find("fclose", &::fclose), find("pclose", &::pclose)};
+        g_host = {find("__errno_location", &__errno_location),
+                  find("getenv", &::getenv),
+                  find("fdopen", &::fdopen),
+                  find("fclose", &::fclose),
+                  find("pclose", &::pclose),
+                  find("fileno", &::fileno)};
     });
     return g_host;
 }
@@ -307,7 +313,8 @@ void note_path(const char *path, bool follow, bool reads) {
 }
 
 // The C library functions recorded through: the name and the template that
-// wraps it, with its arguments. A test compares the library's imports with it.
+// wraps it, with its arguments. A test compares the library's imports with
+// the functions that open or examine a path, start a utility or write output.
 // clang-format off
 #define LIBC_CALLS \
     LIBC(open, open_w) LIBC(open64, open_w) LIBC(access, examine_w, true, int) \
@@ -315,7 +322,8 @@ void note_path(const char *path, bool follow, bool reads) {
     LIBC(__stat64_time64, examine_w, true, void *) LIBC(lstat, examine_w, false, void *) \
     LIBC(lstat64, examine_w, false, void *) LIBC(__lstat64_time64, examine_w, false, void *) \
     LIBC(fopen, fopen_w) LIBC(fopen64, fopen_w) \
-    LIBC(popen, popen_w) LIBC(pclose, pclose_w) LIBC(system, system_w)
+    LIBC(popen, popen_w) LIBC(pclose, pclose_w) LIBC(system, system_w) \
+    LIBC(vfprintf, vfprintf_w) LIBC(write, write_w)
 // clang-format on
 
 /* What each reference would have bound to, set as the library is bound. */
@@ -326,6 +334,15 @@ void note_path(const char *path, bool follow, bool reads) {
 LIBC_CALLS
 #undef LIBC
 std::atomic<void *> g_real_entry;
+#define CALL(...)
+#define PRINT(ret, name, params, form)                                                             \
+    struct Row_##name {                                                                            \
+        static constexpr const char *fn = #name;                                                   \
+        static inline std::atomic<void *> real;                                                    \
+    };
+#include "calls.def"
+#undef CALL
+#undef PRINT
 
 template <typename F>
 F definition(const std::atomic<void *> &real) {
@@ -435,6 +452,137 @@ int system_w(const char *command) {
     return status;
 }
 
+// What the library writes to its standard output and error: "@out", the
+// descriptor and the bytes, as a write or a formatted print hands them on.
+void output(int fd, const void *data, std::size_t n) {
+    if (fd == STDOUT_FILENO || fd == STDERR_FILENO)
+        Event("@out").field("fd", fd).bytes("data", data,
+                                            std::min(n, std::size_t{SYSMGR_CAPTURE_MAX_DATA}));
+}
+template <std::atomic<void *> &Real>
+int vfprintf_w(std::FILE *stream, const char *format, va_list ap) {
+    const int fd = stream != nullptr ? host().fileno(stream) : -1;
+    if ((fd == STDOUT_FILENO || fd == STDERR_FILENO) && format != nullptr) {
+        va_list copy;
+        va_copy(copy, ap);
+        char *text = nullptr;
+        const int n = vasprintf(&text, format, copy);
+        va_end(copy);
+        if (n >= 0)
+            output(fd, text, static_cast<std::size_t>(n));
+        std::free(text);
+    }
+    return definition<decltype(&vfprintf_w<Real>)>(Real)(stream, format, ap);
+}
+template <std::atomic<void *> &Real>
+ssize_t write_w(int fd, const void *data, std::size_t n) {
+    const ssize_t written = definition<decltype(&write_w<Real>)>(Real)(fd, data, n);
+    if (written > 0)
+        output(fd, data, static_cast<std::size_t>(written));
+    return written;
+}
+
+// The print calls (calls.def's PRINT rows), recorded as the back end receives
+// them. A print argument's value is recorded at the print call, as the back
+// end reads it then: callers reuse one argument and one value buffer.
+constexpr std::size_t kMaxFormat = 65536;
+
+template <typename Row>
+int arg_make_w(cmd_prt_arg_t *arg, uint32_t tag, const void *value, uint32_t len) {
+    const int result = definition<decltype(&arg_make_w<Row>)>(Row::real)(arg, tag, value, len);
+    Event(Row::fn).field("tag", tag).field("len", len).field("r", result);
+    return result;
+}
+template <typename Row>
+cmd_prt_arg_t *tuple_w(uint32_t tag, const uint32_t *value) {
+    cmd_prt_arg_t *result = definition<decltype(&tuple_w<Row>)>(Row::real)(tag, value);
+    Event(Row::fn).field("tag", tag).bytes("value", value, sizeof *value);
+    return result;
+}
+/* A literal format, or one with a conversion that takes one print argument. */
+template <typename Row>
+int prt_w(void *rx, const char *format, ...) {
+    const cmd_prt_arg_t *arg = nullptr;
+    const bool takes =
+        format != nullptr && print_conversion(format, strnlen(format, kMaxFormat), 0).end > 0;
+    if (takes) {
+        va_list ap;
+        va_start(ap, format);
+        arg = va_arg(ap, const cmd_prt_arg_t *);
+        va_end(ap);
+    }
+    const int result = takes ? definition<decltype(&prt_w<Row>)>(Row::real)(rx, format, arg)
+                             : definition<decltype(&prt_w<Row>)>(Row::real)(rx, format);
+    Event e(Row::fn);
+    e.text("fmt", format);
+    if (takes && arg == nullptr)
+        e.key("arg").put("null");
+    else if (takes)
+        e.field("tag", arg->tag)
+            .field("len", arg->len)
+            .bytes("value", arg->value, std::min(arg->len, SYSMGR_CAPTURE_MAX_DATA));
+    e.field("r", result);
+    return result;
+}
+/*
+ * printf conversions. The arguments are read as the format lists them, which
+ * is all a variadic call tells of them, and passed on in order, each as a
+ * word the size of a pointer: the calling conventions this runs on pass ints
+ * and pointers alike. A format this cannot follow (a floating-point
+ * conversion, more than kWords arguments) is passed on with what was read and
+ * marks the record, which fails the capture.
+ */
+template <typename Row>
+int dprt_w(void *rx, const char *format, ...) {
+    constexpr std::size_t kWords = 8;
+    intptr_t words[kWords] = {};
+    std::size_t n = 0;
+    bool followed = format != nullptr;
+    va_list ap;
+    va_start(ap, format);
+    auto take = [&](intptr_t word) {
+        followed = followed && n < kWords;
+        if (followed)
+            words[n++] = word;
+    };
+    auto field = [&](const char *&c) { // a width or precision: digits, or '*' for an int
+        if (*c == '*')
+            take(va_arg(ap, int)), ++c;
+        else
+            c += std::strspn(c, "0123456789");
+    };
+    for (const char *c = format; followed && *c != '\0'; ++c) {
+        if (*c != '%' || *++c == '%')
+            continue;
+        c += std::strspn(c, "-+ #0");
+        field(c);
+        if (*c == '.')
+            field(++c);
+        const bool is_long = *c == 'l' || *c == 'z';
+        c += is_long ? 1 : 0;
+        if (*c != '\0' && std::strchr("sp", *c) != nullptr)
+            take(reinterpret_cast<intptr_t>(va_arg(ap, void *)));
+        else if (*c != '\0' && std::strchr("diouxXc", *c) != nullptr)
+            take(is_long ? static_cast<intptr_t>(va_arg(ap, long)) : va_arg(ap, int));
+        else
+            followed = false;
+    }
+    va_end(ap);
+    const int result = definition<decltype(&dprt_w<Row>)>(Row::real)(
+        rx, format, words[0], words[1], words[2], words[3], words[4], words[5], words[6], words[7]);
+    Event e(Row::fn);
+    e.text("fmt", format);
+    char *text = nullptr;
+    if (followed && asprintf(&text, format, words[0], words[1], words[2], words[3], words[4],
+                             words[5], words[6], words[7]) >= 0)
+        e.key("text").text(text, SYSMGR_CAPTURE_MAX_DATA);
+    else
+        e.field("unfollowed", 1);
+    std::free(text);
+    e.field("r", result);
+    return result;
+}
+
 // A platform wrapper per row: the integer and text arguments read before the
 // call, then the result, errno and what the call filled. A row's outs may
 // name the call's result and the opcode of the request the thread sent last,
@@ -501,6 +649,14 @@ const struct {
      &g_real_##name},
     LIBC_CALLS
 #undef LIBC
+// The form's wrapper has the row's declaration, or this does not compile.
+#define CALL(...)
+#define PRINT(ret, name, params, form)                                                             \
+    {#name, reinterpret_cast<void *>(static_cast<ret(*) params>(&form##_w<Row_##name>)),           \
+     &Row_##name::real},
+#include "calls.def"
+#undef CALL
+#undef PRINT
 };
 
 std::atomic<uintptr_t *> g_library_cookies[4]; // the library's loads

@@ -20,6 +20,7 @@
 #include <nettle/hmac.h>
 
 #include "capture.h"
+#include "platform/cli.h"
 
 namespace sysmgrcapture {
 
@@ -492,6 +493,17 @@ void redact(Capture &capture, const RedactKey &key) {
     }
     for (std::string &n : capture.notes)
         n = r.apply(n);
+    // What the library printed: texts and text values (a value's length follows its
+    // placeholder's); cmd_prt's text is rendered from the values afterwards.
+    for (Printed &p : capture.printed) {
+        p.text = r.apply(p.text);
+        if (p.value && CMD_TAG_KIND(p.tag) == CMD_KIND_TEXT) {
+            const std::size_t end = std::min(p.value->find('\0'), p.value->size());
+            const std::string text = r.apply(p.value->substr(0, end));
+            p.len = static_cast<uint32_t>(p.len - end + text.size());
+            p.value = text + p.value->substr(end);
+        }
+    }
     capture.command = r.apply(capture.command);
     capture.redacted = r.report(key.given);
 }

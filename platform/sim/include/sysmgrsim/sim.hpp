@@ -17,12 +17,14 @@ namespace sysmgrsim {
 struct Print {
     enum class Kind { literal, value, dprt };
     Kind kind;
-    uint32_t tag = 0;   /* value only */
-    uint32_t len = 0;   /* value only: the length given to cmd_prt_arg_make */
-    std::string text;   /* the call's plain-text rendering */
-    std::string value;  /* value only: the len bytes of the value, as read at the call */
+    uint32_t tag = 0;  /* value only */
+    uint32_t len = 0;  /* value only: the length given to cmd_prt_arg_make */
+    std::string text;  /* the call's plain-text rendering */
+    std::string value; /* value only: the len bytes of the value, as read at the call */
 };
 const std::vector<Print> &prints();
+/* The print a cmd_prt call with this format and print argument (null: none) makes. */
+Print print_of(const std::string &format, const cmd_prt_arg_t *arg);
 
 /*
  * A value's 4 or 8 bytes as an integer, signed (is_signed set) only for 4
