@@ -84,14 +84,17 @@ class Capture : public ::testing::Test {
                                                 (dir_ / name / "root").string()};
         replay_argv.insert(replay_argv.end(), options.begin(), options.end());
         const RunResult replay = run_show(replay_argv);
+        const RunResult checked = run_show({"check", (dir_ / name).string()});
+        EXPECT_EQ(checked.status, 0) << checked.err;
+        EXPECT_EQ(checked.out, (dir_ / name).string() + ": identical\n");
         EXPECT_EQ(live.status, replay.status);
         EXPECT_EQ(comparable(live.out, format), comparable(replay.out, format));
         EXPECT_EQ(calls(live.err), calls(replay.err));
         // In text, the library's standard-output lines come first, then the report.
         if (format == "text") {
             std::string printed;
-            for (const auto &p :
-                 nlohmann::json::parse(read_file(dir_ / name / "printed.json")).at("printed"))
+            const auto record = nlohmann::json::parse(read_file(dir_ / name / "printed.json"));
+            for (const auto &p : record.at("printed"))
                 printed += p.at("call") == "stdout" ? p.at("text").get<std::string>() : "";
             EXPECT_EQ(live.out, printed + read_file(dir_ / name / "output.txt"));
         }
@@ -143,6 +146,86 @@ TEST_F(Capture, ExampleHostOnItsOwnPlatformReplays) {
     }
 }
 
+/* Every file below dir, with its contents: what a check must leave as it was. */
+std::string tree_of(const fs::path &dir) {
+    std::string all;
+    for (const auto &f : fs::recursive_directory_iterator(dir))
+        all += f.path().string() + "\n" + (f.is_regular_file() ? read_file(f.path()) : "");
+    return all;
+}
+
+TEST_F(Capture, CheckNamesWhatChangedAndRefusesWhatIsNoCapture) {
+    ASSERT_EQ(capture("v", {SYSMGR_SHOW_PATH, "version"}).status, 0);
+    const fs::path v = dir_ / "v";
+    // A build whose literal text changed in place, and a capture whose device name was edited.
+    std::string library = read_file(SYSMGRCLI_LIBRARY);
+    library.replace(library.find("Software\n"), 9, "Sortware\n");
+    std::ofstream(dir_ / "patched.so", std::ios::binary) << library;
+    fs::copy(v, dir_ / "edited", fs::copy_options::recursive);
+    auto printed = nlohmann::ordered_json::parse(read_file(v / "printed.json"));
+    for (auto &p : printed["printed"])
+        if (p.value("tag", "") == "0x305C002D" && p.contains("value"))
+            p["value"] = "7377697463680a00";
+    std::ofstream(dir_ / "edited" / "printed.json") << printed.dump(2);
+    // Refused: no capture there, an older capture, a cut record.
+    fs::create_directories(dir_ / "none" / "empty");
+    fs::copy(v, dir_ / "old", fs::copy_options::recursive);
+    fs::remove(dir_ / "old" / "printed.json");
+    fs::copy(v, dir_ / "cut", fs::copy_options::recursive);
+    fs::resize_file(dir_ / "cut" / "printed.json", 100);
+    const std::string before = tree_of(dir_);
+    const struct {
+        std::vector<std::string> env;
+        fs::path path;
+        int status;
+        std::string out;
+    } rows[] = {
+        {{"SYSMGRCLI_LIB=" + (dir_ / "patched.so").string()},
+         v,
+         1,
+         v.string() + ": differs\n--- captured\n+++ replayed\n@@ -4,6 +4,6 @@\n Parts of this "
+                      "software are licensed by their authors; their\n licence texts ship with "
+                      "every release.\n \n-Software\n+Sortware\n   BIOS:      version 3.6.0\n"
+                      "   loader:    version 3.6(0)\n"},
+        {{},
+         dir_ / "edited",
+         1,
+         (dir_ / "edited").string() + ": differs\ntags whose values changed: 0x305C002D "
+                                      "(device_name)\n"},
+        {{},
+         dir_ / "missing",
+         2,
+         (dir_ / "missing").string() + ": cannot be checked: No such "
+                                       "file or directory\n"},
+        {{},
+         dir_ / "none",
+         2,
+         (dir_ / "none").string() + ": cannot be checked: not a capture, "
+                                    "and none is below it\n"},
+        {{},
+         dir_ / "old",
+         2,
+         (dir_ / "old").string() + ": cannot be checked: no printed.json: a "
+                                   "capture made before print calls were "
+                                   "recorded\n"},
+        {{},
+         dir_ / "cut",
+         2,
+         (dir_ / "cut").string() + ": cannot be checked: printed.json is "
+                                   "damaged or not a record of print calls\n"},
+    };
+    for (const auto &row : rows) {
+        const RunResult r = run_show({"check", row.path.string()}, row.env);
+        EXPECT_EQ(r.status, row.status) << row.path;
+        EXPECT_EQ(r.out, row.out);
+    }
+    // A directory of captures: one line each, in the same order whatever the jobs.
+    const RunResult one = run_show({"check", "--jobs", "1", dir_.string()});
+    EXPECT_EQ(one.status, 2);
+    EXPECT_EQ(one.out, run_show({"check", "--jobs", "4", dir_.string()}).out);
+    EXPECT_EQ(before, tree_of(dir_));
+}
+
 TEST_F(Capture, RedactionFollowsTheKeyAndTheReplayIsConsistent) {
     const fs::path scenario = dir_ / "addresses.json";
     std::ofstream(scenario) << R"({"files": {"/proc/cmdline":
@@ -165,6 +248,7 @@ TEST_F(Capture, RedactionFollowsTheKeyAndTheReplayIsConsistent) {
     EXPECT_FALSE(fs::exists(dir_ / "d"));
     const RunResult replay = run_show({"--scenario", (dir_ / "a" / "scenario.json").string(),
                                        "--root", (dir_ / "a" / "root").string(), "version"});
+    EXPECT_EQ(run_show({"check", (dir_ / "a").string()}).status, 0);
     const struct {
         std::string text;
         bool printed; // by the live report

@@ -76,12 +76,15 @@ TEST(SysmgrShow, CommandLineMistakesAndExitStatuses) {
         {"", "--root @/unknown.json redundancy", 2, "",
          "sysmgr-show: --root @/unknown.json: Not a directory\n"},
         {"", "--format yaml redundancy", 2, "",
-         "sysmgr-show: --format: unknown format 'yaml' (use text, xml, json or keyvalue)\n"},
+         "sysmgr-show: --format: unknown format 'yaml' (use text, xml, json, keyvalue or "
+         "printed)\n"},
         {"", "redundnacy", 2, "",
-         "sysmgr-show: unknown subcommand 'redundnacy' (use redundancy, version, version-alt or "
-         "enum)\n"},
+         "sysmgr-show: unknown subcommand 'redundnacy' (use redundancy, version, version-alt, enum "
+         "or check)\n"},
         {"", "", 2, "",
-         "sysmgr-show: no subcommand (use redundancy, version, version-alt or enum)"},
+         "sysmgr-show: no subcommand (use redundancy, version, version-alt, enum or check)"},
+        {"", "--root @ check @", 2, "", "sysmgr-show: --root: not used by check\n"},
+        {"", "check --jobs 0 @", 2, "", "sysmgr-show: --jobs: "},
         {"", "redundancy --bogus", 2, "", "sysmgr-show: unexpected argument '--bogus'\n"},
         {"", "--cmd 1 version-alt", 2, "", "sysmgr-show: --cmd: not used by version-alt\n"},
         {"", "--scenario @/none.json enum", 2, "", "sysmgr-show: --scenario: not used by enum\n"},

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 /*
  * `enum [NAME [VALUE|SYMBOL]]`: lists the enumerations (NAME empty) or the
@@ -25,5 +26,16 @@ int run_enum_command(void *library, const std::string &enumeration, const std::s
  * (0xffffffff is -1), either with a leading '-'; false for anything else.
  */
 bool parse_int32(const std::string &text, int32_t &value);
+
+/*
+ * `check [--jobs N] [--format text|json] CAPTURE...`: replays each capture
+ * (a directory, or each one below a directory) with the library this program
+ * loads, jobs at a time, and compares what it prints with the capture's
+ * printed.json. Leaves the report in out, one line per capture in the order
+ * given; returns the worst status: 0 identical, 1 one differs, 2 one cannot
+ * be checked.
+ */
+int run_check_command(const std::vector<std::string> &paths, unsigned jobs, bool json,
+                      std::string &out);
 
 #endif

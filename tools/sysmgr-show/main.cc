@@ -469,7 +469,7 @@ int run_enum(const Options &opt) {
 }
 
 // The subcommands, as the usage message names them.
-constexpr const char *kSubcommands = "redundancy, version, version-alt or enum";
+constexpr const char *kSubcommands = "redundancy, version, version-alt, enum or check";
 
 // --format's texts; nothing else (no numbers) names a format.
 bool parse_format(const std::string &text, Options &opt) {
@@ -479,7 +479,8 @@ bool parse_format(const std::string &text, Options &opt) {
     } kFormats[] = {{"text", render::Format::text},
                     {"xml", render::Format::xml},
                     {"json", render::Format::json},
-                    {"keyvalue", render::Format::keyvalue}};
+                    {"keyvalue", render::Format::keyvalue},
+                    {"printed", render::Format::printed}};
     for (const auto &f : kFormats) {
         if (text == f.name) {
             opt.format = f.format;
@@ -540,7 +541,8 @@ bool check_options(Options &opt, const std::string &format, std::string &problem
         opt.root = absolute.string();
     }
     if (!format.empty() && !parse_format(format, opt)) {
-        problem = "--format: unknown format '" + format + "' (use text, xml, json or keyvalue)";
+        problem =
+            "--format: unknown format '" + format + "' (use text, xml, json, keyvalue or printed)";
         return false;
     }
     return true;
@@ -555,6 +557,8 @@ bool uses_option(const std::string &subcommand, const std::string &option) {
         return true;
     if (subcommand == "enum")
         return option == "--format";
+    if (subcommand == "check")
+        return false;
     return subcommand != "version-alt" || option != "--cmd";
 }
 
@@ -607,7 +611,9 @@ int run(int argc, char **argv) {
         ->type_name("MiB");
     app.add_option("--cmd", opt.cmd_text, "send command identifier N instead of the subcommand's")
         ->type_name("N");
-    app.add_option("--format", format, "output format: text (default), xml, json or keyvalue")
+    app.add_option("--format", format,
+                   "output format: text (default), xml, json, keyvalue or printed (the "
+                   "print calls, as a capture's printed.json)")
         ->type_name("FORMAT");
     app.add_flag("--trace", opt.trace,
                  "after the output, list on the standard error every platform call the command "
@@ -622,7 +628,18 @@ int run(int argc, char **argv) {
         "enum", "list the enumerations, the rows of one, or look a value or name up");
     enumeration->add_option("NAME", opt.enumeration, "enumeration, such as srv_state_t");
     enumeration->add_option("VALUE|SYMBOL", opt.enum_argument, "a number or a symbol");
-    for (CLI::App *sub : {redundancy, version, version_alt, enumeration})
+    CLI::App *check = app.add_subcommand(
+        "check", "replay captures with this library and compare what it prints with theirs");
+    std::vector<std::string> captures;
+    unsigned jobs = std::max(1L, sysconf(_SC_NPROCESSORS_ONLN));
+    std::string check_format = "text";
+    check->add_option("--jobs", jobs, "captures checked at once (default: the processors)")
+        ->check(CLI::Range(1u, 1024u));
+    check->add_option("--format", check_format, "text (default) or json")
+        ->check(CLI::IsMember({"text", "json"}));
+    check->add_option("CAPTURE", captures, "a capture directory, or a directory holding some")
+        ->required();
+    for (CLI::App *sub : {redundancy, version, version_alt, enumeration, check})
         sub->allow_extras(false);
 
     try {
@@ -652,10 +669,22 @@ int run(int argc, char **argv) {
             return usage_error(o->get_name() + ": not used by " + subcommand);
     }
     std::string problem;
+    if (*check) {
+        std::string out;
+        const int status = run_check_command(captures, jobs, check_format == "json", out);
+        int failed = 0;
+        put_out(out, failed);
+        if (failed != 0) {
+            complain(std::string("cannot write the standard output: ") + std::strerror(failed));
+            return kExitWriteError;
+        }
+        return status;
+    }
     if (!check_options(opt, format, problem))
         return usage_error(problem);
     if (*enumeration &&
-        (opt.format == render::Format::xml || opt.format == render::Format::keyvalue))
+        (opt.format == render::Format::xml || opt.format == render::Format::keyvalue ||
+         opt.format == render::Format::printed))
         return usage_error("--format: enum writes text or json");
 
     if (*redundancy)

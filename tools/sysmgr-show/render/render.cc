@@ -370,9 +370,47 @@ bool complete(int32_t command, const std::vector<Print> &prints) {
     return false;
 }
 
+/* The call a print was made with, by its form in the table of calls. */
+const char *call_of(const Print &p) {
+    const std::string_view form = p.kind == Print::Kind::dprt ? "dprt" : "prt";
+#define CALL(...)
+#define PRINT(ret, name, params, f)                                                                \
+    if (form == #f)                                                                                \
+        return #name;
+#include "../../../platform/calls.def"
+#undef CALL
+#undef PRINT
+    return "";
+}
+
+std::string printed(const Command &c) {
+    Json list = Json::array();
+    for (const Print &p : c.prints) {
+        Json one = {{"call", call_of(p)}};
+        if (p.kind == Print::Kind::value) {
+            char id[16], digits[3];
+            std::snprintf(id, sizeof id, "0x%08X", static_cast<unsigned>(p.tag));
+            std::string value;
+            for (unsigned char byte : p.value)
+                value += (std::snprintf(digits, sizeof digits, "%02x", byte), digits);
+            one.update({{"tag", id}, {"len", p.len}, {"value", value}});
+        }
+        one["text"] = p.text;
+        list.push_back(std::move(one));
+    }
+    for (const StreamLine &line : c.lines)
+        if (line.stream != 0)
+            list.push_back(
+                {{"call", line.stream == 1 ? "stdout" : "stderr"}, {"text", line.text + "\n"}});
+    return Json{{"printed", std::move(list)}}.dump(2, ' ', false, Json::error_handler_t::replace) +
+           "\n";
+}
+
 std::string render(Format format, const Command &c) {
     if (format == Format::text)
         return c.delivered ? text(c.prints) : "";
+    if (format == Format::printed)
+        return printed(c);
     // Nothing sent: the document says so and keeps only the messages that say why.
     const std::vector<Print> none;
     const std::vector<Print> &sent = c.delivered ? c.prints : none;

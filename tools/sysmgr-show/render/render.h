@@ -16,7 +16,8 @@
 
 namespace render {
 
-enum class Format { text, xml, json, keyvalue };
+/* printed: the print calls and the library's lines as a capture's printed.json lists them. */
+enum class Format { text, xml, json, keyvalue, printed };
 
 /*
  * A line the library wrote on the process's standard output (stream 1) or
