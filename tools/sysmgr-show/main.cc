@@ -261,6 +261,16 @@ void put_out(const std::string &text, int &failed) {
         failed = error;
 }
 
+/* A subcommand's answer written out: its status, or 4 when the standard output cannot take it. */
+int put_answer(const std::string &out, int status) {
+    int failed = 0;
+    put_out(out, failed);
+    if (failed == 0)
+        return status;
+    complain(std::string("cannot write the standard output: ") + std::strerror(failed));
+    return kExitWriteError;
+}
+
 /*
  * Enough descriptors for the copy of a capture (two a directory level) and
  * the library's pipes: the soft limit is raised when it is lower, and a hard
@@ -459,13 +469,7 @@ int run_enum(const Options &opt) {
     std::string out;
     const int status = run_enum_command(library.handle(), opt.enumeration, opt.enum_argument,
                                         opt.format == render::Format::json, out);
-    int failed = 0;
-    put_out(out, failed);
-    if (failed != 0) {
-        complain(std::string("cannot write the standard output: ") + std::strerror(failed));
-        return kExitWriteError;
-    }
-    return status;
+    return put_answer(out, status);
 }
 
 // The subcommands, as the usage message names them.
@@ -672,13 +676,7 @@ int run(int argc, char **argv) {
     if (*check) {
         std::string out;
         const int status = run_check_command(captures, jobs, check_format == "json", out);
-        int failed = 0;
-        put_out(out, failed);
-        if (failed != 0) {
-            complain(std::string("cannot write the standard output: ") + std::strerror(failed));
-            return kExitWriteError;
-        }
-        return status;
+        return put_answer(out, status);
     }
     if (!check_options(opt, format, problem))
         return usage_error(problem);
