@@ -3,6 +3,7 @@
 // scenario member the simulator answers the same call from, the first answer
 // to each call being the one kept.
 #include "capture.h"
+#include "printed.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -43,14 +44,6 @@ std::string fn_of(const json &line) {
     return line.value("fn", std::string());
 }
 
-std::string hex_of(const std::string &bytes) {
-    std::string out;
-    char digits[3];
-    for (unsigned char c : bytes)
-        out += (std::snprintf(digits, sizeof digits, "%02x", c), digits);
-    return out;
-}
-
 /* The bytes a record member holds in hex: none when it is not text. */
 std::string unhex(const json &value) {
     std::string out;
@@ -75,12 +68,6 @@ T record_as(const std::string &bytes) {
     T value{};
     std::memcpy(&value, bytes.data(), std::min(sizeof value, bytes.size()));
     return value;
-}
-
-std::string hex_id(int64_t id) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08X", static_cast<uint32_t>(id));
-    return text;
 }
 
 /* The first word of a shell command, unquoted. */
@@ -203,10 +190,10 @@ struct Builder {
     }
     Value error_text(const char *path) {
         if (member(line(), "r").is_null())
-            out.notes.push_back(from() + "(" + hex_id(arg(0)) +
+            out.notes.push_back(from() + "(" + printed::id(arg(0)) +
                                 ") gave no text; the replay shows the simulator's");
         else
-            set({path, hex_id(arg(0))}, rc_text());
+            set({path, printed::id(arg(0))}, rc_text());
         return {};
     }
     /* The timer's rate when the difference asked is a whole number of its milliseconds. */
@@ -258,7 +245,7 @@ struct Builder {
     Value image_open(const char *path) {
         const std::string file = text(0);
         const int64_t error = num("error");
-        set({path, file, "error"}, hex_id(error));
+        set({path, file, "error"}, printed::id(error));
         set({path, file, "handle_on_error"}, rc_u64() != 0 && error != 0);
         if (rc_u64() != 0)
             image_paths[rc_u64()] = file;
@@ -642,7 +629,7 @@ std::pair<std::string, std::string> elf_ids(const std::string &path) {
             const uint64_t name = o + sizeof note, desc = name + ((note.n_namesz + 3) & ~3u);
             if (note.n_type == NT_GNU_BUILD_ID && note.n_namesz == 4 && desc <= image.size() &&
                 image.compare(name, 4, std::string("GNU", 4)) == 0)
-                build_id = hex_of(image.substr(desc, note.n_descsz));
+                build_id = printed::hex(image.substr(desc, note.n_descsz));
             o = desc + ((note.n_descsz + 3) & ~3u);
         }
         uint64_t strtab = image.size(), name = 0;
@@ -674,9 +661,9 @@ std::string printed_json(const Capture &capture) {
         if (p.format)
             one["format"] = *p.format;
         if (p.argument)
-            one.update({{"tag", hex_id(p.tag)}, {"len", p.len}});
+            one.update({{"tag", printed::id(p.tag)}, {"len", p.len}});
         if (p.value || (p.argument && p.rendered)) // a null value: the back end reads none
-            one["value"] = p.value ? ojson(hex_of(*p.value)) : ojson();
+            one["value"] = p.value ? ojson(printed::hex(*p.value)) : ojson();
         if (p.format || !p.argument)
             one["text"] = p.text;
         doc["printed"].push_back(std::move(one));

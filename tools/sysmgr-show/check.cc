@@ -26,6 +26,7 @@
 #include <nlohmann/json.hpp>
 
 #include "commands.h"
+#include "printed.h"
 #include "sysmgrcli/tags.h"
 #include "tree.h"
 
@@ -192,12 +193,9 @@ std::string unified_diff(const std::string &captured, const std::string &replaye
 
 std::string tag_name(const json &tag) {
     const std::string id = tag.is_string() ? tag.get<std::string>() : "(none)";
-    for (const auto &row : sysmgrcli::tags::tag_dictionary) {
-        char text[16];
-        std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(row.id));
-        if (id == text)
+    for (const auto &row : sysmgrcli::tags::tag_dictionary)
+        if (id == printed::id(row.id))
             return id + " (" + row.name + ")";
-    }
     return id;
 }
 

@@ -16,6 +16,7 @@
 #include <dlfcn.h>
 #include <nlohmann/json.hpp>
 
+#include "printed.h"
 #include "sysmgrcli/tags.h"
 #include "xml_writer.h"
 
@@ -387,14 +388,9 @@ std::string printed(const Command &c) {
     Json list = Json::array();
     for (const Print &p : c.prints) {
         Json one = {{"call", call_of(p)}};
-        if (p.kind == Print::Kind::value) {
-            char id[16], digits[3];
-            std::snprintf(id, sizeof id, "0x%08X", static_cast<unsigned>(p.tag));
-            std::string value;
-            for (unsigned char byte : p.value)
-                value += (std::snprintf(digits, sizeof digits, "%02x", byte), digits);
-            one.update({{"tag", id}, {"len", p.len}, {"value", value}});
-        }
+        if (p.kind == Print::Kind::value)
+            one.update(
+                {{"tag", printed::id(p.tag)}, {"len", p.len}, {"value", printed::hex(p.value)}});
         one["text"] = p.text;
         list.push_back(std::move(one));
     }
