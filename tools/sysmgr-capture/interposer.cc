@@ -105,6 +105,7 @@ struct HostLibc {
     int (*fclose)(std::FILE *);
     int (*pclose)(std::FILE *);
     int (*fileno)(std::FILE *);
+    int (*vfprintf)(std::FILE *, const char *, va_list);
 
     int &error() const { return *errno_location(); }
     /* $SYSMGRCLI_ROOT as the library sees it now; "" when unset. */
@@ -125,7 +126,8 @@ const HostLibc &host() {
                   find("fdopen", &::fdopen),
                   find("fclose", &::fclose),
                   find("pclose", &::pclose),
-                  find("fileno", &::fileno)};
+                  find("fileno", &::fileno),
+                  find("vfprintf", &::vfprintf)};
     });
     return g_host;
 }
@@ -323,7 +325,7 @@ void note_path(const char *path, bool follow, bool reads) {
     LIBC(lstat64, examine_w, false, void *) LIBC(__lstat64_time64, examine_w, false, void *) \
     LIBC(fopen, fopen_w) LIBC(fopen64, fopen_w) \
     LIBC(popen, popen_w) LIBC(pclose, pclose_w) LIBC(system, system_w) \
-    LIBC(vfprintf, vfprintf_w) LIBC(write, write_w)
+    LIBC(vfprintf, vfprintf_w) LIBC(fprintf, fprintf_w) LIBC(fwrite, fwrite_w) LIBC(write, write_w)
 // clang-format on
 
 /* What each reference would have bound to, set as the library is bound. */
@@ -459,8 +461,8 @@ void output(int fd, const void *data, std::size_t n) {
         Event("@out").field("fd", fd).bytes("data", data,
                                             std::min(n, std::size_t{SYSMGR_CAPTURE_MAX_DATA}));
 }
-template <std::atomic<void *> &Real>
-int vfprintf_w(std::FILE *stream, const char *format, va_list ap) {
+/* A formatted print on a stream: recorded when the stream is the standard output or error. */
+void formatted(std::FILE *stream, const char *format, va_list ap) {
     const int fd = stream != nullptr ? host().fileno(stream) : -1;
     if ((fd == STDOUT_FILENO || fd == STDERR_FILENO) && format != nullptr) {
         va_list copy;
@@ -472,7 +474,28 @@ int vfprintf_w(std::FILE *stream, const char *format, va_list ap) {
             output(fd, text, static_cast<std::size_t>(n));
         std::free(text);
     }
+}
+template <std::atomic<void *> &Real>
+int vfprintf_w(std::FILE *stream, const char *format, va_list ap) {
+    formatted(stream, format, ap);
     return definition<decltype(&vfprintf_w<Real>)>(Real)(stream, format, ap);
+}
+/* Passed on as vfprintf, which takes the arguments fprintf was given. */
+template <std::atomic<void *> &>
+int fprintf_w(std::FILE *stream, const char *format, ...) {
+    va_list ap;
+    va_start(ap, format);
+    formatted(stream, format, ap);
+    const int result = host().vfprintf(stream, format, ap);
+    va_end(ap);
+    return result;
+}
+template <std::atomic<void *> &Real>
+std::size_t fwrite_w(const void *data, std::size_t size, std::size_t n, std::FILE *stream) {
+    const std::size_t written = definition<decltype(&fwrite_w<Real>)>(Real)(data, size, n, stream);
+    if (written > 0 && stream != nullptr)
+        output(host().fileno(stream), data, written * size);
+    return written;
 }
 template <std::atomic<void *> &Real>
 ssize_t write_w(int fd, const void *data, std::size_t n) {
