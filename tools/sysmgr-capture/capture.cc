@@ -655,6 +655,7 @@ std::string printed_json(const Capture &capture) {
         {"served", capture.served},
         {"library", {{"path", capture.library}, {"soname", soname}, {"build_id", build_id}}},
         {"time_zone", capture.tz ? ojson(*capture.tz) : ojson()},
+        {"redacted", !capture.redacted.empty()},
         {"printed", ojson::array()}};
     for (const Printed &p : capture.printed) {
         ojson one = {{"call", p.call}};

@@ -107,10 +107,10 @@ bool parse_printed(const json &doc, Printed &out, std::string &problem) {
         if (!entry.contains("text") || !entry["text"].is_string())
             continue; // an argument made, not printed
         const std::string text = entry["text"].get<std::string>();
-        if (stream)
+        if (stream) {
             pending[call == "stderr"] += std::regex_replace(text, kRoot, "");
-        if (stream)
             continue;
+        }
         json print = {{"tag", entry.value("tag", json())},
                       {"len", entry.value("len", json())},
                       {"value", entry.value("value", json())},
@@ -260,14 +260,13 @@ bool unreadable(Capture &c, const std::string &reason) {
 
 bool prepare(Capture &c) {
     const fs::path dir = c.result.path;
-    std::string text, problem, manifest;
+    std::string text, problem;
     std::error_code ec;
     if (!fs::is_regular_file(dir / "scenario.json", ec) || !fs::is_directory(dir / "root", ec))
         return unreadable(c, "no scenario.json or root/: not a capture, or a truncated one");
     if (!fs::exists(dir / "printed.json", ec))
         return unreadable(c, "no printed.json: a capture made before print calls were recorded");
-    if (!read_small(dir / "printed.json", text, problem) ||
-        !read_small(dir / "MANIFEST", manifest, problem))
+    if (!read_small(dir / "printed.json", text, problem))
         return unreadable(c, problem);
     const json doc = json::parse(text, nullptr, false);
     if (!parse_printed(doc, c.recorded, problem))
@@ -275,7 +274,7 @@ bool prepare(Capture &c) {
     const json served_value = doc.value("served", json());
     const std::string served = served_value.is_string() ? served_value.get<std::string>() : "";
     c.tz = doc.value("time_zone", json());
-    c.redacted = manifest.find("\n# redacted\n") != std::string::npos;
+    c.redacted = doc.value("redacted", json()) == true;
     int32_t id = 0;
     if (served == "the alternate version report")
         c.command = {"version-alt"};
